@@ -1,0 +1,104 @@
+// File operations of the simulated machine, by their Windows names. Paths are
+// Windows paths (see paths.h); locked files refuse deletion, moves and
+// writes with ERROR_SHARING_VIOLATION; injected faults fail an operation for
+// a path with the error the test chose.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "platform/win_types.h"
+
+namespace win {
+
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_ENCRYPTED = 0x4000;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x4;
+
+constexpr DWORD PAGE_READONLY = 0x02;
+constexpr DWORD FILE_MAP_READ = 0x0004;
+
+// Sharing flags of _wfsopen.
+constexpr int _SH_DENYRW = 0x10;
+constexpr int _SH_DENYWR = 0x20;
+constexpr int _SH_DENYRD = 0x30;
+constexpr int _SH_DENYNO = 0x40;
+
+DWORD GetFileAttributesW(const std::wstring& path);
+BOOL CreateDirectoryW(const std::wstring& path, const void* securityAttributes);
+BOOL RemoveDirectoryW(const std::wstring& path);
+BOOL DeleteFileW(const std::wstring& path);
+// MOVEFILE_DELAY_UNTIL_REBOOT records the move (or, with an empty target, the
+// deletion) in the registry value where Windows keeps pending renames.
+BOOL MoveFileExW(const std::wstring& from, const std::wstring& to, DWORD flags);
+BOOL CopyFileW(const std::wstring& from, const std::wstring& to, BOOL failIfExists);
+
+// SHCreateDirectory: creates the folder with all missing parents; returns
+// ERROR_SUCCESS, ERROR_ALREADY_EXISTS or the failure code.
+int SHCreateDirectory(void* window, const std::wstring& path);
+
+// SHFileOperationW with FO_DELETE of one path: deletes a file or a folder with
+// its whole contents. Returns 0 on success, otherwise an error code; a locked
+// item inside stops the deletion there.
+constexpr unsigned FO_DELETE = 3;
+constexpr unsigned FOF_SILENT = 0x4;
+constexpr unsigned FOF_NOCONFIRMATION = 0x10;
+constexpr unsigned FOF_NOERRORUI = 0x400;
+struct SHFILEOPSTRUCTW {
+  void* hwnd = nullptr;
+  unsigned wFunc = 0;
+  std::wstring pFrom;  // the paths, each followed by a NUL, the list by a second NUL
+  std::wstring pTo;
+  unsigned fFlags = 0;
+  BOOL fAnyOperationsAborted = FALSE;
+};
+int SHFileOperationW(SHFILEOPSTRUCTW* operation);
+
+// Directory search, FindFirstFileW semantics: the pattern is a folder and a
+// file-name pattern with "*" and "?" (matched ignoring case).
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes = 0;
+  std::uint64_t nFileSize = 0;
+  std::wstring cFileName;
+};
+HANDLE FindFirstFileW(const std::wstring& pattern, WIN32_FIND_DATAW* data);
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
+BOOL FindClose(HANDLE find);
+
+// Kernel file handles.
+HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, const void* security,
+                   DWORD disposition, DWORD attributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
+DWORD GetFileSize(HANDLE file, DWORD* high);
+HANDLE CreateFileMappingW(HANDLE file, const void* security, DWORD protect, DWORD sizeHigh,
+                          DWORD sizeLow, const wchar_t* name);
+const void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                          std::size_t bytes);
+BOOL UnmapViewOfFile(const void* view);
+BOOL CloseHandle(HANDLE handle);
+
+// CRT streams on Windows paths: _wfsopen honours the sharing flag against
+// locked files (a write-mode open of a locked file fails).
+std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int shareFlag);
+std::FILE* _wfopen(const std::wstring& path, const wchar_t* mode);
+
+}  // namespace win

@@ -1,0 +1,17 @@
+// What a new machine holds: its folders and files, then its registry and
+// resident processes. Used by machine creation only.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/machine.h"
+
+namespace platform {
+
+// Empties `folder` and writes the profile and drive C:'s folders.
+bool CreateMachineFiles(const std::filesystem::path& folder, const Profile& profile, std::string* error);
+// Writes the registry and process table of `machine`, which must be current.
+void PopulateMachine(const Machine& machine);
+
+}  // namespace platform

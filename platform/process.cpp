@@ -1,0 +1,574 @@
+// The machine's process table (processes.json) and the process API over it.
+#include "platform/process.h"
+
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cwctype>
+#include <map>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "platform/codepage.h"
+#include "platform/faults.h"
+#include "platform/file_lock.h"
+#include "platform/identity.h"
+#include "platform/kernel_object.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/registry_store.h"
+
+namespace platform {
+
+namespace {
+
+std::filesystem::path TableFile() { return Machine::Current().Root() / "processes.json"; }
+
+long long HostStartTime(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::size_t close = content.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(content.substr(close + 2));
+  std::string state;
+  fields >> state;
+  if (state == "Z" || state == "X") return -1;  // ended, waiting to be reaped
+  std::string field;
+  for (int i = 0; i < 18 && fields >> field; ++i) {
+  }
+  try {
+    return std::stoll(field);
+  } catch (...) {
+    return -1;
+  }
+}
+
+// Host processes this process started, with their exit codes once reaped.
+std::mutex g_childrenMutex;
+std::map<int, int>& ChildExitCodes() {
+  static std::map<int, int> codes;  // host pid → exit code, -1 while running
+  return codes;
+}
+
+void ReapChildren() {
+  std::lock_guard<std::mutex> guard(g_childrenMutex);
+  for (auto& [pid, code] : ChildExitCodes()) {
+    if (code != -1) continue;
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    }
+  }
+}
+
+std::optional<int> ChildExitCode(int pid) {
+  std::lock_guard<std::mutex> guard(g_childrenMutex);
+  auto it = ChildExitCodes().find(pid);
+  if (it == ChildExitCodes().end() || it->second == -1) return std::nullopt;
+  return it->second;
+}
+
+struct Table {
+  win::DWORD nextId = 1000;
+  std::vector<ProcessRecord> records;
+};
+
+Table Parse(const std::string& content) {
+  Table table;
+  nlohmann::json doc = nlohmann::json::parse(content, nullptr, false);
+  if (!doc.is_object()) return table;
+  table.nextId = doc.value("nextId", 1000u);
+  if (doc.contains("processes") && doc["processes"].is_array()) {
+    for (const auto& p : doc["processes"]) {
+      ProcessRecord r;
+      r.id = p.value("id", 0u);
+      r.parentId = p.value("parent", 0u);
+      r.imagePath = Utf8ToWide(p.value("image", std::string()));
+      r.user = p.value("user", std::string());
+      r.hostPid = p.value("hostPid", 0);
+      r.hostStart = p.value("hostStart", 0LL);
+      r.is64Bit = p.value("is64Bit", false);
+      r.running = p.value("running", true);
+      r.exitCode = p.value("exitCode", win::STILL_ACTIVE);
+      table.records.push_back(r);
+    }
+  }
+  return table;
+}
+
+std::string Serialise(const Table& table) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const ProcessRecord& r : table.records) {
+    list.push_back({{"id", r.id}, {"parent", r.parentId}, {"image", WideToUtf8(r.imagePath)}, {"user", r.user},
+                    {"hostPid", r.hostPid}, {"hostStart", r.hostStart}, {"is64Bit", r.is64Bit},
+                    {"running", r.running}, {"exitCode", r.exitCode}});
+  }
+  return nlohmann::json{{"nextId", table.nextId}, {"processes", list}}.dump(1);
+}
+
+// Brings host-backed records up to date: a host process that is gone has
+// ended (with its exit code when this process reaped it).
+void Refresh(Table& table) {
+  ReapChildren();
+  for (ProcessRecord& r : table.records) {
+    if (!r.running || r.hostPid == 0) continue;
+    if (HostStartTime(r.hostPid) != r.hostStart) {
+      r.running = false;
+      if (r.exitCode == win::STILL_ACTIVE) r.exitCode = static_cast<win::DWORD>(ChildExitCode(r.hostPid).value_or(0));
+    }
+  }
+}
+
+Table Load() {
+  auto content = ReadWholeFile(TableFile());
+  Table table = content ? Parse(*content) : Table();
+  Refresh(table);
+  return table;
+}
+
+template <typename F>
+auto Change(F change) {
+  FileLock lock(TableFile(), true);
+  Table table = Load();
+  auto result = change(table);
+  WriteFileAtomically(TableFile(), Serialise(table));
+  return result;
+}
+
+win::DWORD Allocate(Table& table) {
+  win::DWORD id = table.nextId;
+  table.nextId += 4;
+  return id;
+}
+
+std::wstring SelfImagePath() {
+  std::error_code error;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::wstring() : ToWindowsPath(exe);
+}
+
+// This process's record, created on first use. Cached: a process's own id
+// and account never change.
+struct SelfCache {
+  std::mutex mutex;
+  std::string machine;
+  int hostPid = 0;
+  ProcessRecord record;
+};
+
+SelfCache& Self() {
+  static SelfCache cache;
+  return cache;
+}
+
+}  // namespace
+
+const ProcessRecord& CurrentProcessRecord() {
+  SelfCache& self = Self();
+  std::lock_guard<std::mutex> guard(self.mutex);
+  std::string machine = Machine::Current().Root().string();
+  if (self.machine == machine && self.hostPid == ::getpid()) return self.record;
+  int pid = ::getpid();
+  long long start = HostStartTime(pid);
+  self.record = Change([&](Table& table) {
+    for (const ProcessRecord& r : table.records) {
+      if (r.hostPid == pid && r.hostStart == start && r.running) return r;
+    }
+    ProcessRecord r;
+    r.id = Allocate(table);
+    r.imagePath = SelfImagePath();
+    r.user = Machine::Current().GetProfile().installerUser;
+    r.hostPid = pid;
+    r.hostStart = start;
+    r.is64Bit = ProcessIs64Bit();
+    int parentPid = ::getppid();
+    for (const ProcessRecord& parent : table.records) {
+      if (parent.hostPid == parentPid && parent.running) r.parentId = parent.id;
+    }
+    table.records.push_back(r);
+    return r;
+  });
+  self.machine = machine;
+  self.hostPid = pid;
+  return self.record;
+}
+
+std::vector<ProcessRecord> ListProcesses() {
+  CurrentProcessRecord();
+  FileLock lock(TableFile(), false);
+  std::vector<ProcessRecord> running;
+  for (const ProcessRecord& r : Load().records) {
+    if (r.running) running.push_back(r);
+  }
+  std::sort(running.begin(), running.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+  return running;
+}
+
+std::optional<ProcessRecord> FindProcess(win::DWORD id) {
+  FileLock lock(TableFile(), false);
+  for (const ProcessRecord& r : Load().records) {
+    if (r.id == id) return r;
+  }
+  return std::nullopt;
+}
+
+win::DWORD AddResidentProcess(const std::wstring& imagePath, const std::string& user, win::DWORD parentId,
+                              win::DWORD id) {
+  return Change([&](Table& table) {
+    ProcessRecord r;
+    r.id = id ? id : Allocate(table);
+    if (table.nextId <= r.id) table.nextId = (r.id + 4) & ~3u;
+    r.parentId = parentId;
+    r.imagePath = imagePath;
+    r.user = user;
+    r.is64Bit = Machine::Current().GetProfile().x64;
+    table.records.push_back(r);
+    return r.id;
+  });
+}
+
+std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
+  std::vector<std::wstring> args;
+  std::size_t i = 0;
+  const std::size_t n = commandLine.size();
+  while (i < n) {
+    while (i < n && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
+    if (i >= n) break;
+    std::wstring arg;
+    bool quoted = false;
+    while (i < n && (quoted || (commandLine[i] != L' ' && commandLine[i] != L'\t'))) {
+      std::size_t slashes = 0;
+      while (i < n && commandLine[i] == L'\\') {
+        ++slashes;
+        ++i;
+      }
+      if (i < n && commandLine[i] == L'"') {
+        arg.append(slashes / 2, L'\\');
+        if (slashes % 2) {
+          arg.push_back(L'"');
+        } else if (quoted && i + 1 < n && commandLine[i + 1] == L'"') {
+          arg.push_back(L'"');
+          ++i;
+        } else {
+          quoted = !quoted;
+        }
+        ++i;
+      } else {
+        arg.append(slashes, L'\\');
+        if (i < n && (quoted || (commandLine[i] != L' ' && commandLine[i] != L'\t'))) arg.push_back(commandLine[i++]);
+      }
+    }
+    args.push_back(arg);
+  }
+  return args;
+}
+
+win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& commandLine, const std::string& stdoutPath) {
+  if (ShouldFail("CreateProcess", imagePath)) return 0;
+  auto host = ToHostPath(imagePath);
+  std::error_code error;
+  if (!host || !std::filesystem::is_regular_file(*host, error)) {
+    win::SetLastError(win::ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
+  if (::access(host->c_str(), X_OK) != 0) {
+    win::SetLastError(win::ERROR_BAD_FORMAT);
+    return 0;
+  }
+  std::vector<std::wstring> args = SplitCommandLine(commandLine);
+  if (args.empty()) args.push_back(imagePath);
+  std::vector<std::string> narrow;
+  narrow.push_back(host->string());
+  for (std::size_t k = 1; k < args.size(); ++k) narrow.push_back(WideToUtf8(args[k]));
+  std::string machine = Machine::Current().Root().string();
+  win::DWORD parent = CurrentProcessRecord().id;
+
+  int gate[2];
+  if (::pipe2(gate, O_CLOEXEC) != 0) {
+    win::SetLastError(win::ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(gate[0]);
+    ::close(gate[1]);
+    win::SetLastError(win::ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  if (pid == 0) {
+    // Child: wait until the parent has written our record, then run.
+    ::close(gate[1]);
+    char byte;
+    while (::read(gate[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    ::setenv(kMachineVariable, machine.c_str(), 1);
+    if (!stdoutPath.empty()) {
+      int fd = ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd >= 0) ::dup2(fd, 1);
+    }
+    std::vector<char*> argv;
+    for (auto& a : narrow) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(narrow[0].c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(gate[0]);
+  {
+    std::lock_guard<std::mutex> guard(g_childrenMutex);
+    ChildExitCodes()[pid] = -1;
+  }
+  long long start = HostStartTime(pid);
+  std::wstring image = ToWindowsPath(*host);
+  win::DWORD id = Change([&](Table& table) {
+    ProcessRecord r;
+    r.id = Allocate(table);
+    r.parentId = parent;
+    r.imagePath = image;
+    r.user = ProcessUser();
+    r.hostPid = pid;
+    r.hostStart = start;
+    r.is64Bit = false;
+    table.records.push_back(r);
+    return r.id;
+  });
+  ::close(gate[1]);
+  return id;
+}
+
+std::optional<win::DWORD> WaitForProcess(win::DWORD id, int timeoutMilliseconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+  while (true) {
+    auto record = FindProcess(id);
+    if (!record) return std::nullopt;
+    if (!record->running) return record->exitCode;
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+}  // namespace platform
+
+namespace win {
+
+namespace {
+
+struct ProcessObject : KernelObject {
+  DWORD id = 0;
+  DWORD access = 0;
+};
+
+struct TokenObject : KernelObject {
+  std::string user;
+};
+
+struct SnapshotObject : KernelObject {
+  std::vector<platform::ProcessRecord> records;
+  std::size_t next = 0;
+};
+
+HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+HANDLE const kCurrentThread = reinterpret_cast<HANDLE>(~std::uintptr_t{1});
+
+template <typename T>
+T FailWith(DWORD error, T result) {
+  SetLastError(error);
+  return result;
+}
+
+// The process a handle names (the pseudo handle included).
+std::optional<platform::ProcessRecord> ProcessOf(HANDLE handle) {
+  if (handle == kCurrentProcess) return platform::CurrentProcessRecord();
+  auto* object = platform::HandleAs<ProcessObject>(handle);
+  if (!object) return std::nullopt;
+  return platform::FindProcess(object->id);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+  std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+DWORD CopyOut(const std::wstring& text, wchar_t* buffer, DWORD size) {
+  if (!buffer || size == 0) return FailWith(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  if (text.size() >= size) {
+    std::copy(text.begin(), text.begin() + (size - 1), buffer);
+    buffer[size - 1] = L'\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::copy(text.begin(), text.end(), buffer);
+  buffer[text.size()] = L'\0';
+  return static_cast<DWORD>(text.size());
+}
+
+}  // namespace
+
+DWORD GetCurrentProcessId() { return platform::CurrentProcessRecord().id; }
+HANDLE GetCurrentProcess() { return kCurrentProcess; }
+HANDLE GetCurrentThread() { return kCurrentThread; }
+
+BOOL IsWow64Process(HANDLE process, BOOL* wow64) {
+  if (platform::ShouldFail("IsWow64Process")) return FALSE;
+  auto record = ProcessOf(process);
+  if (!record || !wow64) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+  *wow64 = platform::Machine::Current().GetProfile().x64 && !record->is64Bit ? TRUE : FALSE;
+  return TRUE;
+}
+
+BOOL K32EnumProcesses(DWORD* ids, DWORD capacity, DWORD* returned) {
+  if (platform::ShouldFail("K32EnumProcesses")) return FALSE;
+  if (!ids || !returned) return FailWith(ERROR_INVALID_PARAMETER, FALSE);
+  auto records = platform::ListProcesses();
+  DWORD count = 0;
+  for (const auto& r : records) {
+    if (count >= capacity) break;
+    ids[count++] = r.id;
+  }
+  *returned = count;
+  return TRUE;
+}
+
+HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
+  if (platform::ShouldFail("OpenProcess", std::to_wstring(processId))) return nullptr;
+  auto record = platform::FindProcess(processId);
+  if (!record || processId == 0) return FailWith(ERROR_INVALID_PARAMETER, static_cast<HANDLE>(nullptr));
+  auto* object = new ProcessObject();
+  object->id = processId;
+  object->access = access;
+  return platform::RegisterHandle(object);
+}
+
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+  auto record = ProcessOf(process);
+  if (!record || !exitCode) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+  *exitCode = record->running ? STILL_ACTIVE : record->exitCode;
+  return TRUE;
+}
+
+BOOL TerminateProcess(HANDLE process, UINT exitCode) {
+  auto record = ProcessOf(process);
+  if (!record) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+  if (platform::ShouldFail("TerminateProcess", FileNameOf(record->imagePath))) return FALSE;
+  if (!record->running) return FailWith(ERROR_ACCESS_DENIED, FALSE);
+  if (record->hostPid != 0) {
+    if (::kill(record->hostPid, SIGKILL) != 0) return FailWith(ERROR_ACCESS_DENIED, FALSE);
+    // Reap our own child so that it does not linger as a zombie.
+    bool ours = false;
+    {
+      std::lock_guard<std::mutex> guard(platform::g_childrenMutex);
+      ours = platform::ChildExitCodes().count(record->hostPid) > 0;
+    }
+    if (ours) {
+      int status = 0;
+      ::waitpid(record->hostPid, &status, 0);
+      std::lock_guard<std::mutex> guard(platform::g_childrenMutex);
+      platform::ChildExitCodes()[record->hostPid] = static_cast<int>(exitCode);
+    }
+  }
+  DWORD id = record->id;
+  platform::Change([&](platform::Table& table) {
+    for (auto& r : table.records) {
+      if (r.id == id) {
+        r.running = false;
+        r.exitCode = exitCode;
+      }
+    }
+    return true;
+  });
+  return TRUE;
+}
+
+DWORD K32GetModuleFileNameExW(HANDLE process, HMODULE, wchar_t* buffer, DWORD size) {
+  auto record = ProcessOf(process);
+  if (!record) return FailWith(ERROR_INVALID_HANDLE, DWORD{0});
+  if (platform::ShouldFail("K32GetModuleFileNameEx", FileNameOf(record->imagePath))) return 0;
+  // A path without a drive is no module file (the System process).
+  if (record->imagePath.size() < 3 || record->imagePath[1] != L':') return FailWith(ERROR_ACCESS_DENIED, DWORD{0});
+  return CopyOut(record->imagePath, buffer, size);
+}
+
+DWORD K32GetProcessImageFileNameW(HANDLE process, wchar_t* buffer, DWORD size) {
+  auto record = ProcessOf(process);
+  if (!record) return FailWith(ERROR_INVALID_HANDLE, DWORD{0});
+  if (platform::ShouldFail("K32GetProcessImageFileName", FileNameOf(record->imagePath))) return 0;
+  const std::wstring& path = record->imagePath;
+  if (path.size() < 3 || path[1] != L':') return FailWith(ERROR_INVALID_HANDLE, DWORD{0});
+  wchar_t drive = static_cast<wchar_t>(std::towupper(path[0]));
+  std::wstring device = drive == L'C' ? L"\\Device\\HarddiskVolume2" : L"\\Device\\HarddiskVolume1";
+  return CopyOut(device + path.substr(2), buffer, size);
+}
+
+DWORD GetModuleFileNameW(HMODULE, wchar_t* buffer, DWORD size) {
+  if (platform::ShouldFail("GetModuleFileName")) return 0;
+  return CopyOut(platform::CurrentProcessRecord().imagePath, buffer, size);
+}
+
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD) {
+  if (platform::ShouldFail("CreateToolhelp32Snapshot")) return INVALID_HANDLE_VALUE;
+  if (!(flags & TH32CS_SNAPPROCESS)) return FailWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  auto* snapshot = new SnapshotObject();
+  snapshot->records = platform::ListProcesses();
+  return platform::RegisterHandle(snapshot);
+}
+
+namespace {
+BOOL SnapshotEntry(HANDLE handle, PROCESSENTRY32W* entry, bool first) {
+  auto* snapshot = platform::HandleAs<SnapshotObject>(handle);
+  if (!snapshot || !entry) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+  if (first) snapshot->next = 0;
+  if (snapshot->next >= snapshot->records.size()) return FailWith(ERROR_NO_MORE_FILES, FALSE);
+  const auto& r = snapshot->records[snapshot->next++];
+  entry->th32ProcessID = r.id;
+  entry->th32ParentProcessID = r.parentId;
+  entry->szExeFile = FileNameOf(r.imagePath);
+  return TRUE;
+}
+}  // namespace
+
+BOOL Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry) { return SnapshotEntry(snapshot, entry, true); }
+BOOL Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) { return SnapshotEntry(snapshot, entry, false); }
+
+BOOL OpenProcessToken(HANDLE process, DWORD, HANDLE* token) {
+  if (platform::ShouldFail("OpenProcessToken")) return FALSE;
+  auto record = ProcessOf(process);
+  if (!record || !token) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+  auto* object = new TokenObject();
+  object->user = record->user;
+  *token = platform::RegisterHandle(object);
+  return TRUE;
+}
+
+BOOL OpenThreadToken(HANDLE thread, DWORD, BOOL, HANDLE* token) {
+  if (thread != kCurrentThread || !token) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+  if (!platform::ThreadImpersonates()) return FailWith(ERROR_NO_TOKEN, FALSE);
+  auto* object = new TokenObject();
+  object->user = platform::ThreadUser();
+  *token = platform::RegisterHandle(object);
+  return TRUE;
+}
+
+BOOL ImpersonateLoggedOnUser(HANDLE token) {
+  if (platform::ShouldFail("ImpersonateLoggedOnUser")) return FALSE;
+  auto* object = platform::HandleAs<TokenObject>(token);
+  if (!object) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+  platform::SetThreadImpersonation(object->user);
+  return TRUE;
+}
+
+BOOL RevertToSelf() {
+  platform::SetThreadImpersonation(std::string());
+  return TRUE;
+}
+
+}  // namespace win

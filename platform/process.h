@@ -1,0 +1,105 @@
+// Processes of the simulated machine. Every process has a record in the
+// machine's process table: its id, Windows image path, parent, user and, for
+// a real program, the host process behind it. The installer registers itself
+// on first use; the desktop user's explorer.exe is a resident record.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+namespace win {
+
+constexpr DWORD PROCESS_TERMINATE = 0x0001;
+constexpr DWORD PROCESS_VM_READ = 0x0010;
+constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
+constexpr DWORD PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
+constexpr DWORD PROCESS_ALL_ACCESS = 0x1FFFFF;
+constexpr DWORD STILL_ACTIVE = 259;
+constexpr DWORD TOKEN_QUERY = 0x0008;
+constexpr DWORD TOKEN_IMPERSONATE = 0x0004;
+constexpr DWORD TOKEN_DUPLICATE = 0x0002;
+constexpr DWORD TOKEN_ALL_ACCESS = 0xF01FF;
+constexpr DWORD TH32CS_SNAPPROCESS = 0x2;
+
+DWORD GetCurrentProcessId();
+HANDLE GetCurrentProcess();  // the pseudo handle
+HANDLE GetCurrentThread();   // the pseudo handle
+
+BOOL IsWow64Process(HANDLE process, BOOL* wow64);
+
+// Fills `ids` with up to `capacity` ids of running processes; `*returned`
+// gets the count (not the bytes, unlike the platform's call).
+BOOL K32EnumProcesses(DWORD* ids, DWORD capacity, DWORD* returned);
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
+// Image path of the main module (drive-letter form); `size` in characters,
+// truncation as GetModuleFileNameW does it. Returns characters copied.
+DWORD K32GetModuleFileNameExW(HANDLE process, HMODULE module, wchar_t* buffer, DWORD size);
+// Image path in device form ("\Device\HarddiskVolume2\...").
+DWORD K32GetProcessImageFileNameW(HANDLE process, wchar_t* buffer, DWORD size);
+// The running program's own path: the Windows form of its host executable.
+// Truncates to size-1 characters plus NUL and sets ERROR_INSUFFICIENT_BUFFER
+// when the buffer is too small (the result is then `size`).
+DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size);
+
+struct PROCESSENTRY32W {
+  DWORD dwSize = 0;
+  DWORD th32ProcessID = 0;
+  DWORD th32ParentProcessID = 0;
+  DWORD cntThreads = 1;
+  std::wstring szExeFile;  // file name only
+};
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId);
+BOOL Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry);
+BOOL Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry);
+
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, HANDLE* token);
+BOOL ImpersonateLoggedOnUser(HANDLE token);
+BOOL RevertToSelf();
+
+}  // namespace win
+
+namespace platform {
+
+struct ProcessRecord {
+  win::DWORD id = 0;
+  win::DWORD parentId = 0;
+  std::wstring imagePath;  // Windows path
+  std::string user;
+  int hostPid = 0;         // 0 for a resident record (no host process)
+  long long hostStart = 0; // host start time, guards against pid reuse
+  bool is64Bit = false;
+  bool running = true;
+  win::DWORD exitCode = win::STILL_ACTIVE;
+};
+
+// This process's own record, registered on first use.
+const ProcessRecord& CurrentProcessRecord();
+
+// Running processes of the machine, in id order.
+std::vector<ProcessRecord> ListProcesses();
+std::optional<ProcessRecord> FindProcess(win::DWORD id);
+
+// Adds a resident process (explorer.exe of a user, a system process) with a
+// chosen id, or the next free one when `id` is 0. Returns its id.
+win::DWORD AddResidentProcess(const std::wstring& imagePath, const std::string& user, win::DWORD parentId,
+                              win::DWORD id = 0);
+
+// Starts a real program from the host file behind `imagePath` with the
+// Windows command line `commandLine` (split into arguments as the MSVC runtime
+// does). Its standard output goes to `stdoutPath` (host path) when given.
+// Returns the new process id, 0 on failure (GetLastError tells why).
+win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& commandLine,
+                        const std::string& stdoutPath = std::string());
+// Waits for a process started here to end; returns its exit code.
+std::optional<win::DWORD> WaitForProcess(win::DWORD id, int timeoutMilliseconds);
+
+// Splits a Windows command line as the MSVC runtime does.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
+
+}  // namespace platform

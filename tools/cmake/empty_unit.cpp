@@ -1,0 +1,1 @@
+// Keeps a library of the build valid while its folder has no sources yet.

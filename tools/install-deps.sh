@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs every Debian package the installer, its tests, benchmarks and demo need.
+# Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libcpprest-dev libminizip-dev zlib1g-dev nlohmann-json3-dev libssl-dev
+  qt6-base-dev fonts-nanum fontconfig
+  libgtest-dev libgmock-dev googletest
+  nginx osslsigncode liblnk-utils xvfb xdotool
+  python3 curl unzip zip time openssl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs every test of the project on a fresh machine: installs the packages,
+# builds the normal and the sanitizer configuration, and runs CTest on both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+
+jobs=${BVL_JOBS:-2}
+status=0
+for preset in default asan; do
+  echo "=== ${preset}: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "=== ${preset}: tests"
+  ASAN_OPTIONS=detect_leaks=0 ctest --preset "$preset" -j "$jobs" || status=1
+done
+exit $status

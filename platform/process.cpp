@@ -2,6 +2,7 @@
 #include "platform/process.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,9 +131,35 @@ void Refresh(Table& table) {
   }
 }
 
+// The table this process parsed last, reused while the file is unchanged
+// (every write replaces the file, so its inode changes).
+struct TableCache {
+  std::mutex mutex;
+  std::string file;
+  ino_t inode = 0;
+  long long mtime = -1;
+  Table table;
+};
+
+Table LoadParsed() {
+  static TableCache cache;
+  std::filesystem::path file = TableFile();
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return Table();
+  long long mtime = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+  std::lock_guard<std::mutex> guard(cache.mutex);
+  if (cache.file != file.string() || cache.inode != info.st_ino || cache.mtime != mtime) {
+    auto content = ReadWholeFile(file);
+    cache.table = content ? Parse(*content) : Table();
+    cache.file = file.string();
+    cache.inode = info.st_ino;
+    cache.mtime = mtime;
+  }
+  return cache.table;
+}
+
 Table Load() {
-  auto content = ReadWholeFile(TableFile());
-  Table table = content ? Parse(*content) : Table();
+  Table table = LoadParsed();
   Refresh(table);
   return table;
 }
@@ -235,6 +262,19 @@ win::DWORD AddResidentProcess(const std::wstring& imagePath, const std::string& 
     r.is64Bit = Machine::Current().GetProfile().x64;
     table.records.push_back(r);
     return r.id;
+  });
+}
+
+void AddResidentProcesses(const std::wstring& imagePath, const std::string& user, int count) {
+  Change([&](Table& table) {
+    for (int i = 0; i < count; ++i) {
+      ProcessRecord r;
+      r.id = Allocate(table);
+      r.imagePath = imagePath;
+      r.user = user;
+      table.records.push_back(r);
+    }
+    return true;
   });
 }
 

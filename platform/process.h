@@ -90,6 +90,9 @@ std::optional<ProcessRecord> FindProcess(win::DWORD id);
 win::DWORD AddResidentProcess(const std::wstring& imagePath, const std::string& user, win::DWORD parentId,
                               win::DWORD id = 0);
 
+// Adds `count` resident processes of one image at once (a crowded machine).
+void AddResidentProcesses(const std::wstring& imagePath, const std::string& user, int count);
+
 // Starts a real program from the host file behind `imagePath` with the
 // Windows command line `commandLine` (split into arguments as the MSVC runtime
 // does). Its standard output goes to `stdoutPath` (host path) when given.

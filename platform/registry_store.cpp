@@ -157,7 +157,10 @@ std::wstring FormatRegistry(const RegistryTree& tree, const std::wstring& prefix
     for (const auto& [name, value] : record.values) {
       out += L"  \"" + value.name + L"\" = ";
       if (value.type == 1 || value.type == 2) {
-        out += L"REG_SZ \"" + Utf16LeToWide(value.data) + L"\" (" + std::to_wstring(value.data.size()) + L" bytes)";
+        std::wstring text = Utf16LeToWide(value.data);
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        out += std::wstring(value.type == 1 ? L"REG_SZ" : L"REG_EXPAND_SZ") + L" \"" + text + L"\" (" +
+               std::to_wstring(value.data.size()) + L" bytes)";
       } else if (value.type == 4 && value.data.size() == 4) {
         unsigned v = static_cast<unsigned char>(value.data[0]) | static_cast<unsigned char>(value.data[1]) << 8 |
                      static_cast<unsigned char>(value.data[2]) << 16 |

@@ -1,0 +1,40 @@
+// bvlInstaller's entry: start-up as the installer runs it — module path,
+// installation token, server check, start-up gate — reported on standard
+// output while the wizard window is not yet built.
+#include <iostream>
+#include <string>
+
+#include "app/installer_dlg.h"
+#include "platform/codepage.h"
+#include "platform/process.h"
+#include "settings/registry_helpers.h"
+
+namespace {
+
+std::string Narrow(const std::wstring& text) { return platform::WideToUtf8(text); }
+
+}  // namespace
+
+int main() {
+  wchar_t buffer[win::MAX_PATH] = {};
+  win::GetModuleFileNameW(nullptr, buffer, win::MAX_PATH);
+  std::wstring modulePath = buffer;
+
+  CbvlInstallerDlg dialog;
+  dialog.ReadInstallationToken(modulePath);
+
+  std::cout << "module path:         " << Narrow(modulePath) << "\n"
+            << "server address:      " << Narrow(dialog.m_serverAddress) << "\n"
+            << "update address:      " << Narrow(dialog.m_updateAddress) << "\n"
+            << "server check result: " << dialog.m_serverCheckResult << "\n";
+
+  int message = dialog.StartupGateMessageId();
+  if (message != 0) {
+    dialog.m_closing = 1;
+    std::cout << "start-up refused:    [" << Narrow(StartupMessageText(301)) << "] " << Narrow(StartupMessageText(message))
+              << " (string " << message << ")\n";
+    return 0;
+  }
+  std::cout << "start-up gate:       passed; the wizard would open\n";
+  return 0;
+}

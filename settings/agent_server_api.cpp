@@ -1,0 +1,48 @@
+// Requests to the agent server over the HTTP layer.
+#include "settings/agent_server_api.h"
+
+#include "settings/http_client.h"
+#include "settings/installer_context.h"
+#include "settings/registry_helpers.h"
+
+namespace {
+
+std::uint16_t GetJson(const std::wstring& url, bool compress, web::json::value* answer) {
+  HttpRequestOptions options;
+  options.url = url;
+  options.method = L"GET";
+  std::string errorText;
+  options.errorText = &errorText;
+  options.acceptJson = false;
+  options.compress = compress;
+  std::wstring body, date;
+  std::uint16_t status = RequestJson(options, &body, &date);
+  *answer = ParseJson(body);
+  return status;
+}
+
+}  // namespace
+
+std::uint16_t InstallerContext::QueryAgentRequestUrls(std::wstring serverAddress, std::wstring* updateAddress) {
+  web::json::value answer;
+  std::uint16_t status = GetJson(serverAddress + kAgentRequestUrlsPath, true, &answer);
+  if (status == 200) {
+    if (updateAddress) *updateAddress = JsonToString(JsonMember(answer, L"update"));
+    RegWriteString(win::HKEY_CURRENT_USER, kProductKey, kMqttInfoValue, JsonToString(JsonMember(answer, L"mqtt")));
+    m_serverCheckResult = SERVERCHECK_OK;
+  } else {
+    m_serverCheckResult = status == 400 ? SERVERCHECK_COMM_ERROR : SERVERCHECK_NO_INFO;
+  }
+  return status;
+}
+
+std::wstring GetWebViewVersion(const std::wstring& serverAddress) {
+  web::json::value answer;
+  if (GetJson(serverAddress + kVersionsPath, false, &answer) != 200) return std::wstring();
+  return JsonToString(JsonMember(JsonMember(answer, L"webview"), L"version"));
+}
+
+std::wstring WebViewDownloadUrl(const std::wstring& serverAddress, const std::wstring& component,
+                                const std::wstring& version) {
+  return serverAddress + L"/v2/download/resources?component=" + component + L"&version=" + version;
+}

@@ -1,0 +1,77 @@
+// Registry helpers over the platform's registry calls, with the view rule:
+// a 32-bit process on 64-bit Windows adds KEY_WOW64_64KEY.
+#include "settings/registry_helpers.h"
+
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+
+namespace {
+
+bool RunsUnderWow64() {
+  win::BOOL wow64 = win::FALSE;
+  // A failed query counts as 32-bit Windows.
+  return win::IsWow64Process(win::GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool CreateKey(win::HKEY root, const std::wstring& subKey, win::HKEY* key) {
+  if (RunsUnderWow64()) {
+    return win::RegCreateKeyExW(root, subKey, 0, nullptr, 0, win::KEY_ALL_ACCESS | win::KEY_WOW64_64KEY, nullptr, key,
+                                nullptr) == win::ERROR_SUCCESS;
+  }
+  return win::RegCreateKeyW(root, subKey, key) == win::ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool RegWriteString(win::HKEY root, std::wstring subKey, std::wstring valueName, std::wstring text) {
+  win::HKEY key = nullptr;
+  if (!CreateKey(root, subKey, &key)) return false;
+  std::string bytes = platform::WideToUtf16Le(text);
+  win::RegSetValueExW(key, valueName, 0, win::REG_SZ, reinterpret_cast<const win::BYTE*>(bytes.data()),
+                      static_cast<win::DWORD>(bytes.size()));
+  win::RegCloseKey(key);
+  return true;
+}
+
+bool RegWriteDword(win::DWORD value, std::wstring subKey, std::wstring valueName) {
+  win::HKEY key = nullptr;
+  if (!CreateKey(win::HKEY_LOCAL_MACHINE, subKey, &key)) return false;
+  win::RegSetValueExW(key, valueName, 0, win::REG_DWORD, reinterpret_cast<const win::BYTE*>(&value), sizeof value);
+  win::RegCloseKey(key);
+  return true;
+}
+
+bool RegReadString(std::wstring subKey, std::wstring valueName, std::wstring* text) {
+  win::HKEY key = nullptr;
+  win::LSTATUS opened = RunsUnderWow64()
+                            ? win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, subKey, 0,
+                                                 win::KEY_QUERY_VALUE | win::KEY_WOW64_64KEY, &key)
+                            : win::RegOpenKeyW(win::HKEY_LOCAL_MACHINE, subKey, &key);
+  if (opened != win::ERROR_SUCCESS) return false;
+  win::DWORD size = 0;
+  if (win::RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size) != win::ERROR_SUCCESS) {
+    win::RegCloseKey(key);
+    return false;
+  }
+  std::vector<win::BYTE> data(size);
+  if (win::RegQueryValueExW(key, valueName, nullptr, nullptr, data.data(), &size) != win::ERROR_SUCCESS) {
+    win::RegCloseKey(key);
+    return false;
+  }
+  // Whole UTF-16 characters of the returned bytes, up to the first NUL.
+  std::wstring value = platform::Utf16LeToWide(std::string(data.begin(), data.begin() + (size & ~1u)));
+  std::size_t nul = value.find(L'\0');
+  if (nul != std::wstring::npos) value.resize(nul);
+  win::RegCloseKey(key);
+  if (text) *text = value;
+  return true;
+}
+
+std::wstring ReadInstalledVersion() {
+  std::wstring version;
+  RegReadString(kProductKey, kVersionValue, &version);
+  return version;
+}

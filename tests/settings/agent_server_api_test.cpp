@@ -1,0 +1,113 @@
+// The agent server check: status mapping, answer members, MqttInfo, and
+// the address used as it is.
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+#include "platform/registry_store.h"
+#include "settings/agent_server_api.h"
+#include "settings/http_client.h"
+#include "settings/installer_context.h"
+#include "support/scoped_machine.h"
+#include "support/test_http_server.h"
+
+namespace {
+
+nlohmann::json Route(const std::string& path, int status, const std::string& body, bool gzip = false) {
+  return {{"method", "GET"}, {"path", path}, {"status", status}, {"body", body}, {"gzip", gzip},
+          {"headers", {{"Content-Type", "application/json"}}}};
+}
+
+std::optional<std::wstring> MqttInfo() {
+  platform::RegistryTree tree = platform::ReadRegistry();
+  auto key = tree.find(L"hku\\administrator\\software\\korvanta\\brimvale");
+  if (key == tree.end() || !key->second.values.count(L"mqttinfo")) return std::nullopt;
+  return platform::Utf16LeToWide(key->second.values.at(L"mqttinfo").data);
+}
+
+TEST(AgentRequestUrlsTest, StatusesMapToCheckResults) {
+  testing_support::ScopedMachine machine;
+  struct Row {
+    int status;
+    std::int32_t result;
+  } rows[] = {{200, SERVERCHECK_OK}, {400, SERVERCHECK_COMM_ERROR}, {403, SERVERCHECK_NO_INFO},
+              {404, SERVERCHECK_NO_INFO}, {500, SERVERCHECK_NO_INFO}};
+  for (const Row& row : rows) {
+    testing_support::TestHttpServer server(
+        nlohmann::json::array({Route("/v2/agent-request-urls", row.status, R"({"update":"U","mqtt":"M"})")}));
+    ASSERT_TRUE(server.Running()) << server.StartError();
+    InstallerContext context;
+    std::wstring update = L"before";
+    EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), row.status);
+    EXPECT_EQ(context.m_serverCheckResult, row.result) << row.status;
+    EXPECT_EQ(update, row.status == 200 ? L"U" : L"before");
+    // The request asks for gzip and never for JSON.
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Value("Accept-Encoding"), "gzip");
+    EXPECT_FALSE(requests[0].Has("Accept"));
+  }
+  InstallerContext unreachable;
+  std::wstring update;
+  EXPECT_EQ(unreachable.QueryAgentRequestUrls(L"http://127.0.0.1:1", &update), 400);
+  EXPECT_EQ(unreachable.m_serverCheckResult, SERVERCHECK_COMM_ERROR);
+}
+
+TEST(AgentRequestUrlsTest, AnswerMembersAndMqttInfo) {
+  testing_support::ScopedMachine machine;
+  struct Row {
+    const char* body;
+    bool gzip;
+    const wchar_t* update;
+    const wchar_t* mqtt;
+  } rows[] = {{R"({"update":"http://u/x","mqtt":"tcp://m:1883"})", true, L"http://u/x", L"tcp://m:1883"},
+              {R"({})", false, L"", L""},
+              {R"({"update":5,"mqtt":null})", false, L"", L""},
+              {R"([1,2])", false, L"", L""},
+              {"not json", false, L"", L""}};
+  for (const Row& row : rows) {
+    testing_support::TestHttpServer server(nlohmann::json::array({Route("/v2/agent-request-urls", 200, row.body, row.gzip)}));
+    InstallerContext context;
+    std::wstring update = L"before";
+    EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), 200);
+    EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_OK);
+    EXPECT_EQ(update, row.update) << row.body;
+    EXPECT_EQ(MqttInfo(), std::wstring(row.mqtt)) << row.body;
+  }
+}
+
+TEST(AgentRequestUrlsTest, TrailingSlashGivesTwoSlashes) {
+  testing_support::ScopedMachine machine;
+  testing_support::TestHttpServer server;
+  InstallerContext context;
+  std::wstring update;
+  context.QueryAgentRequestUrls(server.Url("/"), &update);
+  GetWebViewVersion(server.Url("/"));
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].target, "//v2/agent-request-urls");
+  EXPECT_EQ(requests[1].target, "//v2/versions");
+}
+
+TEST(WebViewVersionTest, VersionMemberOfWebview) {
+  testing_support::ScopedMachine machine;
+  struct Row {
+    int status;
+    const char* body;
+    const wchar_t* version;
+  } rows[] = {{200, R"({"webview":{"version":"1.2.3"}})", L"1.2.3"},
+              {200, R"({"other":{}})", L""},
+              {200, R"({"webview":"1.2.3"})", L""},
+              {200, R"({"webview":{"version":7}})", L""},
+              {500, R"({"webview":{"version":"1.2.3"}})", L""}};
+  for (const Row& row : rows) {
+    testing_support::TestHttpServer server(nlohmann::json::array({Route("/v2/versions", row.status, row.body)}));
+    EXPECT_EQ(GetWebViewVersion(server.Url("")), row.version) << row.body;
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].Has("Accept-Encoding"));
+  }
+  EXPECT_EQ(WebViewDownloadUrl(L"http://s", L"webview", L"1.2.3"),
+            L"http://s/v2/download/resources?component=webview&version=1.2.3");
+}
+
+}  // namespace

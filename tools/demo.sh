@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The main job: a fresh simulated Windows 10 machine, the agent server and the
+# update host on loopback (nginx), the installer run under the name the
+# installation page gives it, and the machine's state afterwards.
+#   tools/demo.sh [--profile NAME] [--port N] [--keep]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+profile=win10-x64
+port=18480
+keep=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --profile) profile=$2; shift 2 ;;
+    --port) port=$2; shift 2 ;;
+    --keep) keep=1; shift ;;
+    *) echo "usage: $0 [--profile NAME] [--port N] [--keep]" >&2; exit 2 ;;
+  esac
+done
+
+tools/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_update_host >/dev/null
+
+build=$root/build/default
+work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
+content=$work/servers
+machine=$work/machine
+cleanup() {
+  tools/nginx-fixture.sh stop "$content" || true
+  if [ "$keep" = 0 ]; then rm -rf "$work"; else echo "kept: $work"; fi
+}
+trap cleanup EXIT
+
+echo "== servers on 127.0.0.1:$port (agent server and update host)"
+"$build/tools/make_update_host" "$content" --port "$port" --pki "$work/pki" >/dev/null
+tools/nginx-fixture.sh start "$content" "$port"
+
+echo "== fresh $profile machine in $machine"
+winsim() { "$build/tools/winsim" --machine "$machine" "$@"; }
+"$build/tools/winsim" create "$machine" --profile "$profile"
+winsim trust "$work/pki/root.pem"
+
+server="http://127.0.0.1:$port"
+token=$(printf '%s' "$server" | base64 -w0)
+name="bvlInstaller[$token].exe"
+downloads="$machine/drive_c/Users/user/Downloads"
+cp "$build/app/bvlInstaller" "$downloads/$name"
+echo "== running C:\\Users\\user\\Downloads\\$name"
+winsim run "C:\\Users\\user\\Downloads\\$name"
+
+echo "== registry: the product key (machine, installer account, desktop user)"
+winsim registry 'HKLM\SOFTWARE\Korvanta'
+winsim registry 'HKU\Administrator\Software\Korvanta'
+winsim registry 'HKU\user\Software\Korvanta'
+echo "== files below C:\\Program Files\\Brimvale and the drivers folder"
+winsim files 'C:\Program Files\Brimvale' || true
+winsim files 'C:\Windows\system32\drivers'
+echo "== debug output"
+winsim debuglog

@@ -3,7 +3,9 @@
 #include "platform/machine.h"
 
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "platform/codepage.h"
@@ -18,6 +20,18 @@ namespace {
 
 std::mutex g_machineMutex;
 Machine* g_current = nullptr;
+
+// Every machine object this process made: references handed out by Current()
+// stay valid after the process switches to another machine.
+std::vector<std::unique_ptr<Machine>>& AllMachines() {
+  static std::vector<std::unique_ptr<Machine>> machines;
+  return machines;
+}
+
+Machine* Keep(Machine* machine) {
+  AllMachines().emplace_back(machine);
+  return machine;
+}
 
 fs::path DefaultMachineFolder() {
   const char* home = std::getenv("HOME");
@@ -111,10 +125,10 @@ Machine& Machine::Current() {
     if (!fs::exists(folder / "profile.json", error)) {
       // First use: the default machine, created the way winsim creates one.
       CreateMachineFiles(folder, *FindProfile(DefaultProfileName()), nullptr);
-      g_current = new Machine(folder);
+      g_current = Keep(new Machine(folder));
       PopulateMachine(*g_current);
     } else {
-      g_current = new Machine(folder);
+      g_current = Keep(new Machine(folder));
     }
   }
   return *g_current;
@@ -122,8 +136,7 @@ Machine& Machine::Current() {
 
 void Machine::Use(const fs::path& folder) {
   std::lock_guard<std::mutex> guard(g_machineMutex);
-  // The old object is kept: references handed out earlier stay valid.
-  g_current = new Machine(fs::absolute(folder));
+  g_current = Keep(new Machine(fs::absolute(folder)));
   ::setenv(kMachineVariable, g_current->root_.c_str(), 1);
 }
 
@@ -139,7 +152,7 @@ bool CreateMachine(const fs::path& folder, const Profile& profile, std::string* 
   {
     std::lock_guard<std::mutex> guard(g_machineMutex);
     previous = g_current;
-    g_current = new Machine(absolute);
+    g_current = Keep(new Machine(absolute));
   }
   PopulateMachine(*g_current);
   {

@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex g_machineMutex;
+// Recursive: populating the default machine on first use runs operations that ask
+// for the current machine again, on the same thread.
+std::recursive_mutex g_machineMutex;
 Machine* g_current = nullptr;
 
 // Every machine object this process made: references handed out by Current()
@@ -117,7 +119,7 @@ Machine::Machine(fs::path root) : root_(std::move(root)) {
 }
 
 Machine& Machine::Current() {
-  std::lock_guard<std::mutex> guard(g_machineMutex);
+  std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
   if (!g_current) {
     const char* variable = std::getenv(kMachineVariable);
     fs::path folder = variable && *variable ? fs::path(variable) : DefaultMachineFolder();
@@ -135,7 +137,7 @@ Machine& Machine::Current() {
 }
 
 void Machine::Use(const fs::path& folder) {
-  std::lock_guard<std::mutex> guard(g_machineMutex);
+  std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
   g_current = Keep(new Machine(fs::absolute(folder)));
   ::setenv(kMachineVariable, g_current->root_.c_str(), 1);
 }
@@ -150,13 +152,13 @@ bool CreateMachine(const fs::path& folder, const Profile& profile, std::string* 
   // Populate through the machine's own operations, with it current for a moment.
   Machine* previous;
   {
-    std::lock_guard<std::mutex> guard(g_machineMutex);
+    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
     previous = g_current;
     g_current = Keep(new Machine(absolute));
   }
   PopulateMachine(*g_current);
   {
-    std::lock_guard<std::mutex> guard(g_machineMutex);
+    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
     if (previous) g_current = previous;
   }
   return true;

@@ -352,6 +352,10 @@ win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& comma
     char byte;
     while (::read(gate[0], &byte, 1) < 0 && errno == EINTR) {
     }
+    // The program gets the standard streams and nothing else of ours.
+    for (int fd = 3; fd < 1024; ++fd) {
+      if (fd != gate[0]) ::close(fd);
+    }
     ::setenv(kMachineVariable, machine.c_str(), 1);
     if (!stdoutPath.empty()) {
       int fd = ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -13,6 +13,9 @@ for preset in default asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== ${preset}: tests"
-  ASAN_OPTIONS=detect_leaks=0 ctest --preset "$preset" -j "$jobs" || status=1
+  ASAN_OPTIONS=detect_leaks=0 \
+    UBSAN_OPTIONS="print_stacktrace=1:suppressions=$PWD/tools/sanitizers/ubsan.supp" \
+    LSAN_OPTIONS="suppressions=$PWD/tools/sanitizers/lsan.supp" \
+    ctest --preset "$preset" -j "$jobs" || status=1
 done
 exit $status

@@ -1,0 +1,208 @@
+// Download benchmark: DownloadFile against curl on the same file from a local
+// nginx, time and peak memory of each; prints the ratio and the targets.
+//
+//   bench_download [size-in-MiB]      (default 1024)
+//
+// Each of our downloads runs in a child process of this program ("--one"
+// mode) so that its peak resident memory (VmHWM) belongs to that download only.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "settings/http_client.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRounds = 3;
+constexpr double kRatioTarget = 1.25;
+constexpr long kPeakTargetKb = 64 * 1024;
+
+long PeakKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+double Seconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One download in this process; prints "<result> <peak KiB>".
+int RunOne(const std::string& url, const std::string& target) {
+  std::int32_t result = DownloadFile({platform::Utf8ToWide(url), {}, platform::Utf8ToWide(target)});
+  std::printf("%d %ld\n", result, PeakKb());
+  return result == 1 ? 0 : 1;
+}
+
+// Runs "self --one url target" and reads back its result and peak.
+bool RunChild(const std::string& self, const std::string& url, const std::string& target, long* peakKb) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    execl(self.c_str(), self.c_str(), "--one", url.c_str(), target.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string output;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  int result = 0;
+  std::istringstream(output) >> result >> *peakKb;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && result == 1;
+}
+
+bool MakeContent(const fs::path& file, long mebibytes) {
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary);
+  std::vector<char> block(1 << 20);
+  std::uint32_t state = 2463534242u;
+  for (long m = 0; m < mebibytes && out; ++m) {
+    for (std::size_t i = 0; i < block.size(); i += 4) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      std::memcpy(&block[i], &state, 4);
+    }
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--one") return RunOne(argv[2], argv[3]);
+
+  const long mebibytes = argc > 1 ? std::atol(argv[1]) : 1024;
+  if (mebibytes <= 0) {
+    std::fprintf(stderr, "usage: %s [size-in-MiB]\n", argv[0]);
+    return 2;
+  }
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string fixture = std::string(BVL_SOURCE_DIR) + "/tools/nginx-fixture.sh";
+
+  char pattern[] = "/tmp/bvl-bench-download-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  const fs::path work = pattern;
+  const fs::path root = work / "content";
+  std::printf("making a %ld MiB file...\n", mebibytes);
+  if (!MakeContent(root / "update" / "big.bin", mebibytes)) {
+    std::fprintf(stderr, "cannot write the content file\n");
+    fs::remove_all(work);
+    return 1;
+  }
+  const int port = FreePort();
+  if (std::system(("'" + fixture + "' start '" + root.string() + "' " + std::to_string(port)).c_str()) != 0) {
+    std::fprintf(stderr, "nginx fixture did not start\n");
+    fs::remove_all(work);
+    return 1;
+  }
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/update/big.bin";
+
+  // Our downloads land on drive C: of a machine of the bench's own (its
+  // children find it through the environment), curl's on the host.
+  std::string machineError;
+  if (!platform::CreateMachine(work / "machine", *platform::FindProfile(platform::DefaultProfileName()),
+                               &machineError)) {
+    std::fprintf(stderr, "cannot create the machine: %s\n", machineError.c_str());
+    return 1;
+  }
+  platform::Machine::Use(work / "machine");
+  const std::wstring ourTarget = L"C:\\bench\\download.bin";
+  auto ourHost = platform::ToHostPath(ourTarget);
+  if (!ourHost) {
+    std::fprintf(stderr, "the machine has no drive C:\n");
+    return 1;
+  }
+  fs::create_directories(ourHost->parent_path());
+  const fs::path curlTarget = work / "curl.bin";
+  const fs::path curlPeakFile = work / "curl.peak";
+  const std::uintmax_t expected = static_cast<std::uintmax_t>(mebibytes) << 20;
+
+  double oursTotal = 0, curlTotal = 0;
+  long oursPeak = 0, curlPeak = 0;
+  bool allOk = true;
+  for (int round = 1; round <= kRounds; ++round) {
+    auto start = std::chrono::steady_clock::now();
+    long peak = 0;
+    bool ok = RunChild(self, url, platform::WideToUtf8(ourTarget), &peak) && fs::file_size(*ourHost) == expected;
+    double ours = Seconds(start);
+    oursPeak = std::max(oursPeak, peak);
+
+    start = std::chrono::steady_clock::now();
+    const std::string curl = "/usr/bin/time -o '" + curlPeakFile.string() + "' -f %M curl -s -o '" +
+                             curlTarget.string() + "' '" + url + "'";
+    bool curlOk = std::system(curl.c_str()) == 0 && fs::file_size(curlTarget) == expected;
+    double theirs = Seconds(start);
+    long peakCurl = 0;
+    std::ifstream(curlPeakFile) >> peakCurl;
+    curlPeak = std::max(curlPeak, peakCurl);
+
+    std::printf("round %d: ours %.3f s%s  curl %.3f s%s\n", round, ours, ok ? "" : " (FAILED)", theirs,
+                curlOk ? "" : " (FAILED)");
+    allOk = allOk && ok && curlOk;
+    oursTotal += ours;
+    curlTotal += theirs;
+    fs::remove(*ourHost);
+    fs::remove(curlTarget);
+  }
+
+  std::system(("'" + fixture + "' stop '" + root.string() + "'").c_str());
+  std::error_code ignored;
+  fs::remove_all(work, ignored);
+
+  const double ratio = curlTotal > 0 ? oursTotal / curlTotal : 0;
+  std::printf("download ratio (ours/curl): %.2f  target <= %.2f\n", ratio, kRatioTarget);
+  std::printf("peak memory: ours %.1f MB  curl %.1f MB  target < %ld MB\n", oursPeak / 1024.0, curlPeak / 1024.0,
+              kPeakTargetKb / 1024);
+  if (!allOk || ratio > kRatioTarget || oursPeak >= kPeakTargetKb) std::printf("TARGET MISSED\n");
+  return 0;
+}

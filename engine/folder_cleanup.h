@@ -1,0 +1,12 @@
+// Removing a folder the installer owns (the staging folder) with everything
+// in it, leaving what is in use to be deleted at the next restart.
+#pragma once
+
+#include <string>
+
+#include "platform/win_types.h"
+
+// Deletes every item that `pattern` ("<folder>\*.*") finds, then the folder.
+// An item that cannot be deleted is renamed to "_<name>" and scheduled for
+// deletion at restart; failures are written to the debug output. Always TRUE.
+win::BOOL ClearFolder(const std::wstring& pattern);

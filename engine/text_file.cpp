@@ -1,0 +1,63 @@
+// Text files of the version manifests: read through a read-only mapping and
+// split into lines and fields.
+#include "engine/text_file.h"
+
+#include <cstring>
+
+#include "platform/codepage.h"
+#include "platform/debug_output.h"
+#include "platform/files.h"
+#include "system/kv_system.h"
+
+std::wstring ReadTextFile(const std::wstring& path) {
+  win::HANDLE file = win::CreateFileW(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
+                                      win::FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == win::INVALID_HANDLE_VALUE) {
+    win::OutputDebugStringW(L"[Brimvale] bvludt : Get version file data fail (CreateFile)");
+    return std::wstring();
+  }
+  // An empty file cannot be mapped, so it ends here too.
+  win::HANDLE mapping = win::CreateFileMappingW(file, nullptr, win::PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) {
+    win::OutputDebugStringW(L"[Brimvale] bvludt : Get version file data fail (CreateFileMapping)");
+    win::CloseHandle(file);
+    return std::wstring();
+  }
+  const void* view = win::MapViewOfFile(mapping, win::FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr) {
+    win::OutputDebugStringW(L"[Brimvale] bvludt : Get version file data fail (MapViewOfFile)");
+    win::CloseHandle(mapping);
+    win::CloseHandle(file);
+    return std::wstring();
+  }
+
+  win::DWORD sizeHigh = 0;
+  const win::DWORD sizeLow = win::GetFileSize(file, &sizeHigh);
+  const std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+  const char* bytes = static_cast<const char*>(view);
+  const void* nul = std::memchr(bytes, '\0', static_cast<std::size_t>(size));
+  const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes)
+                                 : static_cast<std::size_t>(size);
+  std::wstring text = kvutil::KVSystem::ConvertToWide(std::string(bytes, length), win::CP_ACP);
+
+  win::UnmapViewOfFile(view);
+  win::CloseHandle(mapping);
+  win::CloseHandle(file);
+  return text;
+}
+
+std::vector<std::wstring> SplitText(const std::wstring& text, const std::wstring& delimiter) {
+  std::vector<std::wstring> pieces;
+  if (delimiter.empty()) {
+    if (!text.empty()) pieces.push_back(text);
+    return pieces;
+  }
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(delimiter, start);
+    if (end == std::wstring::npos) end = text.size();
+    if (end > start) pieces.push_back(text.substr(start, end - start));
+    start = end + delimiter.size();
+  }
+  return pieces;
+}

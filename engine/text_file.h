@@ -1,0 +1,15 @@
+// Reading a small text file of the ANSI code page whole, and splitting text
+// into its non-empty pieces.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The file's text up to its first NUL (or its end), converted from the ANSI
+// code page. Empty, with a debug line saying which step failed, when the file
+// cannot be opened, is empty or cannot be mapped.
+std::wstring ReadTextFile(const std::wstring& path);
+
+// The pieces of `text` between occurrences of `delimiter`, empty pieces left
+// out. An empty delimiter gives the whole text as one piece (none when empty).
+std::vector<std::wstring> SplitText(const std::wstring& text, const std::wstring& delimiter);

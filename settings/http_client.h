@@ -1,0 +1,60 @@
+// HTTP client layer of the installer: JSON requests to the Brimvale servers and
+// streamed file downloads, over cpprestsdk, plus small JSON helpers.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+
+// cpprest's U() macro would clash with other libraries (GoogleTest's U
+// template parameters among them); the installer never uses it.
+#ifndef _TURN_OFF_PLATFORM_STRING
+#define _TURN_OFF_PLATFORM_STRING
+#endif
+#include <cpprest/json.h>
+
+struct HttpRequestOptions {
+  std::wstring url;
+  std::map<std::wstring, std::wstring> headers;  // case-sensitive keys
+  web::json::value body;                         // null when none
+  std::wstring method;                           // "GET", "POST", ...
+  std::string* errorText = nullptr;  // receives the library's error text on transport/URL error
+  bool acceptJson = false;
+  std::wstring language;  // empty: send the user's language
+  bool compress = false;
+};
+
+struct DownloadRequest {
+  std::wstring url;
+  std::map<std::wstring, std::wstring> headers;
+  std::wstring filePath;  // Windows path of the target file
+};
+
+// kind is 1 for a download; total is the announced size (Content-Length of a
+// 200 answer, else 0), received the bytes so far, finished 1 on the last call.
+using DownloadProgressCallback = void (*)(std::int32_t kind, const wchar_t* path, std::int32_t total,
+                                          std::int32_t received, std::int32_t finished);
+
+// Sends a request and waits for the answer. Returns the HTTP status, or 400
+// when the address is refused or the transfer fails (then *errorText, when
+// given, holds the library's message). *body receives the answer decoded as
+// UTF-8 (a gzip answer decompressed first), *date its "Date" header.
+std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date);
+
+// Downloads `url` into the file `filePath`, streaming the body to disk.
+// Returns 1 when the server answered 200 and the whole body arrived, else 0
+// (and the file is left empty).
+std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback = nullptr);
+
+// The value in `text`, or null (with the parser's message in the debug output)
+// when it is not valid JSON.
+web::json::value ParseJson(const std::wstring& text);
+// The content of a JSON string, empty for any other value.
+std::wstring JsonToString(const web::json::value& value);
+// The member `name` of an object, null for a missing member or a non-object.
+web::json::value JsonMember(const web::json::value& value, const std::wstring& name);
+
+// Test seam: the timeout of both calls (30 s in the product). Tests shorten it
+// so that a server that never answers costs them a second, not half a minute.
+void SetHttpTimeoutForTesting(std::chrono::seconds timeout);

@@ -1,0 +1,248 @@
+// The version manifests: proverinfo.dat as the update host serves it (product
+// version, component lines, damaged and missing files), the text helpers that
+// read it, and zipproverinfo.dat as the engine writes it.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "engine/install_engine.h"
+#include "engine/text_file.h"
+#include "platform/debug_output.h"
+#include "platform/faults.h"
+#include "platform/files.h"
+#include "settings/installer_context.h"
+#include "settings/registry_helpers.h"
+#include "support/recording_progress.h"
+#include "support/scoped_machine.h"
+#include "support/test_http_server.h"
+#include "support/zip_writer.h"
+#include "system/kv_system.h"
+
+namespace {
+
+using testing_support::ReadHostFile;
+using testing_support::WriteHostFile;
+
+// A literal's bytes, embedded NULs included.
+template <std::size_t N>
+std::string Bytes(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
+// The debug lines the installer itself wrote, in order.
+std::vector<std::wstring> BrimvaleLines() {
+  std::vector<std::wstring> lines;
+  for (const std::wstring& line : platform::ReadDebugLog()) {
+    if (line.rfind(L"[Brimvale]", 0) == 0) lines.push_back(line);
+  }
+  return lines;
+}
+
+class ManifestTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.Running()) << server_.StartError();
+    context_.m_updateAddress = server_.Url("/update");
+    engine_ = std::make_unique<InstallEngine>(context_, progress_);
+    engine_->BuildCatalogue();
+    ASSERT_EQ(win::SHCreateDirectory(nullptr, engine_->m_stagingDir), 0);
+    platform::ClearDebugLog();
+  }
+
+  // Serves `bytes` as the manifest with the given status.
+  void Serve(const std::string& bytes, int status = 200) {
+    const std::filesystem::path file = machine_.Root() / "served" / "proverinfo.dat";
+    ASSERT_TRUE(WriteHostFile(file, bytes));
+    server_.SetRoutes(nlohmann::json::array(
+        {{{"path", "/update/x64/proverinfo.dat"}, {"status", status}, {"body_file", file.string()}}}));
+  }
+
+  std::wstring RegistryVersion() {
+    std::wstring text = L"<none>";
+    RegReadString(kProductKey, kVersionValue, &text);
+    return text;
+  }
+
+  testing_support::ScopedMachine machine_{"win10-x64"};
+  testing_support::TestHttpServer server_;
+  InstallerContext context_;
+  testing_support::RecordingProgress progress_;
+  std::unique_ptr<InstallEngine> engine_;
+};
+
+struct Listed {
+  std::wstring hash;
+  std::wstring version;
+};
+
+struct ManifestRow {
+  const char* what;
+  std::string text;
+  std::wstring productVersion;
+  std::map<std::wstring, Listed> listed;  // every other component stays unlisted
+};
+
+class ManifestParsing : public ManifestTest, public testing::WithParamInterface<ManifestRow> {};
+
+TEST_P(ManifestParsing, TakesVersionAndListedComponents) {
+  const ManifestRow& row = GetParam();
+  Serve(row.text);
+  ASSERT_EQ(engine_->FetchVersionManifest(), win::TRUE);
+
+  EXPECT_EQ(RegistryVersion(), row.productVersion);
+  for (const auto& [name, component] : engine_->m_components) {
+    auto expected = row.listed.find(name);
+    if (expected == row.listed.end()) {
+      EXPECT_TRUE(component.version.empty() && component.hash.empty() && component.targetPath.empty()) << name;
+      continue;
+    }
+    EXPECT_EQ(component.hash, expected->second.hash) << name;
+    EXPECT_EQ(component.version, expected->second.version) << name;
+    EXPECT_EQ(component.targetPath, engine_->ComponentTarget(name, component)) << name;
+  }
+  EXPECT_TRUE(BrimvaleLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ManifestParsing,
+    testing::Values(
+        ManifestRow{"plain", "2.4.1.0\nbvlsvc.exe aaa 2.4.1\n", L"2.4.1.0", {{L"bvlsvc.exe", {L"aaa", L"2.4.1"}}}},
+        ManifestRow{"crlf",
+                    "2.4.1.0\r\nbvlsvc.exe aaa 2.4.1\r\ncef.zip bbb 1.2\r\nkvppob.sys ccc 3.0\r\n",
+                    L"2.4.1.0",
+                    {{L"bvlsvc.exe", {L"aaa", L"2.4.1"}}, {L"cef.zip", {L"bbb", L"1.2"}}, {L"kvppob.sys", {L"ccc", L"3.0"}}}},
+        ManifestRow{"runs of spaces, outer white space trimmed",
+                    "v\n   bvlsvc.exe    aaa     2.4.1   \n\tbvlchk.exe ccc 1\t\nbvlcv.dll\tddd 1\n",
+                    L"v",
+                    {{L"bvlsvc.exe", {L"aaa", L"2.4.1"}}, {L"bvlchk.exe", {L"ccc", L"1"}}}},
+        ManifestRow{"two or four fields skipped",
+                    "v\nbvlsvc.exe aaa\nbvlchk.exe aaa 1 extra\nbvlcv.dll h 3\n",
+                    L"v",
+                    {{L"bvlcv.dll", {L"h", L"3"}}}},
+        ManifestRow{"names match case-sensitively",
+                    "v\nBVLSVC.EXE aaa 1\nbrimvaleagent.exe b 1\nBrimvaleAgent.exe c 2\n",
+                    L"v",
+                    {{L"BrimvaleAgent.exe", {L"c", L"2"}}}},
+        ManifestRow{"text ends at a NUL",
+                    Bytes("v\nbvlsvc.exe aaa 1\n\0bvlchk.exe bbb 2\n"),
+                    L"v",
+                    {{L"bvlsvc.exe", {L"aaa", L"1"}}}},
+        ManifestRow{"first line kept whole but its CR",
+                    "  2.4.1.0 \t \r\nbvlsvc.exe aaa 1\n", L"  2.4.1.0 \t ", {{L"bvlsvc.exe", {L"aaa", L"1"}}}},
+        ManifestRow{"empty lines skipped, no final newline",
+                    "\n\n2.5\n\n\nbvlsvc.exe a 1", L"2.5", {{L"bvlsvc.exe", {L"a", L"1"}}}},
+        ManifestRow{"ANSI code page", "\xb9\xf6\xc0\xfc 2.4\nbvlsvc.exe a 1\n", L"\uBC84\uC804 2.4",
+                    {{L"bvlsvc.exe", {L"a", L"1"}}}},
+        ManifestRow{"a later line wins", "v\nbvlsvc.exe a 1\nbvlsvc.exe b 2\n", L"v", {{L"bvlsvc.exe", {L"b", L"2"}}}},
+        ManifestRow{"unknown names ignored", "v\nother.exe a 1\nwebview.zip b 2\n", L"v", {}}),
+    [](const testing::TestParamInfo<ManifestRow>& info) { return "Row" + std::to_string(info.index); });
+
+struct FailureRow {
+  const char* what;
+  std::string text;
+  int status;
+  std::vector<std::wstring> lines;
+};
+
+class ManifestFailure : public ManifestTest, public testing::WithParamInterface<FailureRow> {};
+
+TEST_P(ManifestFailure, FailsWithItsDebugLines) {
+  const FailureRow& row = GetParam();
+  Serve(row.text, row.status);
+  EXPECT_EQ(engine_->FetchVersionManifest(), win::FALSE);
+  EXPECT_EQ(BrimvaleLines(), row.lines);
+  EXPECT_EQ(RegistryVersion(), L"<none>");
+  for (const auto& [name, component] : engine_->m_components) EXPECT_TRUE(component.version.empty()) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ManifestFailure,
+    testing::Values(FailureRow{"empty file", "", 200,
+                               {L"[Brimvale] bvludt : Get version file data fail (CreateFileMapping)",
+                                L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"only line ends", "\n\n\n", 200, {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"NUL first", Bytes("\0v\nbvlsvc.exe a 1\n"), 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"not found", "v\nbvlsvc.exe a 1\n", 404,
+                               {L"[Brimvale] bvlInstaller : Get version file download fail"}},
+                    FailureRow{"server error", "v\n", 500, {L"[Brimvale] bvlInstaller : Get version file download fail"}}),
+    [](const testing::TestParamInfo<FailureRow>& info) { return "Row" + std::to_string(info.index); });
+
+TEST_F(ManifestTest, FailsWithoutAStagingFolder) {
+  Serve("v\nbvlsvc.exe a 1\n");
+  ASSERT_TRUE(win::RemoveDirectoryW(engine_->m_stagingDir));
+  EXPECT_EQ(engine_->FetchVersionManifest(), win::FALSE);
+  EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvlInstaller : Get version file download fail"});
+}
+
+TEST(ReadTextFile, ReportsAMissingFile) {
+  testing_support::ScopedMachine machine("win10-x64");
+  platform::ClearDebugLog();
+  EXPECT_EQ(ReadTextFile(L"C:\\nowhere\\proverinfo.dat"), L"");
+  EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvludt : Get version file data fail (CreateFile)"});
+}
+
+TEST(SplitText, KeepsOnlyNonEmptyPieces) {
+  struct Row {
+    std::wstring text, delimiter;
+    std::vector<std::wstring> pieces;
+  };
+  const std::vector<Row> rows = {
+      {L"a  b ", L" ", {L"a", L"b"}},
+      {L"", L" ", {}},
+      {L"\n\nx\n", L"\n", {L"x"}},
+      {L"a\r\nb\r\n\r\nc", L"\r\n", {L"a", L"b", L"c"}},
+      {L"a\rb", L"\r\n", {L"a\rb"}},
+      {L"abc", L"", {L"abc"}},
+      {L"   ", L" ", {}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(SplitText(row.text, row.delimiter), row.pieces) << row.text;
+}
+
+class ArchiveManifest : public testing::Test {
+ protected:
+  void SetUp() override {
+    engine_.BuildCatalogue();
+    platform::ClearDebugLog();
+  }
+  std::string Written() { return ReadHostFile(machine_.Host(engine_.m_installDir + L"\\zipproverinfo.dat")); }
+
+  testing_support::ScopedMachine machine_{"win10-x64"};
+  InstallerContext context_;
+  testing_support::RecordingProgress progress_;
+  InstallEngine engine_{context_, progress_};
+};
+
+TEST_F(ArchiveManifest, ListsOnlyTheArchivesInKeyOrder) {
+  ASSERT_EQ(win::SHCreateDirectory(nullptr, engine_.m_installDir), 0);
+  for (auto& [name, component] : engine_.m_components) {
+    component.hash = L"h-" + name;
+    component.version = L"1.0";
+  }
+  engine_.m_components[L"cef.zip"].version = L"\uBC84\uC804";  // written in the ANSI code page
+  engine_.m_components[L"webview.zip"] = {};
+  engine_.m_components[L"BIG.ZIP"] = {};  // ".zip" is matched case-sensitively
+
+  engine_.WriteArchiveManifest();
+  EXPECT_EQ(Written(), "cef.zip h-cef.zip \xb9\xf6\xc0\xfc\r\nwebview.zip  \r\n");
+  EXPECT_EQ(progress_.rows, (std::vector<testing_support::RecordedRow>{{L"proverinfo create Success", false, 68}}));
+  EXPECT_TRUE(BrimvaleLines().empty());
+}
+
+TEST_F(ArchiveManifest, ReportsAnInstallFolderItCannotWriteIn) {
+  engine_.WriteArchiveManifest();  // the install folder does not exist
+  EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvlinstaller : INVALID_HANDLE_VALUE fail 3"});
+  EXPECT_TRUE(progress_.rows.empty());
+}
+
+TEST_F(ArchiveManifest, ReportsAFailedWrite) {
+  ASSERT_EQ(win::SHCreateDirectory(nullptr, engine_.m_installDir), 0);
+  platform::InjectFault({"WriteFile", L"", win::ERROR_WRITE_FAULT});
+  engine_.WriteArchiveManifest();
+  EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvludt : Set version file data fail (WriteFile)"});
+  EXPECT_TRUE(progress_.rows.empty());
+}
+
+}  // namespace

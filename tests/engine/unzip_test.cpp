@@ -1,0 +1,207 @@
+// ZIP unpacking: entries and folders land below the destination, hostile
+// names are refused before anything of them is written, and damaged,
+// truncated or wrongly decrypted archives fail.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "engine/unzip_archive.h"
+#include "platform/codepage.h"
+#include "platform/debug_output.h"
+#include "platform/files.h"
+#include "support/scoped_machine.h"
+#include "support/zip_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadHostFile;
+using testing_support::WriteHostFile;
+using testing_support::ZipEntry;
+
+const wchar_t kArchive[] = L"C:\\in\\archive.zip";
+const wchar_t kDestination[] = L"C:\\out\\dest";
+
+std::string Text(std::size_t size) {
+  std::string text;
+  for (std::size_t i = 0; text.size() < size; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\n";
+  return text.substr(0, size);
+}
+
+class Unzip : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(win::SHCreateDirectory(nullptr, kDestination), 0);
+    ASSERT_EQ(win::SHCreateDirectory(nullptr, L"C:\\in"), 0);
+    before_ = AllFiles();
+    platform::ClearDebugLog();
+  }
+
+  void Write(const std::vector<ZipEntry>& entries, const std::string& password = {}) {
+    ASSERT_TRUE(testing_support::WriteZip(Host(kArchive), entries, password));
+  }
+
+  fs::path Host(const std::wstring& path) { return machine_.Host(path); }
+  std::string Output(const std::string& relative) { return ReadHostFile(Host(kDestination) / relative); }
+
+  // Every file and folder on drive C:, as host paths.
+  std::set<fs::path> AllFiles() {
+    std::set<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(machine_.Root() / "drive_c")) files.insert(entry.path());
+    return files;
+  }
+
+  // What appeared since SetUp, outside the destination and the input folder.
+  std::vector<fs::path> WrittenOutside() {
+    std::vector<fs::path> outside;
+    const std::string destination = Host(kDestination).string() + "/";
+    const std::string input = Host(L"C:\\in").string() + "/";
+    for (const fs::path& file : AllFiles()) {
+      const std::string text = file.string();
+      if (before_.count(file) || text.rfind(destination, 0) == 0 || text.rfind(input, 0) == 0) continue;
+      outside.push_back(file);
+    }
+    return outside;
+  }
+
+  testing_support::ScopedMachine machine_{"win10-x64"};
+  std::set<fs::path> before_;
+};
+
+TEST_F(Unzip, WritesEntriesAndCreatesTheirFolders) {
+  Write({{"top.txt", "top"},
+         {"a/b/c/deep.txt", "deep", true},
+         {"folder/", ""},
+         {"folder/inner/", ""},
+         {"a/./dot.txt", "dot"},
+         {"name..with..dots.txt", "dots"},
+         {".profile", "hidden"}});
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  EXPECT_EQ(Output("top.txt"), "top");
+  EXPECT_EQ(Output("a/b/c/deep.txt"), "deep");
+  EXPECT_EQ(Output("a/dot.txt"), "dot");
+  EXPECT_EQ(Output("name..with..dots.txt"), "dots");
+  EXPECT_EQ(Output(".profile"), "hidden");
+  EXPECT_TRUE(fs::is_directory(Host(kDestination) / "folder" / "inner"));
+  EXPECT_TRUE(WrittenOutside().empty());
+}
+
+TEST_F(Unzip, StreamsALargeEntryWholeAndReplacesAnOldFile) {
+  std::string big(3 * 1048576 + 17, '\0');
+  std::mt19937 random(7);
+  for (char& c : big) c = static_cast<char>(random());
+  ASSERT_TRUE(WriteHostFile(Host(kDestination) / "big.bin", "old content that is longer than nothing"));
+  Write({{"big.bin", big}, {"after.txt", "after"}});
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  EXPECT_EQ(Output("big.bin"), big);
+  EXPECT_EQ(Output("after.txt"), "after");
+}
+
+TEST_F(Unzip, TakesNamesAndPathsInTheAnsiCodePage) {
+  const std::wstring archive = L"C:\\in\\\uC784\uC2DC.zip";  // a Korean file name, CP949 on this machine
+  ASSERT_TRUE(testing_support::WriteZip(Host(archive), {{"\xb9\xf6\xc0\xfc/\xb9\xf6\xc0\xfc.txt", "ko"}}));
+  ASSERT_EQ(UnzipArchive(archive, kDestination, L""), win::TRUE);
+  EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt"), "ko");  // UTF-8 on the host
+}
+
+TEST_F(Unzip, AnArchiveWithoutEntriesUnpacksToNothing) {
+  // minizip finds no end record at offset 0, so the empty archive carries a
+  // stub before it, as a self-extracting one does.
+  const std::string empty = testing_support::ZipBytes({});
+  ASSERT_EQ(empty.size(), 22u);
+  ASSERT_TRUE(WriteHostFile(Host(kArchive), "MZ stub of a self-extractor" + empty));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+}
+
+TEST_F(Unzip, FailsOnAnEncryptedEntry) {
+  // The component archives are never encrypted; an encrypted entry read
+  // without its key is garbage and must not be installed.
+  Write({{"secret.txt", Text(20000)}}, "pa55");
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+}
+
+TEST_F(Unzip, FailsOnAMissingArchive) {
+  EXPECT_EQ(UnzipArchive(L"C:\\in\\none.zip", kDestination, L""), win::FALSE);
+  EXPECT_EQ(UnzipArchive(L"Q:\\none.zip", kDestination, L""), win::FALSE);
+}
+
+class HostileName : public Unzip, public testing::WithParamInterface<std::string> {};
+
+TEST_P(HostileName, IsRefusedBeforeAnythingOfItIsWritten) {
+  const std::string name = GetParam();
+  Write({{"first.txt", "first"}, {name, "escaped"}, {"last.txt", "last"}});
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  EXPECT_EQ(WrittenOutside(), std::vector<fs::path>());
+  EXPECT_FALSE(fs::exists(Host(kDestination) / "last.txt"));
+  const std::vector<std::wstring> log = platform::ReadDebugLog();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      L"[Brimvale] BVLInstall : Unzip Refused Entry - " + platform::Utf8ToWide(name)),
+            log.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, HostileName,
+                         testing::Values("../x", "..\\x", "a/../../x", "a/b/../../../x", "..", "/x", "\\x",
+                                         "/in/planted.txt", "C:x", "C:\\x", "c:/x", "a/b:c", ".. /x", "a/.../x",
+                                         "a/. ./x"));
+
+struct DamageRow {
+  const char* what;
+  std::vector<ZipEntry> entries;
+  // Changes the archive's bytes; `data` is where the last entry's data starts.
+  void (*damage)(std::string& archive, std::size_t data);
+};
+
+class DamagedArchive : public Unzip, public testing::WithParamInterface<DamageRow> {};
+
+TEST_P(DamagedArchive, Fails) {
+  const DamageRow& row = GetParam();
+  std::string archive = testing_support::ZipBytes(row.entries);
+  ASSERT_FALSE(archive.empty());
+  const auto data = testing_support::EntryDataOffset(archive, row.entries.back().name);
+  ASSERT_TRUE(data.has_value());
+  row.damage(archive, *data);
+  ASSERT_TRUE(WriteHostFile(Host(kArchive), archive));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE) << row.what;
+  EXPECT_TRUE(WrittenOutside().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DamagedArchive,
+    testing::Values(
+        DamageRow{"stored data changed: CRC mismatch",
+                  {{"ok.txt", "fine"}, {"stored.bin", Text(5000), true}},
+                  [](std::string& a, std::size_t d) { a[d + 100] ^= 0x01; }},
+        DamageRow{"deflated data garbled",
+                  {{"ok.txt", "fine"}, {"packed.txt", Text(200000)}},
+                  [](std::string& a, std::size_t d) {
+                    for (std::size_t i = 10; i < 400; ++i) a[d + i] = static_cast<char>(i * 31);
+                  }},
+        DamageRow{"cut in the middle", {{"ok.txt", "fine"}, {"packed.txt", Text(200000)}},
+                  [](std::string& a, std::size_t) { a.resize(a.size() / 2); }},
+        DamageRow{"end record cut", {{"ok.txt", "fine"}, {"packed.txt", Text(2000)}},
+                  [](std::string& a, std::size_t) { a.resize(a.size() - 10); }},
+        DamageRow{"data cut, directory kept",
+                  {{"ok.txt", "fine"}, {"stored.bin", Text(5000), true}},
+                  [](std::string& a, std::size_t d) {
+                    // Drop the tail of the data; the directory after it stays whole.
+                    const std::size_t directory = a.find("PK\x01\x02", 0, 4);
+                    a.erase(d + 1000, directory - (d + 1000));
+                  }},
+        DamageRow{"not a ZIP", {{"ok.txt", "fine"}},
+                  [](std::string& a, std::size_t) { a = std::string(a.size(), 'x'); }}),
+    [](const testing::TestParamInfo<DamageRow>& info) { return "Row" + std::to_string(info.index); });
+
+TEST(EntryNames, AreContainedUnlessTheyClimbOrNameADrive) {
+  const std::vector<std::pair<std::wstring, bool>> rows = {
+      {L"a.txt", true},  {L"a/b/c.txt", true}, {L"./a", true},  {L"a..b", true},   {L"...x", true},
+      {L"a/", true},     {L"", true},          {L"..", false},  {L"a/..", false},  {L"../", false},
+      {L"/a", false},    {L"\\a", false},      {L"C:a", false}, {L"a\\..\\..\\b", false},
+      {L"a/ ../b", false}, {L".. ", false},     {L" ..", false}, {L"a:b", false}};
+  for (const auto& [name, contained] : rows) EXPECT_EQ(IsContainedEntryName(name), contained) << name;
+}
+
+}  // namespace

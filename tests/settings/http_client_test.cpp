@@ -1,0 +1,557 @@
+// Tests of the HTTP client layer against the programmable test server: the
+// headers it adds, bodies, address admission, answers, failures, downloads,
+// progress reports, certificate validation and the JSON helpers.
+#include "settings/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include "platform/debug_output.h"
+#include "platform/faults.h"
+#include "platform/machine.h"
+#include "support/scoped_machine.h"
+#include "support/test_http_server.h"
+
+namespace {
+
+using nlohmann::json;
+using testing_support::RecordedRequest;
+using testing_support::TestHttpServer;
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The bytes the server generates for a "body_size" route.
+std::string Generated(std::size_t count) {
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 251);
+  return bytes;
+}
+
+bool DebugLogContains(const std::wstring& part) {
+  for (const auto& line : platform::ReadDebugLog()) {
+    if (line.find(part) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
+class HttpClientTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server_.Running()) << server_.StartError(); }
+  void TearDown() override { SetHttpTimeoutForTesting(std::chrono::seconds(30)); }
+
+  HttpRequestOptions Get(const std::string& target) {
+    HttpRequestOptions options;
+    options.url = server_.Url(target);
+    options.method = L"GET";
+    return options;
+  }
+
+  // The single request the server saw; fails the test when it saw another count.
+  RecordedRequest OnlyRequest() {
+    auto requests = server_.Requests();
+    EXPECT_EQ(requests.size(), 1u);
+    return requests.empty() ? RecordedRequest{} : requests.front();
+  }
+
+  std::wstring Target(const std::wstring& name) {
+    std::filesystem::create_directories(machine_.Host(L"C:\\dl"));
+    return L"C:\\dl\\" + name;
+  }
+
+  testing_support::ScopedMachine machine_;
+  TestHttpServer server_{json::array({
+      {{"method", "*"}, {"path", "/json"}, {"body", "{\"name\":\"\xEA\xB0\x80\"}"},
+       {"headers", {{"Content-Type", "application/json"}}}},
+  })};
+};
+
+// ---------------------------------------------------------------------------
+// Headers: each row of the header table, and the caller-wins rule.
+
+struct HeaderRow {
+  const char* what;
+  std::function<void(HttpRequestOptions&)> setup;
+  const char* header;
+  std::vector<std::string> expected;  // every value the server saw under that name; empty: absent
+};
+
+void PrintTo(const HeaderRow& row, std::ostream* out) { *out << row.what; }
+
+class HttpHeaderRowTest : public HttpClientTest, public testing::WithParamInterface<HeaderRow> {};
+
+TEST_P(HttpHeaderRowTest, ServerSeesTheHeader) {
+  const HeaderRow& row = GetParam();
+  HttpRequestOptions options = Get("/json");
+  row.setup(options);
+  std::wstring body;
+  ASSERT_EQ(RequestJson(options, &body, nullptr), 200);
+  EXPECT_EQ(OnlyRequest().Values(row.header), row.expected) << row.what;
+}
+
+auto Nothing = [](HttpRequestOptions&) {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HttpHeaderRowTest,
+    testing::Values(
+        HeaderRow{"Content-Type always", Nothing, "Content-Type", {"application/json"}},
+        HeaderRow{"User-Agent always", Nothing, "User-Agent", {"KORVANTA NETWORK LIBRARY"}},
+        HeaderRow{"Accept only when asked", Nothing, "Accept", {}},
+        HeaderRow{"Accept with acceptJson", [](HttpRequestOptions& o) { o.acceptJson = true; }, "Accept",
+                  {"application/json"}},
+        HeaderRow{"no Accept-Encoding without compress", Nothing, "Accept-Encoding", {}},
+        HeaderRow{"Accept-Encoding with compress", [](HttpRequestOptions& o) { o.compress = true; },
+                  "Accept-Encoding", {"gzip"}},
+        HeaderRow{"Accept-Language from the machine's locale (Korean)", Nothing, "Accept-Language", {"ko"}},
+        HeaderRow{"Accept-Language given by the caller's language",
+                  [](HttpRequestOptions& o) { o.language = L"de"; }, "Accept-Language", {"de"}},
+        HeaderRow{"caller's Content-Type wins",
+                  [](HttpRequestOptions& o) { o.headers[L"Content-Type"] = L"text/plain"; }, "Content-Type",
+                  {"text/plain"}},
+        HeaderRow{"caller's Content-Type wins over a JSON body too",
+                  [](HttpRequestOptions& o) {
+                    o.method = L"POST";
+                    o.body = web::json::value::parse("{\"a\":1}");
+                    o.headers[L"Content-Type"] = L"text/plain";
+                  },
+                  "Content-Type", {"text/plain"}},
+        HeaderRow{"caller's User-Agent wins",
+                  [](HttpRequestOptions& o) { o.headers[L"User-Agent"] = L"Custom/1"; }, "User-Agent",
+                  {"Custom/1"}},
+        HeaderRow{"caller's Accept wins",
+                  [](HttpRequestOptions& o) {
+                    o.acceptJson = true;
+                    o.headers[L"Accept"] = L"*/*";
+                  },
+                  "Accept", {"*/*"}},
+        HeaderRow{"caller's Accept-Encoding wins",
+                  [](HttpRequestOptions& o) {
+                    o.compress = true;
+                    o.headers[L"Accept-Encoding"] = L"identity";
+                  },
+                  "Accept-Encoding", {"identity"}},
+        HeaderRow{"caller's Accept-Language wins over the locale",
+                  [](HttpRequestOptions& o) { o.headers[L"Accept-Language"] = L"fr"; }, "Accept-Language", {"fr"}},
+        HeaderRow{"other caller headers pass through",
+                  [](HttpRequestOptions& o) { o.headers[L"X-Agent-Id"] = L"42"; }, "X-Agent-Id", {"42"}}));
+
+TEST_F(HttpClientTest, CallerHeaderInOtherCaseDoesNotStopTheFixedOne) {
+  // "user-agent" is not the exact name "User-Agent": the fixed value is
+  // added beside the caller's, and both reach the server.
+  HttpRequestOptions options = Get("/json");
+  options.headers[L"user-agent"] = L"Mine/2";
+  ASSERT_EQ(RequestJson(options, nullptr, nullptr), 200);
+  std::string all;
+  for (const auto& value : OnlyRequest().Values("User-Agent")) all += value + "|";
+  EXPECT_NE(all.find("Mine/2"), std::string::npos) << all;
+  EXPECT_NE(all.find("KORVANTA NETWORK LIBRARY"), std::string::npos) << all;
+}
+
+TEST_F(HttpClientTest, QueryReachesTheServerAsWritten) {
+  ASSERT_EQ(RequestJson(Get("/json?component=agent&version=2.1"), nullptr, nullptr), 200);
+  EXPECT_EQ(OnlyRequest().target, "/json?component=agent&version=2.1");
+}
+
+TEST(HttpLocaleTest, AcceptLanguageFollowsTheMachineProfile) {
+  struct Row {
+    std::string locale;
+    std::string expected;
+  };
+  // "abcdefghijk" does not fit the 10-character buffer: the call fails and
+  // English is asked for, as for an empty name.
+  for (const Row& row : {Row{"en", "en"}, Row{"ja", "ja"}, Row{"", "en"}, Row{"abcdefghijk", "en"}}) {
+    platform::Profile profile = *platform::FindProfile("win10-x64");
+    profile.locale = row.locale;
+    testing_support::ScopedMachine machine(profile);
+    TestHttpServer server(json::array({{{"path", "/"}, {"body", "{}"}}}));
+    ASSERT_TRUE(server.Running()) << server.StartError();
+    HttpRequestOptions options;
+    options.url = server.Url("/");
+    options.method = L"GET";
+    ASSERT_EQ(RequestJson(options, nullptr, nullptr), 200);
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Values("Accept-Language"), std::vector<std::string>{row.expected}) << row.locale;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Request bodies.
+
+struct BodyRow {
+  const wchar_t* method;
+  const char* body;  // JSON text, nullptr for a null value
+  std::string expected;
+};
+
+void PrintTo(const BodyRow& row, std::ostream* out) {
+  *out << std::string(row.method, row.method + wcslen(row.method)) << " " << (row.body ? row.body : "null");
+}
+
+class HttpBodyTest : public HttpClientTest, public testing::WithParamInterface<BodyRow> {};
+
+TEST_P(HttpBodyTest, BodyIsSentOnlyWhenItHasContentAndTheMethodIsNotGet) {
+  const BodyRow& row = GetParam();
+  server_.SetRoutes(json::array({{{"method", "*"}, {"path", "/json"}, {"body", "{}"}}}));
+  HttpRequestOptions options = Get("/json");
+  options.method = row.method;
+  if (row.body) options.body = web::json::value::parse(row.body);
+  ASSERT_EQ(RequestJson(options, nullptr, nullptr), 200);
+  RecordedRequest request = OnlyRequest();
+  EXPECT_EQ(request.method, std::string(row.method, row.method + wcslen(row.method)));
+  EXPECT_EQ(request.body, row.expected);
+  if (row.expected.empty()) {
+    const std::string length = request.Value("Content-Length");
+    EXPECT_TRUE(length.empty() || length == "0") << length;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HttpBodyTest,
+    testing::Values(BodyRow{L"GET", "{\"a\":1}", ""},  // GET never carries a body
+                    BodyRow{L"GET", "[1,2]", ""},
+                    BodyRow{L"POST", nullptr, ""},     // null body
+                    BodyRow{L"POST", "{}", ""},        // no member
+                    BodyRow{L"POST", "[]", ""},        // no element
+                    BodyRow{L"POST", "\"text\"", ""},  // neither object nor array
+                    BodyRow{L"POST", "{\"name\":\"\xEA\xB0\x80\",\"n\":2}", "{\"n\":2,\"name\":\"\xEA\xB0\x80\"}"},
+                    BodyRow{L"PUT", "[1,\"x\"]", "[1,\"x\"]"},
+                    BodyRow{L"get", "{\"a\":1}", "{\"a\":1}"}));  // only exactly "GET" drops the body
+
+// ---------------------------------------------------------------------------
+// Address admission: only http:// and https:// reach the network.
+
+TEST_F(HttpClientTest, UpperCaseSchemeIsAdmitted) {
+  std::wstring url = server_.Url("/json");
+  url.replace(0, 4, L"HTTP");
+  HttpRequestOptions options = Get("/json");
+  options.url = url;
+  EXPECT_EQ(RequestJson(options, nullptr, nullptr), 200);
+  EXPECT_EQ(DownloadFile({url, {}, Target(L"upper.json")}), 1);
+  EXPECT_EQ(server_.Requests().size(), 2u);
+}
+
+TEST_F(HttpClientTest, OtherSchemesAreRefusedWithoutTraffic) {
+  const std::wstring port = std::to_wstring(server_.Port());
+  for (const std::wstring& url : {L"ftp://127.0.0.1:" + port + L"/json", L"127.0.0.1:" + port + L"/json",
+                                 L"//127.0.0.1:" + port + L"/json", L" http://127.0.0.1:" + port + L"/json",
+                                 L"httpx://127.0.0.1:" + port + L"/json", std::wstring(L"http:/x"),
+                                 std::wstring()}) {
+    HttpRequestOptions options = Get("/json");
+    options.url = url;
+    std::string errorText = "untouched";
+    options.errorText = &errorText;
+    std::wstring body = L"old", date = L"old";
+    EXPECT_EQ(RequestJson(options, &body, &date), 400) << url.c_str();
+    EXPECT_EQ(errorText, "untouched");
+    EXPECT_EQ(DownloadFile({url, {}, Target(L"refused.bin")}), 0);
+  }
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
+TEST_F(HttpClientTest, MalformedOrUnreachableAddressGives400WithErrorText) {
+  int deadPort = 0;
+  {
+    TestHttpServer stopped;  // its port is free again once it has gone
+    deadPort = stopped.Port();
+  }
+  for (const std::wstring& url : {std::wstring(L"http://[::1/json"), std::wstring(L"http://exa mple/x"),
+                                 L"http://127.0.0.1:" + std::to_wstring(deadPort) + L"/json"}) {
+    HttpRequestOptions options = Get("/json");
+    options.url = url;
+    std::string errorText;
+    options.errorText = &errorText;
+    EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400) << url.c_str();
+    EXPECT_FALSE(errorText.empty()) << url.c_str();
+    EXPECT_EQ(DownloadFile({url, {}, Target(L"bad.bin")}), 0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Answers.
+
+TEST_F(HttpClientTest, StatusAndBodyOfTheAnswer) {
+  server_.SetRoutes(json::array({
+      {{"path", "/ok"}, {"body", "{\"name\":\"\xEA\xB0\x80\"}"}},
+      // Decoded as UTF-8 whatever Content-Type claims.
+      {{"path", "/latin"}, {"body", "\xEA\xB0\x80"}, {"headers", {{"Content-Type", "text/plain; charset=iso-8859-1"}}}},
+      {{"path", "/missing"}, {"status", 404}, {"body", "{\"error\":\"none\"}"}},
+      {{"path", "/broken"}, {"status", 503}, {"body", ""}},
+  }));
+  struct Row {
+    const char* target;
+    std::uint16_t status;
+    std::wstring body;
+  };
+  for (const Row& row : {Row{"/ok", 200, L"{\"name\":\"\uAC00\"}"}, Row{"/latin", 200, L"\uAC00"},
+                         Row{"/missing", 404, L"{\"error\":\"none\"}"}, Row{"/broken", 503, L""}}) {
+    std::wstring body = L"old";
+    std::string errorText = "untouched";
+    HttpRequestOptions options = Get(row.target);
+    options.errorText = &errorText;
+    EXPECT_EQ(RequestJson(options, &body, nullptr), row.status) << row.target;
+    EXPECT_EQ(body, row.body) << row.target;
+    EXPECT_EQ(errorText, "untouched") << row.target;
+  }
+}
+
+TEST_F(HttpClientTest, DateHeaderPresentAndAbsent) {
+  server_.SetRoutes(json::array({
+      {{"path", "/dated"}, {"body", "{}"}, {"date", "Wed, 09 Dec 2026 07:00:00 GMT"}},
+      {{"path", "/undated"}, {"body", "{}"}},
+  }));
+  std::wstring date = L"old";
+  EXPECT_EQ(RequestJson(Get("/dated"), nullptr, &date), 200);
+  EXPECT_EQ(date, L"Wed, 09 Dec 2026 07:00:00 GMT");
+  EXPECT_EQ(RequestJson(Get("/undated"), nullptr, &date), 200);
+  EXPECT_EQ(date, L"");
+}
+
+TEST_F(HttpClientTest, GzipAnswerIsDecompressed) {
+  const std::string text = "{\"versions\":[\"2.1.0\",\"2.2.0\"],\"note\":\"\xEA\xB0\x80\xEB\x82\x98\"}";
+  server_.SetRoutes(json::array({
+      {{"path", "/gz"}, {"gzip", true}, {"body", text}, {"headers", {{"Content-Type", "application/json"}}}},
+      {{"path", "/gz-chunked"}, {"gzip", true}, {"chunked", true}, {"body", text}},
+      {{"path", "/bad-gz"}, {"body", "not gzip at all"}, {"headers", {{"Content-Encoding", "gzip"}}}},
+  }));
+  for (const char* target : {"/gz", "/gz-chunked"}) {
+    HttpRequestOptions options = Get(target);
+    options.compress = true;
+    std::wstring body;
+    EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << target;
+    EXPECT_EQ(body, L"{\"versions\":[\"2.1.0\",\"2.2.0\"],\"note\":\"\uAC00\uB098\"}") << target;
+  }
+  platform::ClearDebugLog();
+  std::wstring body = L"old";
+  EXPECT_EQ(RequestJson(Get("/bad-gz"), &body, nullptr), 200);
+  EXPECT_EQ(body, L"");
+  EXPECT_TRUE(DebugLogContains(L"gzip")) << "a damaged gzip answer is reported in the debug output";
+}
+
+TEST_F(HttpClientTest, TimeoutsGive400AndFailedDownload) {
+  SetHttpTimeoutForTesting(std::chrono::seconds(1));
+  server_.SetRoutes(json::array({{{"path", "/slow"}, {"delay", 3}, {"body_size", 1000}}}));
+  HttpRequestOptions options = Get("/slow");
+  std::string errorText;
+  options.errorText = &errorText;
+  EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400);
+  EXPECT_FALSE(errorText.empty());
+
+  const std::wstring target = Target(L"slow.bin");
+  EXPECT_EQ(DownloadFile({server_.Url("/slow"), {}, target}), 0);
+  EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Downloads.
+
+TEST_F(HttpClientTest, DownloadWritesTheWholeBody) {
+  const std::size_t size = 3 * 1024 * 1024 + 17;  // several pieces, not a multiple of any
+  server_.SetRoutes(json::array({{{"path", "/file.bin"}, {"body_size", size}}}));
+  const std::wstring target = Target(L"file.bin");
+  EXPECT_EQ(DownloadFile({server_.Url("/file.bin"), {{L"X-Token", L"abc"}}, target}), 1);
+  EXPECT_EQ(ReadAll(machine_.Host(target)), Generated(size));
+
+  // Only User-Agent (and the caller's own headers) accompany a download.
+  RecordedRequest request = OnlyRequest();
+  EXPECT_EQ(request.method, "GET");
+  EXPECT_EQ(request.Values("User-Agent"), std::vector<std::string>{"KORVANTA NETWORK LIBRARY"});
+  EXPECT_EQ(request.Values("X-Token"), std::vector<std::string>{"abc"});
+  for (const char* absent : {"Content-Type", "Accept", "Accept-Language", "Accept-Encoding"}) {
+    EXPECT_FALSE(request.Has(absent)) << absent;
+  }
+}
+
+TEST_F(HttpClientTest, DownloadKeepsTheCallersUserAgent) {
+  server_.SetRoutes(json::array({{{"path", "/f"}, {"body", "x"}}}));
+  EXPECT_EQ(DownloadFile({server_.Url("/f"), {{L"User-Agent", L"Mine"}}, Target(L"ua.bin")}), 1);
+  EXPECT_EQ(OnlyRequest().Values("User-Agent"), std::vector<std::string>{"Mine"});
+}
+
+struct FailedDownloadRow {
+  const char* what;
+  json route;
+};
+
+void PrintTo(const FailedDownloadRow& row, std::ostream* out) { *out << row.what; }
+
+class HttpFailedDownloadTest : public HttpClientTest, public testing::WithParamInterface<FailedDownloadRow> {};
+
+TEST_P(HttpFailedDownloadTest, ReturnsZeroAndLeavesAnEmptyFile) {
+  json route = GetParam().route;
+  route["path"] = "/file";
+  server_.SetRoutes(json::array({route}));
+  const std::wstring target = Target(L"failed.bin");
+  {
+    std::ofstream(machine_.Host(target)) << "previous content";
+  }
+  EXPECT_EQ(DownloadFile({server_.Url("/file"), {}, target}), 0) << GetParam().what;
+  ASSERT_TRUE(std::filesystem::exists(machine_.Host(target)));
+  EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HttpFailedDownloadTest,
+    testing::Values(FailedDownloadRow{"404 with a body", {{"status", 404}, {"body", "<html>not found</html>"}}},
+                    FailedDownloadRow{"500 without a body", {{"status", 500}, {"body", ""}}},
+                    FailedDownloadRow{"200 cut short", {{"body_size", 200000}, {"truncate", 100000}}},
+                    FailedDownloadRow{"200 cut in the first piece", {{"body_size", 5000}, {"truncate", 10}}},
+                    FailedDownloadRow{"200 with no body at all", {{"body_size", 5000}, {"truncate", 0}}},
+                    FailedDownloadRow{"200 reset after the headers", {{"body_size", 5000}, {"reset", true}}},
+                    FailedDownloadRow{"chunked 200 cut short",
+                                      {{"body_size", 200000}, {"chunked", true}, {"truncate", 70000}}}));
+
+TEST_F(HttpClientTest, DownloadToAPathWithoutDriveFailsBeforeSending) {
+  platform::ClearDebugLog();
+  EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"Q:\\nowhere\\f.bin"}), 0);
+  EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"relative\\f.bin"}), 0);
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_TRUE(DebugLogContains(L"Q:\\nowhere\\f.bin"));
+}
+
+TEST_F(HttpClientTest, DownloadToAFileThatCannotBeOpenedFailsBeforeSending) {
+  const std::wstring target = Target(L"denied.bin");
+  platform::InjectFault({"fopen", target, win::ERROR_ACCESS_DENIED, -1});
+  EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, target}), 0);
+  platform::ClearFaults();
+  // A folder is no file either.
+  EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"C:\\dl"}), 0);
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Progress reports.
+
+struct ProgressCall {
+  std::int32_t kind, total, received, finished;
+  std::wstring path;
+};
+std::vector<ProgressCall> g_calls;
+void RecordProgress(std::int32_t kind, const wchar_t* path, std::int32_t total, std::int32_t received,
+                    std::int32_t finished) {
+  g_calls.push_back({kind, total, received, finished, path});
+}
+
+TEST_F(HttpClientTest, ProgressReportsSizeAndEnd) {
+  const int size = 1024 * 1024 + 5;
+  server_.SetRoutes(json::array({
+      {{"path", "/big"}, {"body_size", size}},
+      {{"path", "/chunked"}, {"body_size", 300000}, {"chunked", true}},
+      {{"path", "/missing"}, {"status", 404}, {"body", "gone"}},
+      {{"path", "/empty"}, {"body", ""}},
+  }));
+  const std::wstring target = Target(L"progress.bin");
+
+  g_calls.clear();
+  ASSERT_EQ(DownloadFile({server_.Url("/big"), {}, target}, RecordProgress), 1);
+  ASSERT_GE(g_calls.size(), 2u);
+  std::int32_t previous = 0;
+  for (std::size_t i = 0; i < g_calls.size(); ++i) {
+    const ProgressCall& call = g_calls[i];
+    EXPECT_EQ(call.kind, 1);
+    EXPECT_EQ(call.path, target);
+    EXPECT_EQ(call.total, size) << "total is the Content-Length";
+    EXPECT_GT(call.received, 0);
+    EXPECT_GE(call.received, previous);
+    EXPECT_EQ(call.finished, i + 1 == g_calls.size() ? 1 : 0) << i;
+    previous = call.received;
+  }
+  EXPECT_EQ(g_calls.back().received, size);
+
+  // Without a Content-Length the size is unknown.
+  g_calls.clear();
+  ASSERT_EQ(DownloadFile({server_.Url("/chunked"), {}, target}, RecordProgress), 1);
+  EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 300000u);
+  ASSERT_FALSE(g_calls.empty());
+  EXPECT_EQ(g_calls.back().finished, 1);
+  EXPECT_EQ(g_calls.back().received, 300000);
+  EXPECT_EQ(g_calls.back().total, 0);
+
+  // A refused download reports what arrived, with no size.
+  g_calls.clear();
+  ASSERT_EQ(DownloadFile({server_.Url("/missing"), {}, target}, RecordProgress), 0);
+  ASSERT_FALSE(g_calls.empty());
+  for (const auto& call : g_calls) EXPECT_EQ(call.total, 0);
+  EXPECT_EQ(g_calls.back().finished, 1);
+
+  // Nothing arrived: no report at all.
+  g_calls.clear();
+  ASSERT_EQ(DownloadFile({server_.Url("/empty"), {}, target}, RecordProgress), 1);
+  EXPECT_TRUE(g_calls.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Certificates: validated for requests (system store plus the machine's
+// trusted roots), not for downloads.
+
+TEST(HttpTlsTest, RequestsValidateCertificatesDownloadsDoNot) {
+  testing_support::ScopedMachine machine;
+  testing_support::TestCertificates certificates;
+  std::string error;
+  ASSERT_TRUE(testing_support::MakeTestCertificates(machine.Root() / "pki", &certificates, &error)) << error;
+  TestHttpServer server(json::array({{{"path", "/json"}, {"body", "{\"secure\":true}"}}}), &certificates);
+  ASSERT_TRUE(server.Running()) << server.StartError();
+
+  HttpRequestOptions options;
+  options.url = server.Url("/json");
+  options.method = L"GET";
+  std::string errorText;
+  options.errorText = &errorText;
+  EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400) << "the test CA is not trusted yet";
+  EXPECT_FALSE(errorText.empty());
+
+  std::filesystem::create_directories(machine.Host(L"C:\\dl"));
+  EXPECT_EQ(DownloadFile({server.Url("/json"), {}, L"C:\\dl\\secure.json"}), 1);
+  EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\secure.json")), "{\"secure\":true}");
+
+  {
+    std::ofstream roots(platform::Machine::Current().TrustedRootsFile(), std::ios::app);
+    roots << ReadAll(certificates.caFile);
+  }
+  errorText.clear();
+  std::wstring body;
+  EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << errorText;
+  EXPECT_EQ(body, L"{\"secure\":true}");
+}
+
+// ---------------------------------------------------------------------------
+// JSON helpers.
+
+TEST(HttpJsonTest, ParseJson) {
+  testing_support::ScopedMachine machine;
+  EXPECT_EQ(ParseJson(L"{\"a\":[1,2],\"b\":\"\uAC00\"}").at("b").as_string(), "\xEA\xB0\x80");
+  EXPECT_TRUE(ParseJson(L"[]").is_array());
+  for (const wchar_t* bad : {L"", L"{", L"{\"a\":}", L"[1,]", L"nul", L"{} trailing"}) {
+    platform::ClearDebugLog();
+    EXPECT_TRUE(ParseJson(bad).is_null()) << bad;
+    EXPECT_FALSE(platform::ReadDebugLog().empty()) << "the parser's message goes to the debug output: " << bad;
+  }
+}
+
+TEST(HttpJsonTest, JsonToStringAndJsonMember) {
+  testing_support::ScopedMachine machine;
+  const auto object = web::json::value::parse("{\"name\":\"\xEA\xB0\x80\",\"n\":3,\"inner\":{\"x\":\"y\"}}");
+  EXPECT_EQ(JsonToString(JsonMember(object, L"name")), L"\uAC00");
+  EXPECT_EQ(JsonToString(JsonMember(JsonMember(object, L"inner"), L"x")), L"y");
+  EXPECT_EQ(JsonMember(object, L"n").as_integer(), 3);
+  EXPECT_EQ(JsonToString(JsonMember(object, L"n")), L"") << "a number is no string";
+  EXPECT_EQ(JsonToString(object), L"");
+  EXPECT_TRUE(JsonMember(object, L"missing").is_null());
+  EXPECT_TRUE(JsonMember(object, L"Name").is_null()) << "member names are case-sensitive";
+  for (const char* other : {"[1,2]", "\"name\"", "3", "true", "null"}) {
+    EXPECT_TRUE(JsonMember(web::json::value::parse(other), L"name").is_null()) << other;
+  }
+}
+
+}  // namespace

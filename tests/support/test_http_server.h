@@ -1,0 +1,69 @@
+// A programmable HTTP(S) server for one test (tools/test_http_server.py run
+// as a child process on 127.0.0.1), its routes and the requests it recorded,
+// and a throw-away certificate authority for the TLS tests.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace testing_support {
+
+// One request as the server received it.
+struct RecordedRequest {
+  std::string method;
+  std::string target;  // path and query
+  std::vector<std::pair<std::string, std::string>> headers;  // in the order received
+  std::string body;
+
+  // Values of the headers whose name equals `name` ignoring case, in order.
+  std::vector<std::string> Values(const std::string& name) const;
+  // The single value of a header (empty when absent).
+  std::string Value(const std::string& name) const;
+  bool Has(const std::string& name) const { return !Values(name).empty(); }
+};
+
+// A test CA and a server certificate it signed for 127.0.0.1 and localhost,
+// made with the openssl command-line tool.
+struct TestCertificates {
+  std::filesystem::path caFile;    // the CA certificate (PEM)
+  std::filesystem::path certFile;  // the server certificate (PEM)
+  std::filesystem::path keyFile;   // the server's private key (PEM)
+};
+bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error);
+
+class TestHttpServer {
+ public:
+  // Routes as tools/test_http_server.py describes them (a JSON array). With
+  // a certificate and key the server speaks HTTPS.
+  explicit TestHttpServer(const nlohmann::json& routes = nlohmann::json::array(),
+                          const TestCertificates* tls = nullptr);
+  ~TestHttpServer();
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+  bool Running() const { return port_ > 0; }
+  const std::string& StartError() const { return error_; }
+  int Port() const { return port_; }
+  // "http://127.0.0.1:<port><target>" (https with TLS).
+  std::wstring Url(const std::string& target) const;
+
+  // Replaces the routes; the next request already sees the new ones.
+  void SetRoutes(const nlohmann::json& routes);
+  // Everything received so far, oldest first.
+  std::vector<RecordedRequest> Requests() const;
+
+ private:
+  std::filesystem::path folder_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+  bool tls_ = false;
+  std::string error_;
+};
+
+}  // namespace testing_support

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/codepage.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
@@ -36,38 +37,10 @@ constexpr int kRounds = 3;
 constexpr double kRatioTarget = 1.25;
 constexpr long kPeakTargetKb = 64 * 1024;
 
-long PeakKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return -1;
-}
-
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // One download in this process; prints "<result> <peak KiB>".
 int RunOne(const std::string& url, const std::string& target) {
   std::int32_t result = DownloadFile({platform::Utf8ToWide(url), {}, platform::Utf8ToWide(target)});
-  std::printf("%d %ld\n", result, PeakKb());
+  std::printf("%d %ld\n", result, bench::PeakKib());
   return result == 1 ? 0 : 1;
 }
 
@@ -139,7 +112,7 @@ int main(int argc, char** argv) {
     fs::remove_all(work);
     return 1;
   }
-  const int port = FreePort();
+  const int port = bench::FreePort();
   if (std::system(("'" + fixture + "' start '" + root.string() + "' " + std::to_string(port)).c_str()) != 0) {
     std::fprintf(stderr, "nginx fixture did not start\n");
     fs::remove_all(work);
@@ -174,14 +147,14 @@ int main(int argc, char** argv) {
     auto start = std::chrono::steady_clock::now();
     long peak = 0;
     bool ok = RunChild(self, url, platform::WideToUtf8(ourTarget), &peak) && fs::file_size(*ourHost) == expected;
-    double ours = Seconds(start);
+    double ours = bench::SecondsSince(start);
     oursPeak = std::max(oursPeak, peak);
 
     start = std::chrono::steady_clock::now();
     const std::string curl = "/usr/bin/time -o '" + curlPeakFile.string() + "' -f %M curl -s -o '" +
                              curlTarget.string() + "' '" + url + "'";
     bool curlOk = std::system(curl.c_str()) == 0 && fs::file_size(curlTarget) == expected;
-    double theirs = Seconds(start);
+    double theirs = bench::SecondsSince(start);
     long peakCurl = 0;
     std::ifstream(curlPeakFile) >> peakCurl;
     curlPeak = std::max(curlPeak, peakCurl);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "system/md5_checksum.h"
@@ -39,29 +40,6 @@ bool PrepareFile(const std::filesystem::path& file, std::uint64_t bytes) {
   }
   return static_cast<bool>(out);
 }
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  if (std::FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[512];
-    std::size_t read;
-    while ((read = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, read);
-    pclose(pipe);
-  }
-  return output;
-}
-
-// Peak resident memory of this process in KiB.
-long OwnPeakKib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 }  // namespace
 
@@ -96,17 +74,14 @@ int main(int argc, char** argv) {
   for (int round = 1; round <= kRounds; ++round) {
     auto start = std::chrono::steady_clock::now();
     const std::wstring ours = GetFileMD5(windowsPath);
-    const double oursSeconds = Seconds(std::chrono::steady_clock::now() - start);
+    const double oursSeconds = bench::SecondsSince(start);
 
     start = std::chrono::steady_clock::now();
-    const std::string output = RunCommand(command);
-    const double theirsSeconds = Seconds(std::chrono::steady_clock::now() - start);
+    const std::string output = bench::CommandOutput(command);
+    const double theirsSeconds = bench::SecondsSince(start);
 
     const std::string theirs = output.substr(0, output.find(' '));
-    const std::size_t rss = output.find("MAXRSS ");
-    if (rss != std::string::npos) {
-      theirsPeak = std::max(theirsPeak, std::strtol(output.c_str() + rss + 7, nullptr, 10));
-    }
+    theirsPeak = std::max(theirsPeak, bench::ReportedMaxRss(output));
     const std::string oursNarrow(ours.begin(), ours.end());
     const bool equal = !ours.empty() && oursNarrow == theirs;
     digestsEqual = digestsEqual && equal;
@@ -119,7 +94,7 @@ int main(int argc, char** argv) {
 
   const double ratio = oursTotal / theirsTotal;
   std::printf("md5 ratio (ours/md5sum): %.2f  target <= 1.15\n", ratio);
-  std::printf("peak memory: ours %ld KiB, md5sum %ld KiB\n", OwnPeakKib(), theirsPeak);
+  std::printf("peak memory: ours %ld KiB, md5sum %ld KiB\n", bench::PeakKib(), theirsPeak);
   if (!digestsEqual) {
     std::printf("DIGEST MISMATCH\n");
   }

@@ -21,7 +21,7 @@ done
 
 tools/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_update_host >/dev/null
+cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_pe >/dev/null
 
 build=$root/build/default
 work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
@@ -34,13 +34,13 @@ cleanup() {
 trap cleanup EXIT
 
 echo "== servers on 127.0.0.1:$port (agent server and update host)"
-"$build/tools/make_update_host" "$content" --port "$port" --pki "$work/pki" >/dev/null
+tools/make-update-host.sh "$content" --port "$port" --pki "$work/pki" --make-pe "$build/tools/make_pe" >/dev/null
 tools/nginx-fixture.sh start "$content" "$port"
 
 echo "== fresh $profile machine in $machine"
 winsim() { "$build/tools/winsim" --machine "$machine" "$@"; }
 "$build/tools/winsim" create "$machine" --profile "$profile"
-winsim trust "$work/pki/root.pem"
+winsim trust "$work/pki/trusted-roots.pem"
 
 server="http://127.0.0.1:$port"
 token=$(printf '%s' "$server" | base64 -w0)

@@ -2,11 +2,6 @@
 // a content root laid out like the Brimvale servers: gzip JSON and downloads.
 #include "settings/http_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/free_port.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -21,21 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 // A port nothing listens on right now.
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
 void Write(const fs::path& path, const std::string& content) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << content;
@@ -56,7 +37,7 @@ class NginxFixtureTest : public testing::Test {
     ASSERT_EQ(std::system("command -v nginx >/dev/null 2>&1 || test -x /usr/sbin/nginx"), 0)
         << "nginx is not installed (tools/install-deps.sh installs it)";
     root_ = testing_support::MakeTempFolder("nginx-root");
-    port_ = FreePort();
+    port_ = testing_support::FreePort();
     ASSERT_GT(port_, 0);
   }
   void TearDown() override {

@@ -1,0 +1,66 @@
+// What the benchmarks share: the peak memory of this process, elapsed time,
+// the output of a peer tool run through the shell, and a free loopback port.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace bench {
+
+// Peak resident memory (VmHWM) of this process in KiB; -1 when unknown.
+inline long PeakKib() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return -1;
+}
+
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs a shell command and returns what it printed on standard output.
+inline std::string CommandOutput(const std::string& command) {
+  std::string output;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[512];
+    std::size_t read;
+    while ((read = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, read);
+    pclose(pipe);
+  }
+  return output;
+}
+
+// The peak memory "/usr/bin/time -f 'MAXRSS %M'" reported in `output`, in KiB; 0 when absent.
+inline long ReportedMaxRss(const std::string& output) {
+  const std::size_t at = output.find("MAXRSS ");
+  return at == std::string::npos ? 0 : std::strtol(output.c_str() + at + 7, nullptr, 10);
+}
+
+// A loopback port nothing listens on right now.
+inline int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+}  // namespace bench

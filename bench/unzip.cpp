@@ -1,0 +1,214 @@
+// Unpacking benchmark: UnzipArchive against Info-ZIP "unzip -o" on the same
+// archive of mixed files (text that compresses well, random bytes that do not,
+// many small files in nested folders, a few large ones), made with Info-ZIP
+// "zip". Alternating rounds into fresh folders; both trees must be equal.
+//
+//   bench_unzip [unpacked size in MiB]      (default 180: an archive of about 130 MB)
+//
+// Each of our rounds runs in a child process of this program ("--one" mode)
+// so that its peak resident memory belongs to that unpacking only.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "engine/unzip_archive.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRounds = 3;
+constexpr double kRatioTarget = 1.25;
+
+class Bytes {
+ public:
+  // Pseudo-random bytes (xorshift): do not compress.
+  void Random(std::vector<char>* block) {
+    for (std::size_t i = 0; i + 4 <= block->size(); i += 4) {
+      state_ ^= state_ << 13;
+      state_ ^= state_ >> 17;
+      state_ ^= state_ << 5;
+      std::memcpy(block->data() + i, &state_, 4);
+    }
+  }
+  // Log-like lines: compress about five to one.
+  void Text(std::vector<char>* block) {
+    std::size_t at = 0;
+    while (at < block->size()) {
+      Random(&word_);
+      char line[96];
+      const int n = std::snprintf(line, sizeof line, "2026-12-09 10:%02u:%02u agent[%u] event %u state=%s\n",
+                                  static_cast<unsigned char>(word_[0]) % 60, static_cast<unsigned char>(word_[1]) % 60,
+                                  static_cast<unsigned char>(word_[2]) % 16, static_cast<unsigned char>(word_[3]),
+                                  (word_[0] & 1) ? "running" : "stopped");
+      const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(n), block->size() - at);
+      std::memcpy(block->data() + at, line, take);
+      at += take;
+    }
+  }
+
+ private:
+  std::uint32_t state_ = 2463534242u;
+  std::vector<char> word_ = std::vector<char>(4);
+};
+
+bool WriteFile(const fs::path& path, std::uint64_t size, bool text, Bytes* bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::vector<char> block(1 << 20);
+  for (std::uint64_t written = 0; written < size && out;) {
+    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(size - written, block.size()));
+    block.resize(piece);
+    text ? bytes->Text(&block) : bytes->Random(&block);
+    out.write(block.data(), static_cast<std::streamsize>(piece));
+    written += piece;
+  }
+  return static_cast<bool>(out);
+}
+
+// The source tree: three quarters of the bytes in four large files (three
+// random, one text), the rest spread over small files in nested folders.
+bool MakeTree(const fs::path& tree, long mebibytes) {
+  Bytes bytes;
+  const std::uint64_t total = static_cast<std::uint64_t>(mebibytes) << 20;
+  for (int i = 0; i < 4; ++i) {
+    const bool text = i == 3;
+    if (!WriteFile(tree / ("large" + std::to_string(i) + (text ? ".log" : ".bin")), total * 3 / 16, text, &bytes)) {
+      return false;
+    }
+  }
+  const std::uint64_t smallSize = 48 * 1024;
+  const std::uint64_t smallCount = (total / 4) / smallSize;
+  for (std::uint64_t i = 0; i < smallCount; ++i) {
+    const fs::path file = tree / ("dir" + std::to_string(i % 16)) / ("sub" + std::to_string(i % 5)) /
+                          ("file" + std::to_string(i) + (i % 3 ? ".txt" : ".dat"));
+    if (!WriteFile(file, smallSize - (i % 7) * 1000, i % 3 != 0, &bytes)) return false;
+  }
+  return true;
+}
+
+// Number of files and their total size below a folder.
+std::pair<std::uint64_t, std::uint64_t> TreeSummary(const fs::path& folder) {
+  std::uint64_t files = 0, size = 0;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    if (it->is_regular_file()) {
+      ++files;
+      size += it->file_size();
+    }
+  }
+  return {files, size};
+}
+
+// One unpacking in this process; prints "<result> <peak KiB>".
+int RunOne(const std::string& archive, const std::string& destination) {
+  platform::Machine::Current();
+  const win::BOOL result =
+      UnzipArchive(std::wstring(archive.begin(), archive.end()), std::wstring(destination.begin(), destination.end()), L"");
+  std::printf("%d %ld\n", result, bench::PeakKib());
+  return result ? 0 : 1;
+}
+
+bool RunChild(const std::string& self, const std::string& archive, const std::string& destination, long* peakKib) {
+  const std::string output = bench::CommandOutput("'" + self + "' --one '" + archive + "' '" + destination + "'");
+  int result = 0;
+  std::istringstream(output) >> result >> *peakKib;
+  return result == 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--one") return RunOne(argv[2], argv[3]);
+  long mib = 180;
+  if (argc > 1) {
+    mib = std::strtol(argv[1], nullptr, 10);
+    if (mib <= 0) {
+      std::fprintf(stderr, "usage: %s [size-in-MiB]\n", argv[0]);
+      return 2;
+    }
+  }
+  platform::Machine::Current();
+  const std::wstring work = L"C:\\Temp\\bvl_bench\\unzip_" + std::to_wstring(mib) + L"MiB";
+  const auto host = platform::ToHostPath(work);
+  if (!host) {
+    std::fprintf(stderr, "no host path for the benchmark folder\n");
+    return 1;
+  }
+  const fs::path archive = *host / "mixed.zip";
+  std::error_code error;
+  if (!fs::exists(archive, error)) {
+    std::printf("making a %ld MiB tree and its archive in %s\n", mib, host->string().c_str());
+    fs::remove_all(*host / "tree", error);
+    if (!MakeTree(*host / "tree", mib)) {
+      std::fprintf(stderr, "cannot write the source tree\n");
+      return 1;
+    }
+    const std::string zip = "cd '" + (*host / "tree").string() + "' && zip -q -r -X '" + archive.string() + "' .";
+    if (std::system(zip.c_str()) != 0) {
+      std::fprintf(stderr, "zip failed (is Info-ZIP zip installed?)\n");
+      return 1;
+    }
+    fs::remove_all(*host / "tree", error);
+  }
+  std::printf("archive %s (%.1f MiB)\n", archive.string().c_str(), fs::file_size(archive) / 1048576.0);
+
+  const std::string self = fs::canonical("/proc/self/exe").string();
+  const std::string oursWindows = std::string(work.begin(), work.end()) + "\\ours";
+  const fs::path ours = *host / "ours";
+  const fs::path theirs = *host / "theirs";
+  double oursTotal = 0, theirsTotal = 0;
+  long oursPeak = 0, theirsPeak = 0;
+  bool equal = true;
+  for (int round = 1; round <= kRounds; ++round) {
+    fs::remove_all(ours, error);
+    fs::remove_all(theirs, error);
+    fs::create_directories(ours);
+
+    auto start = std::chrono::steady_clock::now();
+    long peak = 0;
+    const bool unpacked = RunChild(self, std::string(work.begin(), work.end()) + "\\mixed.zip", oursWindows, &peak);
+    const double oursSeconds = bench::SecondsSince(start);
+
+    start = std::chrono::steady_clock::now();
+    const std::string output = bench::CommandOutput("/usr/bin/time -f 'MAXRSS %M' unzip -o -q '" + archive.string() +
+                                                    "' -d '" + theirs.string() + "' 2>&1");
+    const double theirsSeconds = bench::SecondsSince(start);
+
+    const auto oursSummary = TreeSummary(ours);
+    const auto theirsSummary = TreeSummary(theirs);
+    const bool same = unpacked && oursSummary == theirsSummary && oursSummary.first > 0;
+    equal = equal && same;
+    oursTotal += oursSeconds;
+    theirsTotal += theirsSeconds;
+    oursPeak = std::max(oursPeak, peak);
+    theirsPeak = std::max(theirsPeak, bench::ReportedMaxRss(output));
+    std::printf("round %d: ours %.3f s, unzip %.3f s; %llu files, %llu bytes%s\n", round, oursSeconds, theirsSeconds,
+                static_cast<unsigned long long>(oursSummary.first), static_cast<unsigned long long>(oursSummary.second),
+                same ? "" : "  TREES DIFFER");
+  }
+  fs::remove_all(ours, error);
+  fs::remove_all(theirs, error);
+
+  const double ratio = oursTotal / theirsTotal;
+  std::printf("unzip ratio (ours/unzip -o): %.2f  target <= %.2f\n", ratio, kRatioTarget);
+  std::printf("peak memory: ours %ld KiB, unzip %ld KiB\n", oursPeak, theirsPeak);
+  if (!equal) std::printf("TREE MISMATCH\n");
+  if (ratio > kRatioTarget) std::printf("TARGET MISSED\n");
+  return equal ? 0 : 1;
+}

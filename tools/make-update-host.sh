@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Generates the content root of the agent server and the update host for
+# tools/nginx-fixture.sh: the agent JSON answers, the web view archive, and for
+# x64 and x86 the version manifest with every component of the agent at the
+# version folder its line names.
+#
+#   make-update-host.sh <content-root> --port N [--pki DIR] [--make-pe PATH]
+#
+# --port   the port nginx will listen on (the "update" address names it)
+# --pki    where the test code-signing PKI is (generated when missing); the
+#          driver is signed by its "thirdparty" signer, and the machine that
+#          installs must trust DIR/trusted-roots.pem
+# --make-pe  the make_pe tool (default: build/default/tools/make_pe)
+#
+# The agent programs and libraries are tiny PE images of the architecture
+# folder they are served from; kvppob.sys is one signed with Authenticode.
+set -euo pipefail
+
+usage() {
+  echo "usage: $0 <content-root> --port N [--pki DIR] [--make-pe PATH]" >&2
+  exit 2
+}
+
+[ $# -ge 1 ] || usage
+root=$1
+shift
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+port=""
+pki=""
+make_pe="$source_dir/build/default/tools/make_pe"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --port) port=$2; shift 2 ;;
+    --pki) pki=$2; shift 2 ;;
+    --make-pe) make_pe=$2; shift 2 ;;
+    *) usage ;;
+  esac
+done
+[ -n "$port" ] || usage
+[ -n "$pki" ] || pki="$root/.pki"
+[ -x "$make_pe" ] || { echo "make-update-host: $make_pe is not built (cmake --build --preset default --target make_pe)" >&2; exit 1; }
+command -v zip >/dev/null || { echo "make-update-host: zip is not installed" >&2; exit 1; }
+
+product_version=3.2.1.0
+webview_version=1.4.2
+
+mkdir -p "$root"
+root=$(cd "$root" && pwd)
+bash "$source_dir/tools/make-test-pki.sh" "$pki"
+work=$(mktemp -d "$root/.work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# write <path> <text>: a file with its folders.
+write() {
+  mkdir -p "$(dirname "$1")"
+  printf '%s' "$2" > "$1"
+}
+
+# pe <machine> <out> <text>: a PE image whose code section carries the text.
+pe() {
+  mkdir -p "$(dirname "$2")"
+  printf '%s' "$3" > "$work/payload"
+  "$make_pe" "$1" "$2" "$work/payload"
+}
+
+# The agent server.
+write "$root/agent/v2/agent-request-urls" \
+  "{\"update\":\"http://127.0.0.1:$port/update\",\"mqtt\":\"mqtt://127.0.0.1:1883/brimvale\"}"
+write "$root/agent/v2/versions" "{\"webview\":{\"version\":\"$webview_version\"}}"
+
+# The web view archive: its entries land in the web view folder.
+webview="$work/webview"
+write "$webview/index.html" "<!doctype html><title>Brimvale</title><script src=\"assets/app.js\"></script>"
+write "$webview/assets/app.js" "document.title = 'Brimvale $webview_version';"
+write "$webview/assets/img/logo.svg" "<svg xmlns=\"http://www.w3.org/2000/svg\"/>"
+mkdir -p "$root/agent/resources/webview/$webview_version"
+(cd "$webview" && zip -q -r -X "$root/agent/resources/webview/$webview_version/webview.zip" .)
+
+# component <arch-folder> <machine> <name> <version>: one served component;
+# appends its manifest line.
+component() {
+  local folder=$1 machine=$2 name=$3 version=$4
+  local out="$root/update/$folder/$version/$name"
+  case "$name" in
+    kvppob.sys)
+      pe "$machine" "$work/kvppob.unsigned" "Brimvale process protection driver ($folder)"
+      mkdir -p "$(dirname "$out")"
+      rm -f "$out"
+      bash "$source_dir/tools/sign-test-pe.sh" "$pki" thirdparty sha256 "$work/kvppob.unsigned" "$out"
+      ;;
+    cef.zip)
+      # Entries carry their path below the install folder: cef\...
+      local cef="$work/cef-$folder"
+      pe "$machine" "$cef/cef/libcef.dll" "Chromium Embedded Framework ($folder)"
+      pe "$machine" "$cef/cef/swiftshader/libGLESv2.dll" "SwiftShader ($folder)"
+      write "$cef/cef/locales/en-US.pak" "en-US locale"
+      write "$cef/cef/locales/ko.pak" "ko locale"
+      write "$cef/cef/icudtl.dat" "ICU data"
+      mkdir -p "$(dirname "$out")"
+      rm -f "$out"
+      (cd "$cef" && zip -q -r -X "$out" cef)
+      ;;
+    *)
+      pe "$machine" "$out" "Brimvale agent component $name $version ($folder)"
+      ;;
+  esac
+  local digest
+  digest=$(md5sum "$out" | cut -d' ' -f1)
+  printf '%s %s %s\n' "$name" "$digest" "$version" >> "$root/update/$folder/proverinfo.dat"
+}
+
+for arch in x64:amd64 x86:i386; do
+  folder=${arch%%:*}
+  machine=${arch#*:}
+  mkdir -p "$root/update/$folder"
+  printf '%s\n' "$product_version" > "$root/update/$folder/proverinfo.dat"
+  for name in bvlsvc.exe BrimvaleAgent.exe bvlchk.exe bvlUninstaller.exe bvludt.exe bvlres.dll bvlcore.dll \
+              bvlmqtt.exe bvlcv.dll; do
+    component "$folder" "$machine" "$name" 3.2.1
+  done
+  component "$folder" "$machine" sqlite3.dll 3.45.1
+  component "$folder" "$machine" libeay32.dll 1.0.2
+  component "$folder" "$machine" mosquitto.dll 2.0.18
+  component "$folder" "$machine" msvcr100.dll 10.0.40219
+  component "$folder" "$machine" pthreadVC2.dll 2.9.1
+  component "$folder" "$machine" kvppob.sys 3.2.0
+  component "$folder" "$machine" cef.zip 120.1.10
+done
+
+echo "update host content in $root (port $port); trust $pki/trusted-roots.pem"

@@ -127,9 +127,16 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     if (win::GetFileAttributesW(parent) == win::INVALID_FILE_ATTRIBUTES) win::SHCreateDirectory(nullptr, parent);
 
     // A folder entry ends in a separator: its folder now exists, so the open
-    // fails and nothing is written.
+    // fails and nothing is written. A file entry that cannot be opened (in
+    // use, or a folder of that name) would leave the component incomplete.
+    const bool folderEntry = output.back() == L'\\';
     bool damaged = false;
-    if (std::FILE* file = win::_wfsopen(output, L"wb", win::_SH_DENYNO)) {
+    std::FILE* file = win::_wfsopen(output, L"wb", win::_SH_DENYNO);
+    if (file == nullptr && !folderEntry) {
+      win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + output);
+      damaged = true;
+    }
+    if (file != nullptr) {
       while (true) {
         const int read = unzReadCurrentFile(zip, buffer.data(), kReadChunk);
         if (read < 0) {

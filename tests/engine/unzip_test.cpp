@@ -11,6 +11,7 @@
 #include "engine/unzip_archive.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
+#include "platform/file_marks.h"
 #include "platform/files.h"
 #include "support/scoped_machine.h"
 #include "support/zip_writer.h"
@@ -122,6 +123,21 @@ TEST_F(Unzip, FailsOnAnEncryptedEntry) {
   // without its key is garbage and must not be installed.
   Write({{"secret.txt", Text(20000)}}, "pa55");
   EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+}
+
+TEST_F(Unzip, FailsWhenAFileEntryCannotBeWritten) {
+  // A program of the previous installation still running holds its file.
+  ASSERT_TRUE(WriteHostFile(Host(kDestination) / "inuse.dll", "old"));
+  ASSERT_TRUE(platform::LockFile(std::wstring(kDestination) + L"\\inuse.dll"));
+  Write({{"first.txt", "first"}, {"inuse.dll", "new"}, {"last.txt", "last"}});
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  EXPECT_EQ(Output("first.txt"), "first");
+  EXPECT_EQ(Output("inuse.dll"), "old");
+  EXPECT_FALSE(fs::exists(Host(kDestination) / "last.txt"));
+  const auto log = platform::ReadDebugLog();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      L"[Brimvale] BVLInstall : Unzip Write Fail - " + std::wstring(kDestination) + L"\\inuse.dll"),
+            log.end());
 }
 
 TEST_F(Unzip, FailsOnAMissingArchive) {

@@ -9,11 +9,29 @@
 #include "engine/install_engine.h"
 #include "platform/codepage.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "settings/registry_helpers.h"
 
 namespace {
 
 std::string Narrow(const std::wstring& text) { return platform::WideToUtf8(text); }
+
+// A string value of the installer account's product key; empty when missing.
+std::wstring ReadUserProductValue(const std::wstring& name) {
+  win::HKEY key = nullptr;
+  if (win::RegOpenKeyExW(win::HKEY_CURRENT_USER, kProductKey, 0, win::KEY_READ, &key) != win::ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  win::BYTE data[2048] = {};
+  win::DWORD size = sizeof(data);
+  win::DWORD type = 0;
+  const bool read = win::RegQueryValueExW(key, name, nullptr, &type, data, &size) == win::ERROR_SUCCESS &&
+                    type == win::REG_SZ;
+  win::RegCloseKey(key);
+  if (!read) return std::wstring();
+  std::wstring value = platform::Utf16LeToWide(std::string(reinterpret_cast<char*>(data), size & ~1u));
+  return value.substr(0, value.find(L'\0'));
+}
 
 // The progress page's status label and list, as lines of text.
 class ConsoleProgress : public ProgressSink {
@@ -37,6 +55,7 @@ int main() {
   std::cout << "module path:         " << Narrow(modulePath) << "\n"
             << "server address:      " << Narrow(dialog.m_serverAddress) << "\n"
             << "update address:      " << Narrow(dialog.m_updateAddress) << "\n"
+            << "MqttInfo:            " << Narrow(ReadUserProductValue(kMqttInfoValue)) << "\n"
             << "server check result: " << dialog.m_serverCheckResult << "\n";
 
   int message = dialog.StartupGateMessageId();

@@ -106,7 +106,9 @@ TEST_F(VerificationTest, MachineTypeMustMatchTheSystem) {
     pauses_.clear();
     EXPECT_EQ(VerifyDownloadedFile(L"C:\\a.exe", Expecting(L"C:\\a.exe", COMPONENT_VERIFY_ARCH)), row.accepted)
         << row.profile << " " << platform::PeMachineName(row.machine);
-    if (!row.accepted) EXPECT_EQ(LinesContaining(L"[Brimvale] bvludt : Architecture Fail - a.exe"), 10);
+    if (!row.accepted) {
+      EXPECT_EQ(LinesContaining(L"[Brimvale] bvludt : Architecture Fail - a.exe"), 10);
+    }
   }
 }
 

@@ -1,11 +1,6 @@
 // What the benchmarks share: the peak memory of this process, elapsed time,
-// the output of a peer tool run through the shell, and a free loopback port.
+// and the output and peak memory of a peer tool run through the shell.
 #pragma once
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -45,22 +40,6 @@ inline std::string CommandOutput(const std::string& command) {
 inline long ReportedMaxRss(const std::string& output) {
   const std::size_t at = output.find("MAXRSS ");
   return at == std::string::npos ? 0 : std::strtol(output.c_str() + at + 7, nullptr, 10);
-}
-
-// A loopback port nothing listens on right now.
-inline int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
 }
 
 }  // namespace bench

@@ -5,9 +5,6 @@
 //
 // Each of our downloads runs in a child process of this program ("--one"
 // mode) so that its peak resident memory (VmHWM) belongs to that download only.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +25,7 @@
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "settings/http_client.h"
+#include "support/free_port.h"
 
 namespace fs = std::filesystem;
 
@@ -112,7 +110,7 @@ int main(int argc, char** argv) {
     fs::remove_all(work);
     return 1;
   }
-  const int port = bench::FreePort();
+  const int port = testing_support::FreePort();
   if (std::system(("'" + fixture + "' start '" + root.string() + "' " + std::to_string(port)).c_str()) != 0) {
     std::fprintf(stderr, "nginx fixture did not start\n");
     fs::remove_all(work);

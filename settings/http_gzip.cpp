@@ -17,7 +17,8 @@ bool IsGzipEncoding(const std::string& contentEncoding) {
   return value == "gzip" || value == "x-gzip";
 }
 
-bool GunzipBody(const std::vector<unsigned char>& compressed, std::string* out, std::string* error) {
+bool GunzipBody(const std::vector<unsigned char>& compressed, std::string* out, std::string* error,
+                std::size_t limit) {
   out->clear();
   z_stream stream{};
   // 16 + MAX_WBITS: expect the gzip wrapper, not raw zlib.
@@ -34,7 +35,14 @@ bool GunzipBody(const std::vector<unsigned char>& compressed, std::string* out, 
     stream.next_out = chunk;
     stream.avail_out = sizeof chunk;
     result = inflate(&stream, Z_NO_FLUSH);
-    out->append(reinterpret_cast<const char*>(chunk), sizeof chunk - stream.avail_out);
+    const std::size_t produced = sizeof chunk - stream.avail_out;
+    if (produced > limit - out->size()) {
+      if (error) *error = "gzip answer expands beyond " + std::to_string(limit) + " bytes";
+      inflateEnd(&stream);
+      out->clear();
+      return false;
+    }
+    out->append(reinterpret_cast<const char*>(chunk), produced);
     if (result == Z_STREAM_END) {
       ended = true;
       // Another member may follow (concatenated gzip files form one body).

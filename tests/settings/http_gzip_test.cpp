@@ -1,0 +1,69 @@
+// gzip decoding of answer bodies: whole and concatenated members, cut and
+// damaged bodies, and a body that would inflate beyond its limit.
+#include "settings/http_gzip.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace {
+
+std::vector<unsigned char> Gzip(const std::string& text) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<unsigned char> out(deflateBound(&stream, text.size()) + 32);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(out.size() - stream.avail_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+TEST(GunzipBodyTest, DecodesWholeAndConcatenatedMembers) {
+  std::string out, error;
+  const std::string json = "{\"update\":\"http://127.0.0.1/update\",\"mqtt\":\"\xea\xb0\x80\"}";
+  ASSERT_TRUE(GunzipBody(Gzip(json), &out, &error)) << error;
+  EXPECT_EQ(out, json);
+
+  std::vector<unsigned char> two = Gzip("{\"a\":");
+  const std::vector<unsigned char> second = Gzip("1}");
+  two.insert(two.end(), second.begin(), second.end());
+  ASSERT_TRUE(GunzipBody(two, &out, &error)) << error;
+  EXPECT_EQ(out, "{\"a\":1}");
+
+  EXPECT_TRUE(IsGzipEncoding(" GZip "));
+  EXPECT_TRUE(IsGzipEncoding("x-gzip"));
+  EXPECT_FALSE(IsGzipEncoding("deflate"));
+  EXPECT_FALSE(IsGzipEncoding(""));
+}
+
+TEST(GunzipBodyTest, CutDamagedAndOversizedBodiesFailWithNoText) {
+  const std::string text(200000, 'x');
+  const std::vector<unsigned char> whole = Gzip(text);
+  std::string out = "stale", error;
+
+  std::vector<unsigned char> cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+  EXPECT_FALSE(GunzipBody(cut, &out, &error));
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(error.empty());
+
+  std::vector<unsigned char> damaged = whole;
+  damaged[damaged.size() - 6] ^= 0xFF;  // the CRC of the trailer
+  error.clear();
+  EXPECT_FALSE(GunzipBody(damaged, &out, &error));
+  EXPECT_FALSE(error.empty());
+
+  EXPECT_FALSE(GunzipBody({'n', 'o', 't', ' ', 'g', 'z'}, &out, &error));
+
+  // 200,000 bytes inflate fine under a limit of exactly that, not one under it.
+  ASSERT_TRUE(GunzipBody(whole, &out, &error, text.size())) << error;
+  EXPECT_EQ(out.size(), text.size());
+  error.clear();
+  EXPECT_FALSE(GunzipBody(whole, &out, &error, text.size() - 1));
+  EXPECT_EQ(out, "");
+  EXPECT_NE(error.find("expands beyond"), std::string::npos) << error;
+}
+
+}  // namespace

@@ -19,6 +19,7 @@
 #include <iterator>
 #include <limits>
 
+#include "platform/little_endian.h"
 #include "platform/pe_image.h"
 
 namespace platform {
@@ -54,17 +55,6 @@ using StorePtr = std::unique_ptr<X509_STORE, StoreFree>;
 using X509Ptr = std::unique_ptr<X509, X509Free>;
 using SigPtr = std::unique_ptr<X509_SIG, SigFree>;
 using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
-
-std::uint16_t Get16(std::string_view data, std::size_t offset) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(data[offset]) |
-                                    (static_cast<unsigned char>(data[offset + 1]) << 8));
-}
-
-std::uint32_t Get32(std::string_view data, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(data[offset + i]);
-  return value;
-}
 
 const unsigned char* Bytes(std::string_view data) {
   return reinterpret_cast<const unsigned char*>(data.data());

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/little_endian.h"
+
 namespace platform {
 namespace {
 
@@ -19,30 +21,6 @@ constexpr std::uint32_t kTextRva = 0x1000;
 
 std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
-}
-
-void Put16(std::string& image, std::size_t offset, std::uint16_t value) {
-  image[offset] = static_cast<char>(value & 0xFF);
-  image[offset + 1] = static_cast<char>(value >> 8);
-}
-
-void Put32(std::string& image, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) image[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void Put64(std::string& image, std::size_t offset, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) image[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint16_t Get16(std::string_view image, std::size_t offset) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(image[offset]) |
-                                    (static_cast<unsigned char>(image[offset + 1]) << 8));
-}
-
-std::uint32_t Get32(std::string_view image, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(image[offset + i]);
-  return value;
 }
 
 // A return-zero routine for the entry point, in the machine's own code.

@@ -15,17 +15,8 @@
 #include "settings/http_client.h"
 #include "settings/installer_context.h"
 #include "settings/registry_helpers.h"
-#include "system/kv_system.h"
-
-// The component check comes from the file verification unit; until that unit
-// is in the build, every downloaded component is refused rather than
-// installed unchecked.
-#if __has_include("system/file_verification.h")
 #include "system/file_verification.h"
-#define BVL_HAVE_FILE_VERIFICATION 1
-#else
-#define BVL_HAVE_FILE_VERIFICATION 0
-#endif
+#include "system/kv_system.h"
 
 namespace {
 
@@ -62,16 +53,9 @@ std::wstring ArchiveFolderName(const std::wstring& name) {
 
 InstallEngine::InstallEngine(const InstallerContext& context, ProgressSink& progress)
     : m_context(context), m_progress(progress) {
-#if BVL_HAVE_FILE_VERIFICATION
   m_verify = [](const std::wstring& path, const ComponentInfo& component) {
     return VerifyDownloadedFile(path, component);
   };
-#else
-  m_verify = [](const std::wstring& path, const ComponentInfo&) {
-    win::OutputDebugStringW(L"[Brimvale] BVLInstall : No file verification - " + path);
-    return false;
-  };
-#endif
   m_downloadWebView = [this] { return DownloadWebView(); };
   m_sleep = [](unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); };
 }
@@ -149,9 +133,7 @@ win::BOOL InstallEngine::DownloadComponent(std::uint32_t isArchive, const std::w
       if (!UnzipArchive(staged, m_installDir, L"")) return win::FALSE;
     } else {
       const std::wstring source = m_stagingDir + L"\\" + folderName;
-      const std::wstring target = (record.options & COMPONENT_VERIFY_SIGN)
-                                      ? kvutil::KVSystem::GetDriversPath(folderName)
-                                      : m_installDir + L"\\" + folderName;
+      const std::wstring target = ComponentTarget(folderName, record);
       win::MoveFileExW(source, target, win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_COPY_ALLOWED);
     }
   } else if (!record.version.empty() && !record.hash.empty()) {

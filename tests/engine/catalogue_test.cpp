@@ -114,13 +114,18 @@ INSTANTIATE_TEST_SUITE_P(
         MachineRow{"win7-x86", L"", L"http://10.0.0.1/update", L"C:\\Program Files", L"http://10.0.0.1/update/x86/"},
         MachineRow{"win10-x64", L"", L"", L"C:\\Program Files", L"/x64/"}));
 
-TEST(BuildCatalogue, HoldsTheAgentComponentsInKeyOrder) {
-  testing_support::ScopedMachine machine("win10-x64");
+// The catalogue as BuildCatalogue leaves it on a fresh Windows 10 x64 machine.
+class Win10Catalogue : public testing::Test {
+ protected:
+  void SetUp() override { engine.BuildCatalogue(); }
+
+  testing_support::ScopedMachine machine{"win10-x64"};
   InstallerContext context;
   testing_support::RecordingProgress progress;
-  InstallEngine engine(context, progress);
-  engine.BuildCatalogue();
+  InstallEngine engine{context, progress};
+};
 
+TEST_F(Win10Catalogue, HoldsTheAgentComponentsInKeyOrder) {
   const std::vector<std::wstring> walk = {
       L"BrimvaleAgent.exe", L"bvlUninstaller.exe", L"bvlchk.exe", L"bvlcore.dll",   L"bvlcv.dll",     L"bvlmqtt.exe",
       L"bvlres.dll",        L"bvlsvc.exe",         L"bvludt.exe", L"cef.zip",       L"kvppob.sys",    L"libeay32.dll",
@@ -139,13 +144,7 @@ TEST(BuildCatalogue, HoldsTheAgentComponentsInKeyOrder) {
   EXPECT_EQ(names, walk);
 }
 
-TEST(BuildCatalogue, TargetsDriversInTheDriversFolderAndArchivesInTheirFolder) {
-  testing_support::ScopedMachine machine("win10-x64");
-  InstallerContext context;
-  testing_support::RecordingProgress progress;
-  InstallEngine engine(context, progress);
-  engine.BuildCatalogue();
-
+TEST_F(Win10Catalogue, TargetsDriversInTheDriversFolderAndArchivesInTheirFolder) {
   EXPECT_EQ(engine.ComponentTarget(L"bvlsvc.exe", engine.m_components[L"bvlsvc.exe"]),
             L"C:\\Program Files\\Brimvale\\bvlsvc.exe");
   EXPECT_EQ(engine.ComponentTarget(L"cef.zip", engine.m_components[L"cef.zip"]), L"C:\\Program Files\\Brimvale\\cef");

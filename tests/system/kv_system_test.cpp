@@ -56,45 +56,46 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionRow{"win10-x64", true, 100, L"Windows 10", 0, L"", 6, L"64bit"},
                       VersionRow{"unknown-os", false, 0, L"", 0, L"", 0, L""}));
 
+// The version a fresh machine of `profile` reports; `recognised` tells
+// whether GetSystemVersion succeeded.
+CSystemVersion VersionOn(const platform::Profile& profile, bool* recognised) {
+  testing_support::ScopedMachine machine(profile);
+  CSystemVersion version;
+  *recognised = KVSystem::GetSystemVersion(&version);
+  return version;
+}
+
 TEST(SystemVersionDetailTest, ServicePackMinorAndEditions) {
+  bool recognised = false;
   platform::Profile p = *platform::FindProfile("winxp-sp2-x86");
   p.servicePackMinor = 1;
   p.personalSuite = true;
-  {
-    testing_support::ScopedMachine machine(p);
-    CSystemVersion version;
-    ASSERT_TRUE(KVSystem::GetSystemVersion(&version));
-    EXPECT_EQ(version.m_nServicePack, 21u);
-    EXPECT_EQ(version.m_strServicePack, L"Service Pack 2.1");
-    EXPECT_EQ(version.m_nEdition, 2u);
-    EXPECT_EQ(version.m_strEdition, L"Home Edition");
-  }
+  CSystemVersion version = VersionOn(p, &recognised);
+  ASSERT_TRUE(recognised);
+  EXPECT_EQ(version.m_nServicePack, 21u);
+  EXPECT_EQ(version.m_strServicePack, L"Service Pack 2.1");
+  EXPECT_EQ(version.m_nEdition, 2u);
+  EXPECT_EQ(version.m_strEdition, L"Home Edition");
+
   p.mediaCenter = true;
-  {
-    testing_support::ScopedMachine machine(p);
-    CSystemVersion version;
-    ASSERT_TRUE(KVSystem::GetSystemVersion(&version));
-    EXPECT_EQ(version.m_nEdition, 87u);
-    EXPECT_EQ(version.m_strEdition, L"Media Center Edition");
-  }
+  version = VersionOn(p, &recognised);
+  ASSERT_TRUE(recognised);
+  EXPECT_EQ(version.m_nEdition, 87u);
+  EXPECT_EQ(version.m_strEdition, L"Media Center Edition");
+
   platform::Profile win10 = *platform::FindProfile("win10-x64");
   win10.productType = 161;
-  {
-    testing_support::ScopedMachine machine(win10);
-    CSystemVersion version;
-    ASSERT_TRUE(KVSystem::GetSystemVersion(&version));
-    EXPECT_EQ(version.m_strEdition, L"Pro for Workstations");
-  }
+  version = VersionOn(win10, &recognised);
+  ASSERT_TRUE(recognised);
+  EXPECT_EQ(version.m_strEdition, L"Pro for Workstations");
+
+  // A server with the Windows 10 value is named as a server, so the
+  // signature check meant for Windows 10 does not apply to it.
   win10.workstation = false;
-  {
-    // A server with the Windows 10 value is named as a server, so the
-    // signature check meant for Windows 10 does not apply to it.
-    testing_support::ScopedMachine machine(win10);
-    CSystemVersion version;
-    ASSERT_TRUE(KVSystem::GetSystemVersion(&version));
-    EXPECT_EQ(version.m_nVersion, 100u);
-    EXPECT_EQ(version.m_strName, L"Windows Server 2016");
-  }
+  version = VersionOn(win10, &recognised);
+  ASSERT_TRUE(recognised);
+  EXPECT_EQ(version.m_nVersion, 100u);
+  EXPECT_EQ(version.m_strName, L"Windows Server 2016");
 }
 
 TEST(SystemVersionDetailTest, ProductTypeTableRowsAndGaps) {

@@ -9,7 +9,6 @@
 #include "engine/install_engine.h"
 #include "platform/codepage.h"
 #include "platform/process.h"
-#include "platform/registry.h"
 #include "settings/registry_helpers.h"
 
 namespace {
@@ -18,19 +17,9 @@ std::string Narrow(const std::wstring& text) { return platform::WideToUtf8(text)
 
 // A string value of the installer account's product key; empty when missing.
 std::wstring ReadUserProductValue(const std::wstring& name) {
-  win::HKEY key = nullptr;
-  if (win::RegOpenKeyExW(win::HKEY_CURRENT_USER, kProductKey, 0, win::KEY_READ, &key) != win::ERROR_SUCCESS) {
-    return std::wstring();
-  }
-  win::BYTE data[2048] = {};
-  win::DWORD size = sizeof(data);
-  win::DWORD type = 0;
-  const bool read = win::RegQueryValueExW(key, name, nullptr, &type, data, &size) == win::ERROR_SUCCESS &&
-                    type == win::REG_SZ;
-  win::RegCloseKey(key);
-  if (!read) return std::wstring();
-  std::wstring value = platform::Utf16LeToWide(std::string(reinterpret_cast<char*>(data), size & ~1u));
-  return value.substr(0, value.find(L'\0'));
+  std::wstring value;
+  RegReadUserString(kProductKey, name, &value);
+  return value;
 }
 
 // The progress page's status label and list, as lines of text.

@@ -24,6 +24,20 @@ bool CreateKey(win::HKEY root, const std::wstring& subKey, win::HKEY* key) {
   return win::RegCreateKeyW(root, subKey, key) == win::ERROR_SUCCESS;
 }
 
+// A string value of an open key: whole UTF-16 characters of its bytes, up to
+// the first NUL. `text` is left as it was when the value cannot be read.
+bool ReadOpenedString(win::HKEY key, const std::wstring& valueName, std::wstring* text) {
+  win::DWORD size = 0;
+  if (win::RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size) != win::ERROR_SUCCESS) return false;
+  std::vector<win::BYTE> data(size);
+  if (win::RegQueryValueExW(key, valueName, nullptr, nullptr, data.data(), &size) != win::ERROR_SUCCESS) return false;
+  std::wstring value = platform::Utf16LeToWide(std::string(data.begin(), data.begin() + (size & ~1u)));
+  const std::size_t nul = value.find(L'\0');
+  if (nul != std::wstring::npos) value.resize(nul);
+  if (text) *text = value;
+  return true;
+}
+
 }  // namespace
 
 bool RegWriteString(win::HKEY root, std::wstring subKey, std::wstring valueName, std::wstring text) {
@@ -51,23 +65,19 @@ bool RegReadString(std::wstring subKey, std::wstring valueName, std::wstring* te
                                                  win::KEY_QUERY_VALUE | win::KEY_WOW64_64KEY, &key)
                             : win::RegOpenKeyW(win::HKEY_LOCAL_MACHINE, subKey, &key);
   if (opened != win::ERROR_SUCCESS) return false;
-  win::DWORD size = 0;
-  if (win::RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size) != win::ERROR_SUCCESS) {
-    win::RegCloseKey(key);
-    return false;
-  }
-  std::vector<win::BYTE> data(size);
-  if (win::RegQueryValueExW(key, valueName, nullptr, nullptr, data.data(), &size) != win::ERROR_SUCCESS) {
-    win::RegCloseKey(key);
-    return false;
-  }
-  // Whole UTF-16 characters of the returned bytes, up to the first NUL.
-  std::wstring value = platform::Utf16LeToWide(std::string(data.begin(), data.begin() + (size & ~1u)));
-  std::size_t nul = value.find(L'\0');
-  if (nul != std::wstring::npos) value.resize(nul);
+  const bool read = ReadOpenedString(key, valueName, text);
   win::RegCloseKey(key);
-  if (text) *text = value;
-  return true;
+  return read;
+}
+
+bool RegReadUserString(std::wstring subKey, std::wstring valueName, std::wstring* text) {
+  win::HKEY key = nullptr;
+  if (win::RegOpenKeyExW(win::HKEY_CURRENT_USER, subKey, 0, win::KEY_QUERY_VALUE, &key) != win::ERROR_SUCCESS) {
+    return false;
+  }
+  const bool read = ReadOpenedString(key, valueName, text);
+  win::RegCloseKey(key);
+  return read;
 }
 
 std::wstring ReadInstalledVersion() {

@@ -23,5 +23,8 @@ bool RegWriteDword(win::DWORD value, std::wstring subKey, std::wstring valueName
 // HKEY_LOCAL_MACHINE only. On success `text` is the value's data up to its
 // first NUL (or all of it); on failure `text` is left as it was.
 bool RegReadString(std::wstring subKey, std::wstring valueName, std::wstring* text);
+// The same under HKEY_CURRENT_USER of the calling thread (no view rule: the
+// user hive has no WOW64 view of its own).
+bool RegReadUserString(std::wstring subKey, std::wstring valueName, std::wstring* text);
 // The product version, empty when the value is missing.
 std::wstring ReadInstalledVersion();

@@ -175,6 +175,19 @@ TEST(RegistryHelpersTest, WritesReadBackExactlyAndMissingValuesLeaveTheOutput) {
             std::string("\x34\x12\0\0", 4));
 }
 
+TEST(RegistryHelpersTest, UserValuesReadFromTheThreadsCurrentUser) {
+  testing_support::ScopedMachine machine;
+  ASSERT_TRUE(RegWriteString(win::HKEY_CURRENT_USER, kProductKey, kMqttInfoValue, L"mqtt://broker:1883"));
+  std::wstring text = L"unchanged";
+  ASSERT_TRUE(RegReadUserString(kProductKey, kMqttInfoValue, &text));
+  EXPECT_EQ(text, L"mqtt://broker:1883");
+  // Not a machine value.
+  text = L"unchanged";
+  EXPECT_FALSE(RegReadString(kProductKey, kMqttInfoValue, &text));
+  EXPECT_FALSE(RegReadUserString(kProductKey, L"Missing", &text));
+  EXPECT_EQ(text, L"unchanged");
+}
+
 TEST(RegistryHelpersTest, ReadStopsAtTheFirstNulOfStoredData) {
   testing_support::ScopedMachine machine("win7-x86");
   win::HKEY key = nullptr;

@@ -1,12 +1,12 @@
 // bvlInstaller's entry: start-up as the installer runs it — module path,
-// installation token, server check, start-up gate — and then the download
-// step of the installation, reported on standard output while the wizard
-// window and the rest of the install worker are not yet built.
+// installation token, server check, start-up gate — and then the whole
+// installation and the completion page's OK action, reported on standard
+// output while the wizard window is not yet built.
 #include <iostream>
 #include <string>
 
 #include "app/installer_dlg.h"
-#include "engine/install_engine.h"
+#include "app/console_wizard.h"
 #include "platform/codepage.h"
 #include "platform/process.h"
 #include "settings/registry_helpers.h"
@@ -21,15 +21,6 @@ std::wstring ReadUserProductValue(const std::wstring& name) {
   RegReadUserString(kProductKey, name, &value);
   return value;
 }
-
-// The progress page's status label and list, as lines of text.
-class ConsoleProgress : public ProgressSink {
- public:
-  void SetStatusText(const std::wstring& text) override { std::cout << "status: " << Narrow(text) << "\n"; }
-  void AddStatusRow(const std::wstring& text, bool replaceLast, unsigned percent) override {
-    std::cout << (replaceLast ? "  row (replaces last): " : "  row: ") << Narrow(text) << "  [" << percent << "%]\n";
-  }
-};
 
 }  // namespace
 
@@ -55,17 +46,6 @@ int main() {
     return 0;
   }
   std::cout << "start-up gate:       passed\n";
-
-  ConsoleProgress progress;
-  InstallEngine engine(dialog, progress);
-  engine.BuildCatalogue();
-  if (dialog.m_updateAddress.empty()) {
-    std::cout << "install failed:      Get UpdateAddress Fail\n";
-    return 0;
-  }
-  progress.SetStatusText(L"CreateAndMoveInstalledFile..");
-  bool placed = engine.CreateAndMoveInstalledFile();
-  progress.AddStatusRow(placed ? L"CreateAndMoveInstalledFile Success" : L"CreateAndMoveInstalledFile Fail", false, 70);
-  if (!placed) std::cout << "install failed:      FileDownLoad Fail\n";
+  RunInstallationWithoutWindow(dialog);
   return 0;
 }

@@ -1,20 +1,16 @@
 // The start-up gate of the main wizard window.
 #include "app/installer_dlg.h"
 
+#include "engine/uninstall_entry.h"
 #include "settings/registry_helpers.h"
 #include "system/kv_system.h"
 
-namespace {
-const wchar_t* const kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const wchar_t* const kUninstallKeyWow64 = L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const wchar_t* const kProductId = L"{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}";
-}  // namespace
 
 bool CbvlInstallerDlg::IsAlreadyInstalled() {
   std::wstring name;
   std::wstring wow64Name;
-  RegReadString(std::wstring(kUninstallKey) + kProductId, L"DisplayName", &name);
-  RegReadString(std::wstring(kUninstallKeyWow64) + kProductId, L"DisplayName", &wow64Name);
+  RegReadString(kUninstallKey, L"DisplayName", &name);
+  RegReadString(kUninstallKeyWow64, L"DisplayName", &wow64Name);
   return !name.empty() || !wow64Name.empty();
 }
 
@@ -32,6 +28,10 @@ int CbvlInstallerDlg::StartupGateMessageId() const {
 std::wstring StartupMessageText(int id) {
   switch (id) {
     case 301: return L"\ube0c\ub9bc\ubca0\uc77c";
+    case 302: return L"\ud655\uc778";
+    case 313:
+      return L"\uc124\uce58\uac00 \uc2e4\ud328\ud588\uc2b5\ub2c8\ub2e4.\r\n"
+             L"\uad00\ub9ac\uc790\uc5d0\uac8c \ubb38\uc758\ud574\uc8fc\uc2dc\uae30 \ubc14\ub78d\ub2c8\ub2e4.";
     case 312: return L"\uc0ad\uc81c \ud6c4 \uc124\uce58\ud574 \uc8fc\uc2dc\uae30 \ubc14\ub78d\ub2c8\ub2e4.";
     case 314:
       return L"\uc11c\ubc84\uc640 \uc815\uc0c1\uc801\uc73c\ub85c \ud1b5\uc2e0\ud560 \uc218 \uc5c6\uc2b5\ub2c8\ub2e4. "

@@ -1,17 +1,21 @@
 // The install engine: the data the progress page owns while it installs (the
-// folders, the update host's address and the component catalogue) and the
-// routines of the download step, which fetches the version manifest, downloads
-// and checks every component, unpacks the archives and the web view, and
-// clears the staging folder.
+// folders, the update host's address, the component catalogue and the driver
+// controller) and the routines of the install steps: the download step, which
+// fetches the version manifest, downloads and checks every component, unpacks
+// the archives and the web view, and clears the staging folder; the system
+// registration steps; and the rollback routines run after a failure.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/component_info.h"
 #include "engine/progress_sink.h"
 #include "platform/win_types.h"
+#include "system/kvppob_controller.h"
+#include "system/pause.h"
 
 class InstallerContext;
 
@@ -24,8 +28,11 @@ class InstallEngine {
  public:
   // The engine keeps references to both; they must outlive it. The
   // constructor sets m_verify to VerifyDownloadedFile (system/file_verification.h),
-  // m_downloadWebView to this engine's DownloadWebView and m_sleep to a real pause.
+  // m_downloadWebView to this engine's DownloadWebView and m_sleep to a real
+  // pause, and opens the protection driver's device (m_driver).
   InstallEngine(const InstallerContext& context, ProgressSink& progress);
+
+  const InstallerContext& Context() const { return m_context; }
 
   // Fills the catalogue with the agent's components and derives the folders
   // and the download address from the machine's Program Files folder and
@@ -59,6 +66,47 @@ class InstallEngine {
   // Empties and removes the staging folder. Always TRUE.
   win::BOOL ClearStagingFolder();
 
+  // System registration steps (engine/old_files.cpp, driver_steps.cpp,
+  // reservation_job.cpp, uninstall_entry.cpp).
+  //
+  // Moves the legacy agent files found in the drivers folder aside (a "_" in
+  // front of the name). Always TRUE.
+  win::BOOL RenameOldFile();
+  // Deletes the moved-aside legacy files, logging each that cannot go (also
+  // when it is missing). Always TRUE.
+  win::BOOL DeleteOldFile();
+  // On 32-bit Windows: the driver's service, then its registry protection
+  // off; nothing on 64-bit Windows. Always TRUE.
+  win::BOOL InstallDriver();
+  // The two scheduled tasks of the checker, created through schtasks.exe
+  // unless the task list names them already. FALSE when schtasks.exe is
+  // missing, cannot list, or its list cannot be read.
+  win::BOOL RegisterReservationJob();
+  // The uninstall entry: icon, name, uninstaller and publisher. Always TRUE.
+  win::BOOL RegisterUninstallReg();
+
+  // Rollback routines (engine/agent_shutdown.cpp, reservation_job.cpp,
+  // rollback_cleanup.cpp, driver_steps.cpp, uninstall_entry.cpp).
+  //
+  // Asks the agent's service, window and MQTT client to stop, then ends what
+  // is left of them. Always TRUE.
+  win::BOOL StopRunningAgent();
+  // Deletes both scheduled tasks. FALSE when schtasks.exe is missing.
+  win::BOOL DeleteScheduledTasks();
+  // Deletes the product key under the machine and the users' hives. FALSE
+  // (and logged) when the machine's key is missing or cannot be deleted.
+  win::BOOL DeleteSettingsKey();
+  // Stops and deletes the driver's service, its file and its key. FALSE (and
+  // logged) when the key could not be deleted, also when it did not exist.
+  win::BOOL RemoveDriverRegistration();
+  // Clears the install folder. Always TRUE.
+  win::BOOL DeleteAgentFiles();
+  // Deletes the uninstall entry. Always TRUE.
+  win::BOOL DeleteUninstallReg();
+
+  // The legacy agent files of the drivers folder that RenameOldFile moves aside.
+  static std::vector<std::wstring> GetOldFileSet();
+
   wchar_t m_programFilesDir[260] = {};
   std::wstring m_installDir;
   std::wstring m_stagingDir;
@@ -71,8 +119,12 @@ class InstallEngine {
   std::function<bool(const std::wstring& path, const ComponentInfo& component)> m_verify;
   // Brings the web view into place; 0 fails the component being installed.
   std::function<int()> m_downloadWebView;
-  // The pause before the staging folder is cleared, in milliseconds.
-  std::function<void(unsigned milliseconds)> m_sleep;
+  // The pauses of the steps: before the staging folder is cleared, while the
+  // agent's window closes, between the driver service's status polls.
+  Pause m_sleep;
+
+  // The protection driver's control device.
+  KvppobController m_driver;
 
  private:
   const InstallerContext& m_context;

@@ -14,6 +14,9 @@
 #
 # The agent programs and libraries are tiny PE images of the architecture
 # folder they are served from; kvppob.sys is one signed with Authenticode.
+# The programs the installer starts (bvlsvc.exe, BrimvaleAgent.exe,
+# bvlmqtt.exe, bvludt.exe, bvlchk.exe, bvlUninstaller.exe) name the built-in
+# program of the simulated machine that stands in for them.
 set -euo pipefail
 
 usage() {
@@ -99,6 +102,10 @@ component() {
       mkdir -p "$(dirname "$out")"
       rm -f "$out"
       (cd "$cef" && zip -q -r -X "$out" cef)
+      ;;
+    bvlsvc.exe|BrimvaleAgent.exe|bvlmqtt.exe|bvludt.exe|bvlchk.exe|bvlUninstaller.exe)
+      pe "$machine" "$out" "BVLSIM-BUILTIN:${name%.exe}
+Brimvale agent program $name $version ($folder)"
       ;;
     *)
       pe "$machine" "$out" "Brimvale agent component $name $version ($folder)"

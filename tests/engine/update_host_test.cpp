@@ -14,98 +14,46 @@
 #include "settings/installer_context.h"
 #include "settings/registry_helpers.h"
 #include "support/recording_progress.h"
-#include "support/free_port.h"
 #include "support/scoped_machine.h"
-#include "support/test_pki.h"
+#include "support/update_host_fixture.h"
 #include "system/file_verification.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ShellQuote;
+using testing_support::ReadWholeHostFile;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string Tool(const std::string& name) { return ShellQuote(std::string(BVL_SOURCE_DIR) + "/tools/" + name); }
-
-// One content root and one nginx for the whole suite: generating the signed
-// driver and the archives takes a few seconds.
 class UpdateHost : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    const auto& pki = testing_support::TestPki::Get();
-    if (!pki.Ready()) {
-      setupError_ = new std::string(pki.Error());
-      return;
-    }
-    root_ = new fs::path(testing_support::MakeTempFolder("update-host"));
-    port_ = testing_support::FreePort();
-    std::string output;
-    const std::string generate = "bash " + Tool("make-update-host.sh") + " " + ShellQuote(root_->string()) +
-                                 " --port " + std::to_string(port_) + " --pki " + ShellQuote(pki.Folder().string()) +
-                                 " --make-pe " + ShellQuote(std::string(BVL_BINARY_DIR) + "/tools/make_pe");
-    if (testing_support::RunCommand(generate, &output) != 0) {
-      setupError_ = new std::string("make-update-host.sh failed: " + output);
-      return;
-    }
-    const std::string start =
-        "bash " + Tool("nginx-fixture.sh") + " start " + ShellQuote(root_->string()) + " " + std::to_string(port_);
-    if (testing_support::RunCommand(start, &output) != 0) {
-      setupError_ = new std::string("nginx-fixture.sh start failed: " + output);
-    }
-  }
+  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
   static void TearDownTestSuite() {
-    if (root_ != nullptr) {
-      std::string output;
-      testing_support::RunCommand("bash " + Tool("nginx-fixture.sh") + " stop " + ShellQuote(root_->string()), &output);
-      std::error_code ignored;
-      fs::remove_all(*root_, ignored);
-    }
-    delete root_;
-    delete setupError_;
-    root_ = nullptr;
-    setupError_ = nullptr;
+    delete host_;
+    host_ = nullptr;
   }
 
   void SetUp() override {
-    ASSERT_EQ(setupError_, nullptr) << *setupError_;
+    ASSERT_TRUE(host_->Error().empty()) << host_->Error();
     SetVerificationPauseForTesting([](unsigned) {});
   }
   void TearDown() override { SetVerificationPauseForTesting(nullptr); }
 
-  static std::wstring Server() {
-    const std::string text = "http://127.0.0.1:" + std::to_string(port_);
-    return std::wstring(text.begin(), text.end());
-  }
-  // The content root's copy of a file served below /update/.
-  static std::string Served(const std::string& path) { return Slurp(*root_ / "update" / path); }
-
-  static void TrustTestRoot() {
-    std::ofstream(platform::Machine::Current().TrustedRootsFile(), std::ios::binary | std::ios::app)
-        << Slurp(testing_support::TestPki::Get().TrustedRoots());
-  }
+  static std::string Served(const std::string& path) { return host_->Served(path); }
+  static void TrustTestRoot() { testing_support::UpdateHostFixture::TrustTestRoot(); }
 
   // Runs the download step as the installer does after its server check.
   static bool Install(testing_support::RecordingProgress* progress) {
     InstallerContext context;
-    context.m_serverAddress = Server();
+    context.m_serverAddress = host_->Server();
     context.QueryAgentRequestUrls(context.m_serverAddress, &context.m_updateAddress);
     InstallEngine engine(context, *progress);
     engine.BuildCatalogue();
     return engine.CreateAndMoveInstalledFile() != 0;
   }
 
-  static fs::path* root_;
-  static std::string* setupError_;
-  static int port_;
+  static testing_support::UpdateHostFixture* host_;
 };
 
-fs::path* UpdateHost::root_ = nullptr;
-std::string* UpdateHost::setupError_ = nullptr;
-int UpdateHost::port_ = 0;
+testing_support::UpdateHostFixture* UpdateHost::host_ = nullptr;
 
 struct MachineRow {
   const char* profile;
@@ -121,10 +69,10 @@ TEST_P(UpdateHostInstall, PlacesEveryComponentWhereTheLayoutSays) {
   ASSERT_TRUE(Install(&progress));
 
   const std::string arch = GetParam().folder;
-  auto installed = [&](const std::wstring& path) { return Slurp(machine.Host(L"C:\\Program Files\\Brimvale\\" + path)); };
+  auto installed = [&](const std::wstring& path) { return ReadWholeHostFile(machine.Host(L"C:\\Program Files\\Brimvale\\" + path)); };
   EXPECT_EQ(installed(L"bvlsvc.exe"), Served(arch + "/3.2.1/bvlsvc.exe"));
   EXPECT_EQ(installed(L"sqlite3.dll"), Served(arch + "/3.45.1/sqlite3.dll"));
-  EXPECT_EQ(Slurp(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")), Served(arch + "/3.2.0/kvppob.sys"));
+  EXPECT_EQ(ReadWholeHostFile(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")), Served(arch + "/3.2.0/kvppob.sys"));
   EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale\\kvppob.sys")));
   EXPECT_EQ(installed(L"cef\\locales\\ko.pak"), "ko locale");
   EXPECT_FALSE(installed(L"cef\\swiftshader\\libGLESv2.dll").empty());

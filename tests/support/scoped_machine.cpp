@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 
 namespace testing_support {
 
@@ -37,6 +39,15 @@ void ScopedMachine::Create(const platform::Profile& profile) {
 }
 
 ScopedMachine::~ScopedMachine() {
+  // Programs a test started on the machine (the agent's stand-ins, a
+  // service) would outlive it otherwise.
+  for (const platform::ProcessRecord& record : platform::ListProcesses()) {
+    if (record.hostPid == 0 || record.id == platform::CurrentProcessRecord().id) continue;
+    if (win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE, record.id)) {
+      win::TerminateProcess(process, 1);
+      win::CloseHandle(process);
+    }
+  }
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
 }

@@ -1,0 +1,212 @@
+// The install worker's step sequence, failure path and ending.
+#include "engine/install_worker.h"
+
+#include <exception>
+#include <utility>
+
+#include "platform/debug_output.h"
+#include "platform/files.h"
+#include "platform/shell_execute.h"
+#include "settings/installer_context.h"
+#include "system/service_control.h"
+
+namespace {
+
+// The string table's ids the worker shows.
+constexpr unsigned kProductNameString = 301;
+constexpr unsigned kOkString = 302;
+constexpr unsigned kInstallFailedString = 313;
+
+constexpr unsigned kMessageBoxOkExclamation = 0x30;  // MB_OK | MB_ICONEXCLAMATION
+
+// A step that failed: the worker abandons the sequence and takes its failure
+// path with the error text set before the throw.
+struct StepFailure {};
+
+// The progress page went away: the worker ends at once, running nothing more.
+struct WorkerStopped {};
+
+std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
+  std::size_t length = 0;
+  while (length < capacity && buffer[length] != L'\0') ++length;
+  return std::wstring(buffer, length);
+}
+
+}  // namespace
+
+InstallWorker::InstallWorker(std::shared_ptr<InstallSession> session) : m_session(std::move(session)) {}
+
+void InstallWorker::SetCheckpoint(std::uint32_t value) {
+  if (m_stop) throw WorkerStopped();
+  m_checkpoint = value;
+}
+
+void InstallWorker::Status(const std::wstring& text) {
+  if (m_stop) throw WorkerStopped();
+  m_session->progress->SetStatusText(text);
+}
+
+void InstallWorker::Row(const std::wstring& text, unsigned percent) {
+  if (m_stop) throw WorkerStopped();
+  m_session->progress->AddStatusRow(text, false, percent);
+}
+
+std::uint32_t InstallWorker::Run() {
+  try {
+    m_checkpoint = checkpoint::kStarted;
+    try {
+      RunSequence();
+    } catch (const WorkerStopped&) {
+      throw;
+    } catch (...) {
+      // A failed step, or any exception a step let escape.
+      RunFailurePath();
+    }
+    RunEnding();
+  } catch (const WorkerStopped&) {
+  }
+  return 0;
+}
+
+void InstallWorker::RunSequence() {
+  InstallEngine& engine = *m_session->engine;
+  // Runs a step routine at the current checkpoint; the test seam may make it
+  // throw there.
+  auto step = [&](auto&& routine) {
+    if (m_stop) throw WorkerStopped();
+    if (m_beforeStep) m_beforeStep(m_checkpoint);
+    return routine();
+  };
+  auto outcome = [](bool ok, const wchar_t* name) { return std::wstring(name) + (ok ? L" Success" : L" Fail"); };
+
+  if (engine.Context().m_updateAddress.empty()) {
+    m_errorText = L"Get UpdateAddress Fail";
+    throw StepFailure();
+  }
+
+  Status(L"RenameOldFile..");
+  SetCheckpoint(checkpoint::kRenameOldFile);
+  step([&] { return engine.RenameOldFile(); });
+  SetCheckpoint(checkpoint::kFilesPlaced);
+  Row(L"RenameOldFile Success", 30);
+
+  Status(L"CreateAndMoveInstalledFile..");
+  const bool placed = step([&] { return engine.CreateAndMoveInstalledFile() != win::FALSE; });
+  Row(outcome(placed, L"CreateAndMoveInstalledFile"), 70);
+  if (!placed) {
+    m_errorText = L"FileDownLoad Fail";
+    throw StepFailure();
+  }
+
+  // The status label keeps "CreateAndMoveInstalledFile.." for the driver.
+  SetCheckpoint(checkpoint::kInstallDriver);
+  const bool driver = step([&] { return engine.InstallDriver() != win::FALSE; });
+  Row(outcome(driver, L"InstallDriver"), 75);
+  if (!driver) {
+    m_errorText = L"InstallDriver Fail";
+    throw StepFailure();
+  }
+
+  // The remaining steps report their outcome and the sequence goes on either way.
+  Status(L"InstallService..");
+  SetCheckpoint(checkpoint::kInstallService);
+  const std::wstring programFiles = BufferText(engine.m_programFilesDir, 260);
+  const bool service = step([&] { return RegisterAgentService(programFiles, true); });
+  Row(outcome(service, L"InstallService"), 80);
+
+  Status(L"RegisterReservationJob..");
+  SetCheckpoint(checkpoint::kRegisterReservationJob);
+  const bool tasks = step([&] { return engine.RegisterReservationJob() != win::FALSE; });
+  Row(outcome(tasks, L"RegisterReservationJob"), 85);
+
+  Status(L"DeleteOldFile..");
+  SetCheckpoint(checkpoint::kDeleteOldFile);
+  const bool oldFiles = step([&] { return engine.DeleteOldFile() != win::FALSE; });
+  Row(outcome(oldFiles, L"DeleteOldFile"), 90);
+
+  Status(L"RegisterUninstallReg..");
+  SetCheckpoint(checkpoint::kRegisterUninstallReg);
+  const bool entry = step([&] { return engine.RegisterUninstallReg() != win::FALSE; });
+  Row(outcome(entry, L"RegisterUninstallReg"), 90);
+
+  Row(L"Install Success", 100);
+  SetCheckpoint(checkpoint::kInstallSuccess);
+  step([] { return true; });
+}
+
+void InstallWorker::RunFailurePath() {
+  InstallEngine& engine = *m_session->engine;
+  // An installation that reached "Install Success" is complete: rolling it
+  // back while the ending reports success would destroy it.
+  if (m_checkpoint == checkpoint::kInstallSuccess) return;
+
+  if (m_checkpoint >= 6) {
+    // Each routine's result is ignored; a routine that throws does not keep
+    // the others from running.
+    auto undo = [&](auto&& routine) {
+      if (m_stop) throw WorkerStopped();
+      try {
+        routine();
+      } catch (...) {
+      }
+    };
+    undo([&] { engine.StopRunningAgent(); });
+    undo([&] {
+      if (!DeleteAgentService()) RegisterAgentService(BufferText(engine.m_programFilesDir, 260), false);
+    });
+    undo([&] { engine.DeleteScheduledTasks(); });
+    undo([&] { engine.DeleteSettingsKey(); });
+    undo([&] { engine.RemoveDriverRegistration(); });
+    undo([&] { engine.DeleteAgentFiles(); });
+    undo([&] { engine.DeleteUninstallReg(); });
+    SetCheckpoint(checkpoint::kRolledBack);
+  }
+
+  if (m_stop) throw WorkerStopped();
+  m_session->wizard->ShowMessageBox(m_errorText, m_session->strings(kProductNameString), kMessageBoxOkExclamation);
+  win::OutputDebugStringW(L"[brimvale] install Fail");
+  if (m_stop) throw WorkerStopped();
+  m_session->wizard->ShowFailureForm(m_session->strings(kInstallFailedString));
+}
+
+void InstallWorker::RunEnding() {
+  InstallEngine& engine = *m_session->engine;
+  if (m_stop) throw WorkerStopped();
+  m_session->wizard->ShowCompletionPage(m_session->strings(kOkString));
+  engine.m_driver.SetRegProtectON();
+
+  if (m_session->wizard->OffersShortcut()) {
+    // The updater, elevated and hidden; not waited for.
+    const std::wstring updater = engine.m_installDir + L"\\bvludt.exe";
+    win::SHELLEXECUTEINFOW info;
+    info.cbSize = 60;
+    info.fMask = win::SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"runas";
+    info.lpFile = updater.c_str();
+    info.nShow = win::SW_HIDE;
+    win::ShellExecuteExW(&info);
+  }
+}
+
+std::uint32_t InstallWorkerProc(InstallWorker* worker) { return worker->Run(); }
+
+InstallWorkerThread::InstallWorkerThread(std::shared_ptr<InstallSession> session)
+    : m_worker(std::make_shared<InstallWorker>(std::move(session))),
+      m_finished(std::make_shared<std::atomic<bool>>(false)) {
+  // The thread holds its own references, so that it may outlive this handle.
+  m_thread = std::thread([worker = m_worker, finished = m_finished] {
+    InstallWorkerProc(worker.get());
+    *finished = true;
+  });
+}
+
+InstallWorkerThread::~InstallWorkerThread() {
+  if (m_thread.joinable()) {
+    m_worker->RequestStop();
+    m_thread.detach();
+  }
+}
+
+void InstallWorkerThread::Wait() {
+  if (m_thread.joinable()) m_thread.join();
+}

@@ -1,0 +1,103 @@
+// The protection driver's service entry and control device.
+#include "system/kvppob_controller.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/debug_output.h"
+#include "platform/devices.h"
+#include "platform/files.h"
+#include "settings/registry_helpers.h"
+#include "system/service_control.h"
+
+namespace {
+
+const wchar_t* const kServiceName = L"kvppob";
+const wchar_t* const kDisplayName = L"kvppob monitor";
+const wchar_t* const kDriverFile = L"kvppob.sys";
+const wchar_t* const kDriverFolder = L"%SystemRoot%\\System32\\drivers\\";
+const wchar_t* const kDevicePath = L"\\\\.\\kvppob";
+
+const wchar_t* const kInstancesKey = L"SYSTEM\\CurrentControlSet\\Services\\kvppob\\Instances";
+const wchar_t* const kAltitudeKey = L"SYSTEM\\CurrentControlSet\\Services\\kvppob\\Instances\\AltitudeAndFlags";
+
+// The driver's requests, built as CTL_CODE(0x821B, function, METHOD_BUFFERED,
+// FILE_READ_ACCESS | FILE_WRITE_ACCESS).
+constexpr win::DWORD ControlCode(win::DWORD function) { return (0x821Bu << 16) | (3u << 14) | (function << 2); }
+constexpr win::DWORD kSetRegProtectOn = ControlCode(0x809);
+constexpr win::DWORD kSetRegProtectOff = ControlCode(0x80A);
+static_assert(kSetRegProtectOn == 0x821BE024 && kSetRegProtectOff == 0x821BE028, "control codes");
+
+void Log(const std::wstring& text) { win::OutputDebugStringW(L"[Brimvale] kvppobcontroller : " + text); }
+
+std::wstring WithError(const wchar_t* text) { return text + std::to_wstring(static_cast<int>(win::GetLastError())); }
+
+}  // namespace
+
+KvppobController::KvppobController() {
+  if (!Open()) Log(L"Cannot Open kvppob Driver");
+}
+
+KvppobController::~KvppobController() {
+  if (IsOpen()) win::CloseHandle(m_device);
+}
+
+bool KvppobController::Open() {
+  m_device = win::CreateFileW(kDevicePath, win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr, win::OPEN_EXISTING,
+                              win::FILE_ATTRIBUTE_NORMAL, nullptr);
+  return IsOpen();
+}
+
+bool KvppobController::Send(win::DWORD controlCode, const wchar_t* failureLine) {
+  if (!IsOpen() && !Open()) return false;
+  win::DWORD returned = 0;
+  if (win::DeviceIoControl(m_device, controlCode, nullptr, 0, nullptr, 0, &returned, nullptr)) return true;
+  Log(WithError(failureLine));
+  return false;
+}
+
+bool KvppobController::SetRegProtectON() { return Send(kSetRegProtectOn, L"SetRegProtectON Fail Error : "); }
+
+bool KvppobController::SetRegProtectOFF() { return Send(kSetRegProtectOff, L"SetRegProtectOFF Fail Error : "); }
+
+bool DriverInstall(const Pause& pause) {
+  const std::wstring binaryPath = std::wstring(kDriverFolder) + kDriverFile;
+  CServiceControlManager scm(pause);
+  scm.m_manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+  if (!scm.m_manager) {
+    Log(L"CServiceControlManager \uc624\ud508 \uc2e4\ud328");
+    return false;
+  }
+  win::SC_HANDLE created = scm.Create(kServiceName, kDisplayName, binaryPath);
+  if (!created) {
+    Log(WithError(L"DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc2e4\ud328 "));
+    win::CloseServiceHandle(scm.m_manager);
+    return false;
+  }
+  RegWriteString(win::HKEY_LOCAL_MACHINE, kInstancesKey, L"DefaultInstance", L"AltitudeAndFlags");
+  RegWriteString(win::HKEY_LOCAL_MACHINE, kAltitudeKey, L"Altitude", L"386241");
+  RegWriteDword(0, kAltitudeKey, L"Flags");
+
+  scm.m_service = win::OpenServiceW(scm.m_manager, kServiceName, win::SERVICE_ALL_ACCESS);
+  scm.Start();
+  if (scm.m_service) win::CloseServiceHandle(scm.m_service);
+  win::CloseServiceHandle(created);
+  win::CloseServiceHandle(scm.m_manager);
+  Log(L"DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc131\uacf5");
+  return true;
+}
+
+bool DriverDelete(const Pause& pause) {
+  CServiceControlManager scm(pause);
+  scm.m_manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+  if (!scm.m_manager) {
+    Log(L"DriverDelete CServiceControlManager Open Fail");
+    return false;
+  }
+  scm.m_service = win::OpenServiceW(scm.m_manager, kServiceName, win::SERVICE_ALL_ACCESS);
+  scm.Stop();
+  win::DeleteService(scm.m_service);
+  if (scm.m_service) win::CloseServiceHandle(scm.m_service);
+  win::CloseServiceHandle(scm.m_manager);
+  return true;
+}

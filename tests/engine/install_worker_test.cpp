@@ -1,0 +1,443 @@
+// The install worker without a server (an empty update address, a stop
+// request) and end to end against the nginx update host: the rows and the
+// ending of a successful run on 64-bit and 32-bit Windows, what the machine
+// holds afterwards, and the rollback after a failure at every point of the
+// sequence, proven by comparing machine snapshots.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "engine/install_worker.h"
+#include "engine/uninstall_entry.h"
+#include "platform/debug_output.h"
+#include "platform/devices.h"
+#include "platform/machine_snapshot.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/scheduled_tasks.h"
+#include "platform/services.h"
+#include "settings/registry_helpers.h"
+#include "support/installation_run.h"
+#include "support/scoped_machine.h"
+#include "support/update_host_fixture.h"
+#include "system/service_control.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::InstallationRun;
+using testing_support::RecordedRow;
+using testing_support::RecordingWizard;
+
+bool DebugLogHas(const std::wstring& line) {
+  for (const std::wstring& logged : platform::ReadDebugLog()) {
+    if (logged == line) return true;
+  }
+  return false;
+}
+
+// File names of the machine's running processes.
+std::vector<std::wstring> RunningPrograms() {
+  std::vector<std::wstring> names;
+  for (const platform::ProcessRecord& record : platform::ListProcesses()) {
+    names.push_back(record.imagePath.substr(record.imagePath.rfind(L'\\') + 1));
+  }
+  return names;
+}
+
+bool Running(const std::wstring& program) {
+  const auto names = RunningPrograms();
+  return std::find(names.begin(), names.end(), program) != names.end();
+}
+
+std::optional<platform::ServiceSummary> Service(const std::wstring& name) {
+  for (const platform::ServiceSummary& service : platform::ListServices()) {
+    if (service.name == name) return service;
+  }
+  return std::nullopt;
+}
+
+// Polls until `done` holds or five seconds have passed.
+bool Eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+std::wstring UninstallValue(const std::wstring& name) {
+  std::wstring value;
+  RegReadString(kUninstallKey, name, &value);
+  return value;
+}
+
+const std::vector<std::wstring> kAgentPrograms = {L"bvlsvc.exe", L"BrimvaleAgent.exe", L"bvlmqtt.exe",
+                                                  L"bvludt.exe", L"bvlchk.exe",        L"schtasks.exe"};
+
+TEST(InstallWorker, EmptyUpdateAddressFailsBeforeAnyRowAndWithoutRollback) {
+  testing_support::ScopedMachine machine("win10-x64");
+  InstallationRun run;
+  run.RunWorker();
+
+  EXPECT_TRUE(run.progress->rows.empty());
+  EXPECT_TRUE(run.progress->statusTexts.empty());
+  EXPECT_EQ(run.wizard->calls, (std::vector<std::wstring>{L"message box", L"failure form", L"completion page"}));
+  ASSERT_EQ(run.wizard->messageBoxes.size(), 1u);
+  EXPECT_EQ(run.wizard->messageBoxes[0].text, L"Get UpdateAddress Fail");
+  EXPECT_EQ(run.wizard->messageBoxes[0].caption, L"<string 301>");
+  EXPECT_EQ(run.wizard->messageBoxes[0].type, 0x30u);
+  EXPECT_EQ(run.wizard->failureMessage, L"<string 313>");
+  EXPECT_EQ(run.wizard->okText, L"<string 302>");
+  EXPECT_EQ(run.checkpoint, 1u);
+  EXPECT_TRUE(DebugLogHas(L"[brimvale] install Fail"));
+  // No rollback: it would have waited for the agent's window and logged the
+  // missing product key.
+  EXPECT_TRUE(run.pauses.empty());
+  EXPECT_FALSE(DebugLogHas(L"[Brimvale] Install : Delete HKLM Brimvale Registry Fail"));
+  InstallationRun::WaitForStartedPrograms();
+  EXPECT_FALSE(DebugLogHas(L"[Brimvale] bvludt : ran"));
+}
+
+TEST(InstallWorker, AStopRequestedBeforeTheRunCallsNoSinkAtAll) {
+  testing_support::ScopedMachine machine("win10-x64");
+  InstallationRun run;
+  run.context.m_updateAddress = L"http://127.0.0.1:1/update";
+  run.session = std::make_shared<InstallSession>();
+  run.session->progress = run.progress;
+  run.session->wizard = run.wizard;
+  run.session->strings = testing_support::WorkerString;
+  run.session->engine = std::make_shared<InstallEngine>(run.context, *run.progress);
+  run.session->engine->BuildCatalogue();
+  InstallWorker worker(run.session);
+  worker.RequestStop();
+  EXPECT_EQ(worker.Run(), 0u);
+  EXPECT_TRUE(run.progress->statusTexts.empty());
+  EXPECT_TRUE(run.progress->rows.empty());
+  EXPECT_TRUE(run.wizard->calls.empty());
+}
+
+// The suite's update host, served by nginx.
+class WorkerEndToEnd : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
+  static void TearDownTestSuite() {
+    delete host_;
+    host_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(host_->Error().empty()) << host_->Error(); }
+
+  // A machine where start-up has run and the driver's signer is trusted.
+  static void PrepareMachine(InstallationRun* run) {
+    testing_support::UpdateHostFixture::TrustTestRoot();
+    run->StartUp(host_->Server());
+    ASSERT_FALSE(run->context.m_updateAddress.empty());
+  }
+
+  static testing_support::UpdateHostFixture* host_;
+};
+
+testing_support::UpdateHostFixture* WorkerEndToEnd::host_ = nullptr;
+
+// The rows of a whole successful run, in order.
+std::vector<RecordedRow> SuccessRows() {
+  const std::vector<std::wstring> walk = {
+      L"BrimvaleAgent.exe", L"bvlUninstaller.exe", L"bvlchk.exe",   L"bvlcore.dll",  L"bvlcv.dll",
+      L"bvlmqtt.exe",       L"bvlres.dll",         L"bvlsvc.exe",   L"bvludt.exe",   L"cef",
+      L"kvppob.sys",        L"libeay32.dll",       L"mosquitto.dll", L"msvcr100.dll", L"pthreadVC2.dll",
+      L"sqlite3.dll"};
+  std::vector<RecordedRow> rows = {{L"RenameOldFile Success", false, 30}};
+  unsigned percent = 30;
+  for (const std::wstring& name : walk) rows.push_back({name + L" Download Success", true, percent += 2});
+  rows.push_back({L"proverinfo create Success", false, 68});
+  rows.push_back({L"CreateAndMoveInstalledFile Success", false, 70});
+  rows.push_back({L"InstallDriver Success", false, 75});
+  rows.push_back({L"InstallService Success", false, 80});
+  rows.push_back({L"RegisterReservationJob Success", false, 85});
+  rows.push_back({L"DeleteOldFile Success", false, 90});
+  rows.push_back({L"RegisterUninstallReg Success", false, 90});
+  rows.push_back({L"Install Success", false, 100});
+  return rows;
+}
+
+struct ProfileRow {
+  const char* profile;
+  bool x64;
+};
+
+class WorkerSuccess : public WorkerEndToEnd, public testing::WithParamInterface<ProfileRow> {};
+
+TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
+  testing_support::ScopedMachine machine(GetParam().profile);
+  InstallationRun run;
+  PrepareMachine(&run);
+  run.RunWorker();
+
+  EXPECT_EQ(run.progress->rows, SuccessRows());
+  EXPECT_EQ(run.progress->statusTexts,
+            (std::vector<std::wstring>{L"RenameOldFile..", L"CreateAndMoveInstalledFile..", L"InstallService..",
+                                       L"RegisterReservationJob..", L"DeleteOldFile..", L"RegisterUninstallReg.."}));
+  EXPECT_EQ(run.wizard->calls, std::vector<std::wstring>{L"completion page"});
+  EXPECT_EQ(run.wizard->okText, L"<string 302>");
+  EXPECT_EQ(run.checkpoint, checkpoint::kInstallSuccess);
+  // Only the pause before the staging folder is cleared: a driver that runs
+  // at once is not polled again.
+  EXPECT_EQ(run.pauses, std::vector<unsigned>{100});
+  InstallationRun::WaitForStartedPrograms();
+
+  // The updater ran after the installation; the agent service registered itself.
+  EXPECT_TRUE(DebugLogHas(L"[Brimvale] bvludt : ran"));
+  auto service = Service(L"bvlsvc");
+  ASSERT_TRUE(service);
+  EXPECT_EQ(service->type, win::SERVICE_WIN32_OWN_PROCESS);
+  EXPECT_EQ(service->startType, win::SERVICE_AUTO_START);
+  EXPECT_EQ(service->imagePath, L"\"C:\\Program Files\\Brimvale\\bvlsvc.exe\"");
+  EXPECT_EQ(service->state, win::SERVICE_STOPPED);
+
+  const std::wstring checker = L"\"C:\\Program Files\\brimvale\\bvlchk.exe\"";
+  auto onStart = platform::FindScheduledTask(L"bvlchk_onstart");
+  auto minute = platform::FindScheduledTask(L"bvlchk_minute");
+  ASSERT_TRUE(onStart && minute);
+  EXPECT_EQ(onStart->action, checker);
+  EXPECT_EQ(onStart->schedule, L"ONSTART");
+  EXPECT_EQ(onStart->runAs, L"System");
+  EXPECT_EQ(minute->action, checker);
+  EXPECT_EQ(minute->schedule, L"MINUTE");
+  EXPECT_EQ(minute->modifier, 30);
+  EXPECT_EQ(platform::ListScheduledTasks().size(), 2u);
+
+  EXPECT_EQ(UninstallValue(L"DisplayIcon"), L"C:\\Program Files\\brimvale\\BrimvaleAgent.exe");
+  EXPECT_EQ(UninstallValue(L"DisplayName"), L"\ube0c\ub9bc\ubca0\uc77c");
+  EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"C:\\Program Files\\brimvale\\bvlUninstaller.exe\" -u");
+  EXPECT_EQ(UninstallValue(L"Publisher"), L"Korvanta., ltd.");
+
+  auto driver = Service(L"kvppob");
+  if (GetParam().x64) {
+    EXPECT_FALSE(driver);
+    EXPECT_FALSE(platform::RegistryProtectionState().has_value());
+  } else {
+    ASSERT_TRUE(driver);
+    EXPECT_EQ(driver->type, win::SERVICE_KERNEL_DRIVER);
+    EXPECT_EQ(driver->startType, win::SERVICE_BOOT_START);
+    EXPECT_EQ(driver->state, win::SERVICE_RUNNING);
+    std::wstring altitude;
+    RegReadString(L"SYSTEM\\CurrentControlSet\\Services\\kvppob\\Instances\\AltitudeAndFlags", L"Altitude", &altitude);
+    EXPECT_EQ(altitude, L"386241");
+    EXPECT_EQ(platform::RegistryProtectionState(), std::optional<bool>(true));
+  }
+
+  // The completion page's OK: the service runs with its recovery actions,
+  // and the agent's programs beside it.
+  EXPECT_TRUE(StartAgent());
+  ASSERT_TRUE(Eventually([] {
+    auto started = Service(L"bvlsvc");
+    return started && started->state == win::SERVICE_RUNNING;
+  }));
+  service = Service(L"bvlsvc");
+  ASSERT_TRUE(service->hasFailureActions);
+  EXPECT_EQ(service->resetPeriod, 600u);
+  ASSERT_EQ(service->actions.size(), 3u);
+  for (const win::SC_ACTION& action : service->actions) {
+    EXPECT_EQ(action.Type, win::SC_ACTION_RESTART);
+    EXPECT_EQ(action.Delay, 2000u);
+  }
+  EXPECT_TRUE(Eventually([] { return Running(L"bvlmqtt.exe") && Running(L"BrimvaleAgent.exe"); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, WorkerSuccess,
+                         testing::Values(ProfileRow{"win10-x64", true}, ProfileRow{"win7-x86", false}),
+                         [](const testing::TestParamInfo<ProfileRow>& info) {
+                           std::string name = info.param.profile;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+// A failure at one point of the sequence: an exception thrown just before the
+// step of that checkpoint runs.
+struct FailureRow {
+  const char* name;
+  const char* profile;
+  std::uint32_t checkpoint;
+  bool rollsBack;
+  bool listFileLeft;  // the task list of RegisterReservationJob stays
+  std::size_t rowsBeforeFailure;
+};
+
+class WorkerFailure : public WorkerEndToEnd, public testing::WithParamInterface<FailureRow> {};
+
+// Lines of a snapshot comparison that a rollback may leave: the task list
+// file (never deleted) and the removal of the product values that start-up
+// wrote (ServiceInfo, MqttInfo), which the rollback takes with the product key.
+bool DocumentedChange(const std::wstring& line, bool listFileLeft) {
+  if (line.rfind(L"- registry ", 0) == 0 && line.find(L"\\Korvanta\\Brimvale") != std::wstring::npos) return true;
+  if (listFileLeft && line.rfind(L"+ file C:\\ProgramData\\Brimvale", 0) == 0) return true;
+  return false;
+}
+
+TEST_P(WorkerFailure, RollsTheMachineBackToWhatItWas) {
+  const FailureRow& row = GetParam();
+  testing_support::ScopedMachine machine(row.profile);
+  InstallationRun run;
+  PrepareMachine(&run);
+  const platform::MachineSnapshot before = platform::TakeMachineSnapshot();
+
+  run.RunWorker([&](std::uint32_t at) {
+    if (at == row.checkpoint) throw std::runtime_error("step failed");
+  });
+  InstallationRun::WaitForStartedPrograms();
+
+  // The failure form, with the error text of an exception (none).
+  EXPECT_EQ(run.wizard->calls, (std::vector<std::wstring>{L"message box", L"failure form", L"completion page"}));
+  ASSERT_EQ(run.wizard->messageBoxes.size(), 1u);
+  EXPECT_EQ(run.wizard->messageBoxes[0].text, L"");
+  EXPECT_EQ(run.progress->rows.size(), row.rowsBeforeFailure);
+  EXPECT_EQ(run.checkpoint, row.rollsBack ? checkpoint::kRolledBack : row.checkpoint);
+  EXPECT_FALSE(DebugLogHas(L"[Brimvale] bvludt : ran"));
+
+  const std::vector<std::wstring> changes = platform::CompareMachineSnapshots(before, platform::TakeMachineSnapshot());
+  bool listFileSeen = false;
+  for (const std::wstring& change : changes) {
+    EXPECT_TRUE(DocumentedChange(change, row.listFileLeft)) << "not a documented leftover: " << testing::PrintToString(change);
+    listFileSeen |= change.find(L"schtasks_list.txt") != std::wstring::npos;
+  }
+  EXPECT_EQ(listFileSeen, row.listFileLeft);
+  if (row.rollsBack) {
+    // The start-up values went with the product keys.
+    std::wstring serviceInfo;
+    EXPECT_FALSE(RegReadString(kProductKey, kServiceInfoValue, &serviceInfo));
+  }
+  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(Running(program)) << testing::PrintToString(program);
+}
+
+// Row calls before the failure: none at checkpoint 0; "RenameOldFile Success",
+// the sixteen download rows that replace it and "proverinfo create Success",
+// then one per step that ran.
+INSTANTIATE_TEST_SUITE_P(
+    Checkpoints, WorkerFailure,
+    testing::Values(FailureRow{"RenameOldFile", "win10-x64", 0, false, false, 0},
+                    FailureRow{"CreateAndMoveInstalledFile", "win10-x64", 10, true, false, 1},
+                    FailureRow{"InstallDriver", "win10-x64", 11, true, false, 19},
+                    FailureRow{"InstallDriverOn32Bit", "win7-x86", 11, true, false, 19},
+                    FailureRow{"InstallService", "win10-x64", 13, true, false, 20},
+                    FailureRow{"InstallServiceOn32Bit", "win7-x86", 13, true, false, 20},
+                    FailureRow{"RegisterReservationJob", "win10-x64", 16, true, false, 21},
+                    FailureRow{"DeleteOldFile", "win10-x64", 19, true, true, 22},
+                    FailureRow{"RegisterUninstallReg", "win10-x64", 20, true, true, 23}),
+    [](const testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
+
+TEST_F(WorkerEndToEnd, AnExceptionAfterInstallSuccessKeepsTheInstallation) {
+  testing_support::ScopedMachine machine("win10-x64");
+  InstallationRun run;
+  PrepareMachine(&run);
+  run.RunWorker([](std::uint32_t at) {
+    if (at == checkpoint::kInstallSuccess) throw std::runtime_error("late failure");
+  });
+  InstallationRun::WaitForStartedPrograms();
+  EXPECT_EQ(run.wizard->calls, std::vector<std::wstring>{L"completion page"});
+  EXPECT_EQ(run.checkpoint, checkpoint::kInstallSuccess);
+  EXPECT_EQ(UninstallValue(L"DisplayName"), L"\ube0c\ub9bc\ubca0\uc77c");
+  EXPECT_TRUE(Service(L"bvlsvc").has_value());
+  EXPECT_TRUE(DebugLogHas(L"[Brimvale] bvludt : ran"));
+}
+
+TEST_F(WorkerEndToEnd, AMissingManifestFailsTheDownloadStepAndRollsBack) {
+  testing_support::ScopedMachine machine("win10-x64");
+  InstallationRun run;
+  PrepareMachine(&run);
+  run.context.m_updateAddress = host_->Server() + L"/no-such-folder";
+  run.RunWorker();
+  InstallationRun::WaitForStartedPrograms();
+
+  EXPECT_EQ(run.progress->rows, (std::vector<RecordedRow>{{L"RenameOldFile Success", false, 30},
+                                                          {L"CreateAndMoveInstalledFile Fail", false, 70}}));
+  ASSERT_EQ(run.wizard->messageBoxes.size(), 1u);
+  EXPECT_EQ(run.wizard->messageBoxes[0].text, L"FileDownLoad Fail");
+  EXPECT_EQ(run.wizard->failureMessage, L"<string 313>");
+  EXPECT_EQ(run.checkpoint, checkpoint::kRolledBack);
+  // The rollback waited for the agent's window once.
+  EXPECT_EQ(std::count(run.pauses.begin(), run.pauses.end(), 1000u), 1);
+  EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale")));
+}
+
+TEST_F(WorkerEndToEnd, ADriverFailingItsSignatureCheckFailsTheDownloadStep) {
+  testing_support::ScopedMachine machine("win10-x64");
+  InstallationRun run;
+  run.StartUp(host_->Server());  // the test root is not trusted here
+  run.RunWorker();
+  InstallationRun::WaitForStartedPrograms();
+
+  ASSERT_GE(run.progress->rows.size(), 2u);
+  EXPECT_EQ(run.progress->rows[run.progress->rows.size() - 2], (RecordedRow{L"kvppob.sys Download Fail", true, 52}));
+  EXPECT_EQ(run.progress->rows.back(), (RecordedRow{L"CreateAndMoveInstalledFile Fail", false, 70}));
+  ASSERT_EQ(run.wizard->messageBoxes.size(), 1u);
+  EXPECT_EQ(run.wizard->messageBoxes[0].text, L"FileDownLoad Fail");
+  EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale")));
+  EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")));
+}
+
+// An earlier installation whose uninstall entry is gone but whose agent still
+// runs (service, window process, MQTT client, driver): a failed installation
+// over it stops and removes all of it.
+TEST_F(WorkerEndToEnd, ARollbackOverARunningBrokenInstallationStopsAndRemovesIt) {
+  testing_support::ScopedMachine machine("win7-x86");
+  {
+    InstallationRun first;
+    PrepareMachine(&first);
+    first.RunWorker();
+    ASSERT_EQ(first.checkpoint, checkpoint::kInstallSuccess);
+    StartAgent();
+    ASSERT_TRUE(Eventually([] { return Running(L"bvlmqtt.exe") && Running(L"BrimvaleAgent.exe"); }));
+  }
+  ASSERT_EQ(win::SHDeleteKeyW(win::HKEY_LOCAL_MACHINE, kUninstallKey), win::ERROR_SUCCESS);
+
+  InstallationRun second;
+  second.StartUp(host_->Server());
+  second.RunWorker([](std::uint32_t at) {
+    if (at == checkpoint::kInstallService) throw std::runtime_error("step failed");
+  });
+  InstallationRun::WaitForStartedPrograms();
+
+  EXPECT_EQ(second.checkpoint, checkpoint::kRolledBack);
+  EXPECT_TRUE(DebugLogHas(L"brimvale Installer : bvlsvc Stop SetEvent"));
+  EXPECT_TRUE(DebugLogHas(L"brimvale Installer : bvlmqtt Stop SetEvent"));
+  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(Running(program)) << testing::PrintToString(program);
+  EXPECT_TRUE(Eventually([] { return !Service(L"bvlsvc") && !Service(L"kvppob"); }));
+  EXPECT_TRUE(platform::ListScheduledTasks().empty());
+  EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale")));
+  EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")));
+}
+
+TEST_F(WorkerEndToEnd, InstallUninstallAndInstallAgainOnOneMachine) {
+  testing_support::ScopedMachine machine("win10-x64");
+  {
+    InstallationRun first;
+    PrepareMachine(&first);
+    first.RunWorker();
+    ASSERT_EQ(first.checkpoint, checkpoint::kInstallSuccess);
+    StartAgent();
+    ASSERT_TRUE(Eventually([] { return Running(L"bvlmqtt.exe"); }));
+  }
+
+  const std::wstring uninstaller = L"C:\\Program Files\\Brimvale\\bvlUninstaller.exe";
+  const win::DWORD id = platform::StartProcess(uninstaller, L"\"" + uninstaller + L"\" -u");
+  ASSERT_NE(id, 0u);
+  ASSERT_EQ(platform::WaitForProcess(id, 30000), std::optional<win::DWORD>(0));
+  EXPECT_TRUE(UninstallValue(L"DisplayName").empty());
+  EXPECT_FALSE(Service(L"bvlsvc").has_value());
+  EXPECT_TRUE(platform::ListScheduledTasks().empty());
+  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(Running(program)) << testing::PrintToString(program);
+  EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale")));
+
+  InstallationRun again;
+  again.StartUp(host_->Server());
+  again.RunWorker();
+  EXPECT_EQ(again.progress->rows, SuccessRows());
+  EXPECT_EQ(UninstallValue(L"DisplayName"), L"\ube0c\ub9bc\ubca0\uc77c");
+}
+
+}  // namespace

@@ -101,12 +101,14 @@ win::BOOL InstallEngine::CreateAndMoveInstalledFile() {
 
   unsigned progress = 30;
   for (const auto& [name, component] : m_components) {
+    // The progress page went away: no further component is fetched.
+    if (StopRequested()) return win::FALSE;
     if (progress < 65) progress += 2;
     const std::wstring folderName = ArchiveFolderName(name);
     if (DownloadComponent(component.isArchive, folderName, name, component)) {
-      m_progress.AddStatusRow(folderName + L" Download Success", true, progress);
+      ReportRow(folderName + L" Download Success", true, progress);
     } else {
-      m_progress.AddStatusRow(folderName + L" Download Fail", true, progress);
+      ReportRow(folderName + L" Download Fail", true, progress);
       return win::FALSE;
     }
   }
@@ -159,6 +161,10 @@ int InstallEngine::DownloadWebView() {
   if (!UnzipArchive(target, m_webviewDir, L"")) return 0;
   RegWriteString(win::HKEY_LOCAL_MACHINE, kProductKey, kWebVersionValue, version);
   return 1;
+}
+
+void InstallEngine::ReportRow(const std::wstring& text, bool replaceLast, unsigned percent) {
+  if (!StopRequested()) m_progress.AddStatusRow(text, replaceLast, percent);
 }
 
 win::BOOL InstallEngine::ClearStagingFolder() {

@@ -6,6 +6,7 @@
 // registration steps; and the rollback routines run after a failure.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -104,6 +105,11 @@ class InstallEngine {
   // Deletes the uninstall entry. Always TRUE.
   win::BOOL DeleteUninstallReg();
 
+  // Asked by the install worker when the progress page goes away: the steps
+  // report no further row and the download step fetches no further component.
+  void RequestStop() { m_stopRequested = true; }
+  bool StopRequested() const { return m_stopRequested; }
+
   // The legacy agent files of the drivers folder that RenameOldFile moves aside.
   static std::vector<std::wstring> GetOldFileSet();
 
@@ -127,6 +133,10 @@ class InstallEngine {
   KvppobController m_driver;
 
  private:
+  // A row on the progress page, unless the page went away.
+  void ReportRow(const std::wstring& text, bool replaceLast, unsigned percent);
+
   const InstallerContext& m_context;
   ProgressSink& m_progress;
+  std::atomic<bool> m_stopRequested{false};
 };

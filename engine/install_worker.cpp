@@ -36,6 +36,11 @@ std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
 
 InstallWorker::InstallWorker(std::shared_ptr<InstallSession> session) : m_session(std::move(session)) {}
 
+void InstallWorker::RequestStop() {
+  m_stop = true;
+  m_session->engine->RequestStop();
+}
+
 void InstallWorker::SetCheckpoint(std::uint32_t value) {
   if (m_stop) throw WorkerStopped();
   m_checkpoint = value;

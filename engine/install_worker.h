@@ -55,7 +55,7 @@ class InstallWorker {
   // Asks the worker to stop (the progress page is being destroyed): once this
   // has returned, the worker starts no further step, rollback routine or
   // window call; a step already running finishes on its own data.
-  void RequestStop() { m_stop = true; }
+  void RequestStop();
   bool StopRequested() const { return m_stop; }
 
   std::uint32_t StepCheckpoint() const { return m_checkpoint; }

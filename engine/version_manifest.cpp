@@ -90,5 +90,5 @@ void InstallEngine::WriteArchiveManifest() {
     }
   }
   win::CloseHandle(file);
-  m_progress.AddStatusRow(L"proverinfo create Success", false, 68);
+  ReportRow(L"proverinfo create Success", false, 68);
 }

@@ -440,4 +440,60 @@ TEST_F(WorkerEndToEnd, InstallUninstallAndInstallAgainOnOneMachine) {
   EXPECT_EQ(UninstallValue(L"DisplayName"), L"\ube0c\ub9bc\ubca0\uc77c");
 }
 
+// The progress page torn down while the worker downloads: the page asks the
+// worker to stop from its own row, and no step, rollback or sink call follows.
+class PageGoingAway : public testing_support::RecordingProgress {
+ public:
+  void AddStatusRow(const std::wstring& text, bool replaceLast, unsigned percent) override {
+    if (gone) ++callsAfterStop;
+    RecordingProgress::AddStatusRow(text, replaceLast, percent);
+    if (text == L"bvlcore.dll Download Success" && thread) {
+      thread->RequestStop();
+      gone = true;
+    }
+  }
+  void SetStatusText(const std::wstring& text) override {
+    if (gone) ++callsAfterStop;
+    RecordingProgress::SetStatusText(text);
+  }
+  InstallWorkerThread* thread = nullptr;
+  bool gone = false;
+  int callsAfterStop = 0;
+};
+
+TEST_F(WorkerEndToEnd, AWorkerStoppedByItsPageRunsNothingFurther) {
+  testing_support::ScopedMachine machine("win10-x64");
+  InstallationRun run;
+  PrepareMachine(&run);
+  auto page = std::make_shared<PageGoingAway>();
+  auto session = std::make_shared<InstallSession>();
+  session->progress = page;
+  session->wizard = run.wizard;
+  session->strings = testing_support::WorkerString;
+  session->engine = std::make_shared<InstallEngine>(run.context, *page);
+  session->engine->m_sleep = [](win::DWORD) {};
+  session->engine->BuildCatalogue();
+
+  auto thread = std::make_unique<InstallWorkerThread>(session);
+  page->thread = thread.get();
+  ASSERT_TRUE(Eventually([&] { return page->gone; }));
+  // The page's destructor: the handle goes while the worker finishes the
+  // component it was placing.
+  page->thread = nullptr;
+  thread.reset();
+  EXPECT_TRUE(Eventually([&] { return session.use_count() == 1; }));
+
+  // The component being placed was finished; nothing was reported after the
+  // stop and no later component or step ran.
+  EXPECT_EQ(page->callsAfterStop, 0);
+  EXPECT_EQ(page->rows.back().text, L"bvlcore.dll Download Success");
+  EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale\\bvlcv.dll")));
+  EXPECT_TRUE(run.wizard->calls.empty());
+  EXPECT_EQ(std::count(page->statusTexts.begin(), page->statusTexts.end(), L"InstallService.."), 0);
+  EXPECT_FALSE(Service(L"bvlsvc").has_value());
+  EXPECT_TRUE(platform::ListScheduledTasks().empty());
+  std::wstring entry;
+  EXPECT_FALSE(RegReadString(kUninstallKey, L"DisplayName", &entry));
+}
+
 }  // namespace

@@ -21,13 +21,15 @@ done
 
 tools/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_pe >/dev/null
+cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_pe bvl_builtin_programs >/dev/null
 
 build=$root/build/default
 work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
 content=$work/servers
 machine=$work/machine
 cleanup() {
+  # The agent's programs keep running on the machine until it is shut down.
+  [ -d "$machine" ] && "$build/tools/winsim" --machine "$machine" shutdown >/dev/null 2>&1 || true
   tools/nginx-fixture.sh stop "$content" || true
   if [ "$keep" = 0 ]; then rm -rf "$work"; else echo "kept: $work"; fi
 }
@@ -50,10 +52,24 @@ cp "$build/app/bvlInstaller" "$downloads/$name"
 echo "== running C:\\Users\\user\\Downloads\\$name"
 winsim run "C:\\Users\\user\\Downloads\\$name"
 
+# What the installer started on its own (the updater, schtasks.exe) ends
+# within moments; the agent service and its programs run on.
+sleep 1
+
 echo "== registry: the product key (machine, installer account, desktop user)"
 winsim registry 'HKLM\SOFTWARE\Korvanta'
 winsim registry 'HKU\Administrator\Software\Korvanta'
 winsim registry 'HKU\user\Software\Korvanta'
+echo "== the uninstall entry"
+winsim registry 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}'
+echo "== services (the agent service, and the protection driver on 32-bit Windows)"
+winsim services
+echo "== the protection driver's registry protection"
+winsim driver
+echo "== scheduled tasks"
+winsim tasks
+echo "== running processes"
+winsim processes
 echo "== files below C:\\Program Files\\Brimvale and the drivers folder"
 winsim files 'C:\Program Files\Brimvale' || true
 winsim files 'C:\Windows\system32\drivers'

@@ -83,6 +83,21 @@ TEST_F(DriverServiceControl, StartOfADriverThatNeverRunsGivesUpAfterTenPolls) {
   EXPECT_EQ(DebugLines(), std::vector<std::wstring>{L"Driver failed to start..."});
 }
 
+TEST_F(DriverServiceControl, StartOfADriverThatRunsAfterFiveSecondsReturnsAfterThreePauses) {
+  platform::SetServiceDelays(L"testdrv", 5000, 0);
+  // Each pause moves the machine's service clock on by its length.
+  CServiceControlManager clocked([this](win::DWORD milliseconds) {
+    pauses_.push_back(milliseconds);
+    platform::AdvanceServiceClock(static_cast<int>(milliseconds));
+  });
+  clocked.m_manager = scm_.m_manager;
+  clocked.m_service = scm_.m_service;
+  clocked.Start();
+  EXPECT_EQ(pauses_, std::vector<win::DWORD>(3, 2000));
+  EXPECT_EQ(State(), win::SERVICE_RUNNING);
+  EXPECT_TRUE(DebugLines().empty());
+}
+
 TEST_F(DriverServiceControl, StartOfARunningServiceRequestsNothing) {
   scm_.Start();
   platform::ClearDebugLog();

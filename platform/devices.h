@@ -25,6 +25,10 @@ BOOL DeviceIoControl(HANDLE device, DWORD controlCode, void* input, DWORD inputS
 
 namespace platform {
 
+// CreateFileW's way to a device: `name` is what follows "\\.\". Fails with
+// ERROR_FILE_NOT_FOUND unless a kernel-driver service of that name runs.
+win::HANDLE OpenDevice(const std::wstring& name, win::DWORD access);
+
 // The protection driver's registry protection as its device last set it:
 // true on, false off, empty when no request has reached it.
 std::optional<bool> RegistryProtectionState();

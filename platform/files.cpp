@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/devices.h"
 #include "platform/faults.h"
 #include "platform/file_marks.h"
 #include "platform/kernel_object.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
+#include "platform/shell_execute.h"
 
 namespace win {
 
@@ -98,6 +100,7 @@ struct FindObject : KernelObject {
 struct FileObject : KernelObject {
   int fd = -1;
   fs::path host;
+  bool inheritable = false;  // SECURITY_ATTRIBUTES.bInheritHandle at creation
   ~FileObject() override {
     if (fd >= 0) ::close(fd);
   }
@@ -346,8 +349,10 @@ BOOL FindClose(HANDLE handle) {
   return CloseHandle(handle);
 }
 
-HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD, const void*, DWORD disposition, DWORD, HANDLE) {
+HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD, const void* security, DWORD disposition, DWORD,
+                   HANDLE) {
   if (Fault("CreateFile", path)) return INVALID_HANDLE_VALUE;
+  if (path.compare(0, 4, L"\\\\.\\") == 0) return platform::OpenDevice(path.substr(4), access);
   fs::path host;
   if (!Host(path, &host)) return INVALID_HANDLE_VALUE;
   bool writing = access & GENERIC_WRITE;
@@ -374,6 +379,7 @@ HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD, const void*, D
   auto* file = new FileObject();
   file->fd = fd;
   file->host = host;
+  file->inheritable = security && static_cast<const SECURITY_ATTRIBUTES*>(security)->bInheritHandle;
   return platform::RegisterHandle(file);
 }
 
@@ -488,3 +494,12 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
 std::FILE* _wfopen(const std::wstring& path, const wchar_t* mode) { return _wfsopen(path, mode, _SH_DENYNO); }
 
 }  // namespace win
+
+namespace platform {
+
+int InheritableFileDescriptor(win::HANDLE handle) {
+  auto* file = HandleAs<win::FileObject>(handle);
+  return file && file->inheritable ? file->fd : -1;
+}
+
+}  // namespace platform

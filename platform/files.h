@@ -83,7 +83,9 @@ HANDLE FindFirstFileW(const std::wstring& pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);
 
-// Kernel file handles.
+// Kernel file handles. `security` is a SECURITY_ATTRIBUTES (shell_execute.h)
+// or null; with bInheritHandle the handle can become a started program's
+// standard stream. "\\.\<name>" opens a driver's control device (devices.h).
 HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, const void* security,
                    DWORD disposition, DWORD attributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
@@ -102,3 +104,11 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int shareFlag
 std::FILE* _wfopen(const std::wstring& path, const wchar_t* mode);
 
 }  // namespace win
+
+namespace platform {
+
+// The host descriptor behind a file handle created inheritable; -1 for any
+// other handle.
+int InheritableFileDescriptor(win::HANDLE handle);
+
+}  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/builtin_programs.h"
 #include "platform/codepage.h"
 #include "platform/file_lock.h"
 #include "platform/identity.h"
@@ -87,6 +88,15 @@ bool CreateMachineFiles(const fs::path& folder, const Profile& profile, std::str
   folders.push_back(folder / "state");
   for (const fs::path& f : folders) fs::create_directories(f, ec);
   std::ofstream(c / "Windows" / "explorer.exe").put('\0');
+  // The task scheduler's tool runs the built-in schtasks stand-in; its task
+  // files live in System32\Tasks.
+  fs::create_directories(c / "Windows" / "System32" / "Tasks", ec);
+  std::ofstream(c / "Windows" / "System32" / "schtasks.exe", std::ios::binary)
+      << BuiltinStubImage(profile.x64 ? "amd64" : "i386", "schtasks", "Task Scheduler Configuration Tool");
+  if (profile.x64) {
+    std::ofstream(c / "Windows" / "SysWOW64" / "schtasks.exe", std::ios::binary)
+        << BuiltinStubImage("i386", "schtasks", "Task Scheduler Configuration Tool");
+  }
   std::ofstream(folder / "trusted_roots.pem");
   if (ec) {
     if (error) *error = "cannot create the folders of drive C: in " + folder.string();
@@ -132,6 +142,7 @@ void PopulateMachine(const Machine& machine) {
     (void)hive;
   }
   AddResidentProcess(L"System", "SYSTEM", 0, 4);
+  AddResidentProcess(L"C:\\Windows\\System32\\services.exe", "SYSTEM", 0);
   if (p.explorerRunning) AddResidentProcess(L"C:\\Windows\\explorer.exe", p.desktopUser, 0);
 }
 

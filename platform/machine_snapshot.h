@@ -10,7 +10,9 @@
 namespace platform {
 
 struct MachineSnapshot {
-  std::map<std::wstring, std::wstring> registry;   // "HKLM\...\Key" or "HKLM\...\Key\\:value" → text
+  // A key "HKLM\...\Key" → "" and each of its values "HKLM\...\Key\\:Name"
+  // (two backslashes and a colon, which no key name holds) → its type and data.
+  std::map<std::wstring, std::wstring> registry;
   std::map<std::wstring, std::wstring> files;      // Windows path → "<size> <md5>" or "folder"
   std::map<std::wstring, std::wstring> services;   // name → "type start state image"
   std::map<std::wstring, std::wstring> tasks;      // name → "schedule modifier runAs action"

@@ -21,14 +21,19 @@
 #include <sstream>
 #include <thread>
 
+extern char** environ;
+
+#include "platform/builtin_programs.h"
 #include "platform/codepage.h"
 #include "platform/faults.h"
+#include "platform/host_process.h"
 #include "platform/file_lock.h"
 #include "platform/identity.h"
 #include "platform/kernel_object.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
+#include "platform/shell_execute.h"
 
 namespace platform {
 
@@ -36,24 +41,8 @@ namespace {
 
 std::filesystem::path TableFile() { return Machine::Current().Root() / "processes.json"; }
 
-long long HostStartTime(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::size_t close = content.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(content.substr(close + 2));
-  std::string state;
-  fields >> state;
-  if (state == "Z" || state == "X") return -1;  // ended, waiting to be reaped
-  std::string field;
-  for (int i = 0; i < 18 && fields >> field; ++i) {
-  }
-  try {
-    return std::stoll(field);
-  } catch (...) {
-    return -1;
-  }
-}
+// The start time (not the pid alone) identifies a host process: pids are reused.
+long long HostStartTime(int pid) { return HostProcessStartTime(pid); }
 
 // Host processes this process started, with their exit codes once reaped.
 std::mutex g_childrenMutex;
@@ -210,7 +199,12 @@ const ProcessRecord& CurrentProcessRecord() {
   long long start = HostStartTime(pid);
   self.record = Change([&](Table& table) {
     for (const ProcessRecord& r : table.records) {
-      if (r.hostPid == pid && r.hostStart == start && r.running) return r;
+      // A record the starting process wrote: a built-in program takes the
+      // bitness of its stub image from it.
+      if (r.hostPid == pid && r.hostStart == start && r.running) {
+        if (r.is64Bit) SetProcessIs64Bit(true);
+        return r;
+      }
     }
     ProcessRecord r;
     r.id = Allocate(table);
@@ -315,6 +309,36 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
 }
 
 win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& commandLine, const std::string& stdoutPath) {
+  ProcessStartOptions options;
+  options.stdoutPath = stdoutPath;
+  return StartProcess(imagePath, commandLine, options);
+}
+
+namespace {
+
+// The environment of a new program: ours, its machine, and what the stand-in
+// OS passes (a service's name). Built before fork: the child may only make
+// async-signal-safe calls.
+std::vector<std::string> ChildEnvironment(const std::string& machine, const ProcessStartOptions& options) {
+  std::vector<std::pair<std::string, std::string>> extra = options.environment;
+  extra.emplace_back(kMachineVariable, machine);
+  std::vector<std::string> result;
+  for (char** variable = environ; *variable; ++variable) {
+    std::string entry(*variable);
+    bool replaced = false;
+    for (const auto& [name, value] : extra) {
+      if (entry.compare(0, name.size() + 1, name + "=") == 0) replaced = true;
+    }
+    if (!replaced) result.push_back(entry);
+  }
+  for (const auto& [name, value] : extra) result.push_back(name + "=" + value);
+  return result;
+}
+
+}  // namespace
+
+win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& commandLine,
+                        const ProcessStartOptions& options) {
   if (ShouldFail("CreateProcess", imagePath)) return 0;
   auto host = ToHostPath(imagePath);
   std::error_code error;
@@ -322,17 +346,37 @@ win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& comma
     win::SetLastError(win::ERROR_FILE_NOT_FOUND);
     return 0;
   }
-  if (::access(host->c_str(), X_OK) != 0) {
+  // A stub naming a built-in program runs that program in its place.
+  std::filesystem::path program = *host;
+  bool is64Bit = false;
+  if (auto builtin = BuiltinProgramName(*host)) {
+    auto path = BuiltinProgramPath(*builtin);
+    if (!path) {
+      win::SetLastError(win::ERROR_BAD_EXE_FORMAT);
+      return 0;
+    }
+    program = *path;
+    is64Bit = BuiltinProgramIs64Bit(*host);
+  } else if (::access(host->c_str(), X_OK) != 0) {
     win::SetLastError(win::ERROR_BAD_FORMAT);
     return 0;
   }
   std::vector<std::wstring> args = SplitCommandLine(commandLine);
   if (args.empty()) args.push_back(imagePath);
   std::vector<std::string> narrow;
-  narrow.push_back(host->string());
+  narrow.push_back(program.string());
   for (std::size_t k = 1; k < args.size(); ++k) narrow.push_back(WideToUtf8(args[k]));
   std::string machine = Machine::Current().Root().string();
-  win::DWORD parent = CurrentProcessRecord().id;
+  win::DWORD parent = options.parentId ? options.parentId : CurrentProcessRecord().id;
+  std::string user = options.user.empty() ? ProcessUser() : options.user;
+  std::vector<std::string> environment = ChildEnvironment(machine, options);
+  std::vector<char*> argv;
+  for (auto& a : narrow) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const char* nowhere = "/dev/null";
 
   int gate[2];
   if (::pipe2(gate, O_CLOEXEC) != 0) {
@@ -352,19 +396,23 @@ win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& comma
     char byte;
     while (::read(gate[0], &byte, 1) < 0 && errno == EINTR) {
     }
-    // The program gets the standard streams and nothing else of ours.
+    // Standard streams first (their sources may be any descriptor), then
+    // nothing else of ours.
+    auto attach = [&](int source, int target) {
+      if (source >= 0) ::dup2(source, target);
+    };
+    if (options.detachedConsole) {
+      int null = ::open(nowhere, O_RDWR);
+      for (int target = 0; target <= 2; ++target) attach(null, target);
+    }
+    attach(options.stdinDescriptor, 0);
+    attach(options.stdoutDescriptor, 1);
+    attach(options.stderrDescriptor, 2);
+    if (!options.stdoutPath.empty()) attach(::open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
     for (int fd = 3; fd < 1024; ++fd) {
       if (fd != gate[0]) ::close(fd);
     }
-    ::setenv(kMachineVariable, machine.c_str(), 1);
-    if (!stdoutPath.empty()) {
-      int fd = ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (fd >= 0) ::dup2(fd, 1);
-    }
-    std::vector<char*> argv;
-    for (auto& a : narrow) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(narrow[0].c_str(), argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(gate[0]);
@@ -379,10 +427,10 @@ win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& comma
     r.id = Allocate(table);
     r.parentId = parent;
     r.imagePath = image;
-    r.user = ProcessUser();
+    r.user = user;
     r.hostPid = pid;
     r.hostStart = start;
-    r.is64Bit = false;
+    r.is64Bit = is64Bit;
     table.records.push_back(r);
     return r.id;
   });
@@ -491,6 +539,12 @@ HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
   object->id = processId;
   object->access = access;
   return platform::RegisterHandle(object);
+}
+
+DWORD GetProcessId(HANDLE process) {
+  auto record = ProcessOf(process);
+  if (!record) return FailWith(ERROR_INVALID_HANDLE, DWORD{0});
+  return record->id;
 }
 
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {

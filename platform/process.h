@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ BOOL IsWow64Process(HANDLE process, BOOL* wow64);
 // gets the count (not the bytes, unlike the platform's call).
 BOOL K32EnumProcesses(DWORD* ids, DWORD capacity, DWORD* returned);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+// The id of the process a handle names (the pseudo handle too); 0 with
+// ERROR_INVALID_HANDLE for anything else.
+DWORD GetProcessId(HANDLE process);
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
 // Image path of the main module (drive-letter form); `size` in characters,
@@ -96,9 +100,28 @@ void AddResidentProcesses(const std::wstring& imagePath, const std::string& user
 // Starts a real program from the host file behind `imagePath` with the
 // Windows command line `commandLine` (split into arguments as the MSVC runtime
 // does). Its standard output goes to `stdoutPath` (host path) when given.
-// Returns the new process id, 0 on failure (GetLastError tells why).
+// A stub PE file naming a built-in program (builtin_programs.h) runs that
+// program; the record keeps the stub's path as its image. Returns the new
+// process id, 0 on failure (GetLastError tells why: ERROR_FILE_NOT_FOUND,
+// ERROR_BAD_FORMAT for a file that is no program, ERROR_BAD_EXE_FORMAT for a
+// stub whose built-in program does not exist).
 win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& commandLine,
                         const std::string& stdoutPath = std::string());
+
+// How the shell, CreateProcessW and the service manager start a program.
+struct ProcessStartOptions {
+  std::string stdoutPath;       // host file for standard output (created, truncated)
+  int stdinDescriptor = -1;     // host descriptors the program's standard
+  int stdoutDescriptor = -1;    // streams are duplicated from (inherited
+  int stderrDescriptor = -1;    // file handles)
+  bool detachedConsole = false; // a console of its own: streams not given go nowhere
+  std::string user;             // the account it runs as; empty: the caller's
+  win::DWORD parentId = 0;      // the parent in the process table; 0: the caller
+  // Variables of the stand-in OS the program needs (the service it runs for).
+  std::vector<std::pair<std::string, std::string>> environment;
+};
+win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& commandLine,
+                        const ProcessStartOptions& options);
 // Waits for a process started here to end; returns its exit code.
 std::optional<win::DWORD> WaitForProcess(win::DWORD id, int timeoutMilliseconds);
 

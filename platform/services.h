@@ -55,8 +55,16 @@ constexpr DWORD SERVICE_CONTROL_STOP = 1;
 constexpr DWORD SERVICE_CONTROL_INTERROGATE = 4;
 constexpr DWORD SERVICE_ACCEPT_STOP = 0x1;
 
+constexpr DWORD SERVICE_USER_DEFINED_CONTROL = 0x0100;
+
+constexpr DWORD SERVICE_CONFIG_DESCRIPTION = 1;
 constexpr DWORD SERVICE_CONFIG_FAILURE_ACTIONS = 2;
 
+struct SERVICE_DESCRIPTIONW {
+  const wchar_t* lpDescription = nullptr;
+};
+
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
 constexpr DWORD ERROR_INVALID_SERVICE_CONTROL = 1052;
 constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
 constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;
@@ -65,8 +73,11 @@ constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
 constexpr DWORD ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
 constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
 constexpr DWORD ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
+constexpr DWORD ERROR_DATABASE_DOES_NOT_EXIST = 1065;
+constexpr DWORD ERROR_PROCESS_ABORTED = 1067;
 constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
 constexpr DWORD ERROR_SERVICE_EXISTS = 1073;
+constexpr DWORD ERROR_DUPLICATE_SERVICE_NAME = 1078;
 
 struct SERVICE_STATUS {
   DWORD dwServiceType = 0;
@@ -130,7 +141,12 @@ BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 // any process of the machine) is closed and it is stopped.
 BOOL DeleteService(SC_HANDLE service);
 // SERVICE_CONFIG_FAILURE_ACTIONS with a SERVICE_FAILURE_ACTIONSW: stored as
-// the FailureActions value.
+// the FailureActions value (a null lpsaActions keeps the actions and reset
+// period; a null lpRebootMsg or lpCommand keeps the RebootMessage or
+// FailureCommand value, an empty one removes it). Restart actions need
+// SERVICE_START access besides SERVICE_CHANGE_CONFIG. SERVICE_CONFIG_DESCRIPTION
+// with a SERVICE_DESCRIPTIONW sets the Description value. Other levels fail
+// with ERROR_INVALID_LEVEL.
 BOOL ChangeServiceConfig2W(SC_HANDLE service, DWORD infoLevel, const void* info);
 BOOL CloseServiceHandle(SC_HANDLE handle);
 
@@ -161,6 +177,10 @@ namespace platform {
 // after a start request and STOPPED after a stop request, in milliseconds
 // (-1: never). Kept in the machine, so child processes see it. Default 0.
 void SetServiceDelays(const std::wstring& serviceName, int startMilliseconds, int stopMilliseconds);
+// Test seam: moves the clock that these delays are measured by forward, for
+// every process of the machine, so that a test whose pause is injected can
+// let a driver's start take "5 s" without waiting for them.
+void AdvanceServiceClock(int milliseconds);
 
 // A service as an inspection tool shows it.
 struct ServiceSummary {

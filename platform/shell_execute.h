@@ -22,7 +22,12 @@ constexpr int SW_SHOW = 5;
 
 constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 constexpr DWORD ERROR_NO_ASSOCIATION = 1155;
+constexpr DWORD ERROR_UNKNOWN_REVISION = 1305;
+constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
 constexpr DWORD SE_ERR_FNF = 2;
+constexpr DWORD SE_ERR_PNF = 3;
+constexpr DWORD SE_ERR_ACCESSDENIED = 5;
+constexpr DWORD SE_ERR_NOASSOC = 31;
 
 struct SHELLEXECUTEINFOW {
   DWORD cbSize = 0;
@@ -40,8 +45,13 @@ struct SHELLEXECUTEINFOW {
 // elevated, so "runas" asks nothing). A bare file name is looked for in the
 // directory given, then in the system directory and the Windows directory.
 // The command line is the quoted file path, a space and the parameters.
-// Fails with ERROR_FILE_NOT_FOUND (hInstApp SE_ERR_FNF), ERROR_BAD_EXE_FORMAT
-// for a file that is no program, ERROR_NO_ASSOCIATION for another verb.
+// cbSize must be 60 (the 32-bit structure) or 112 (the 64-bit one), else
+// ERROR_INVALID_PARAMETER. Fails with ERROR_FILE_NOT_FOUND (hInstApp
+// SE_ERR_FNF), ERROR_BAD_EXE_FORMAT for a file that is no program,
+// ERROR_NO_ASSOCIATION (SE_ERR_NOASSOC) for another verb or a file that is not
+// an .exe or .com. A fault "ShellExecuteEx" for the file as given or as found
+// fails the call with its error. The program gets a console of its own
+// (its output goes nowhere).
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info);
 
 constexpr DWORD SECURITY_DESCRIPTOR_REVISION = 1;
@@ -87,7 +97,12 @@ struct PROCESS_INFORMATION {
 // STARTF_USESTDHANDLES and `inheritHandles`, a file handle opened as
 // inheritable (CreateFileW with bInheritHandle) becomes the program's standard
 // output or error; a handle that is not inheritable fails with
-// ERROR_INVALID_HANDLE. hProcess and hThread are closed by the caller.
+// ERROR_INVALID_HANDLE; with `inheritHandles` false the streams go nowhere.
+// Without STARTF_USESTDHANDLES a program with CREATE_NEW_CONSOLE or
+// CREATE_NO_WINDOW writes nowhere, else to the caller's console. hThread is
+// a handle on the program's main thread (it ends with the process). A fault
+// "CreateProcess" for the program as written or as found fails the call.
+// hProcess and hThread are closed by the caller.
 BOOL CreateProcessW(const wchar_t* applicationName, const std::wstring& commandLine,
                     const SECURITY_ATTRIBUTES* processAttributes, const SECURITY_ATTRIBUTES* threadAttributes,
                     BOOL inheritHandles, DWORD creationFlags, const void* environment,

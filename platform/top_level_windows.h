@@ -21,9 +21,11 @@ using LRESULT = std::intptr_t;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_USER = 0x0400;
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 
 // Null when no window of the machine has exactly that title (class names are
-// not modelled: `className` must be null).
+// not modelled: `className` must be null). A fault "FindWindow" for the
+// title makes it find nothing.
 HWND FindWindowW(const wchar_t* className, const wchar_t* title);
 // Delivers the message to the window's program and waits for its result; 0
 // when the window does not exist or its program ends before answering.
@@ -38,10 +40,14 @@ namespace platform {
 // For programs of the machine that own a window (the agent's stand-ins): a
 // top-level window of this process with the given title.
 win::HWND CreateTopLevelWindow(const std::wstring& title);
+// Only the owning process destroys its window; messages still queued for it
+// are dropped and their senders get 0.
 bool DestroyTopLevelWindow(win::HWND window);
 
 // One message taken from this process's windows' queues.
 struct WindowMessage {
+  std::uint64_t sequence = 0;  // the machine's number of the message, for the reply
+  bool sent = false;           // SendMessageW (awaits a reply), else PostMessageW
   win::HWND window = nullptr;
   win::UINT message = 0;
   win::WPARAM wParam = 0;
@@ -49,7 +55,9 @@ struct WindowMessage {
 };
 // Waits up to `timeoutMilliseconds` (-1: for ever) for a message to a window
 // of this process; false on timeout. A sent message must be answered with
-// ReplyToMessage before the next one is taken (the sender waits for it).
+// ReplyToMessage before the next one is taken (the sender waits for it); one
+// left unanswered is answered 0 when the next is taken. A program that sends
+// to its own window must take the message on another thread than the sender's.
 bool NextWindowMessage(WindowMessage* message, int timeoutMilliseconds);
 void ReplyToMessage(const WindowMessage& message, win::LRESULT result);
 

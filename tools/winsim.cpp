@@ -1,6 +1,8 @@
 // winsim: creates and inspects simulated Windows machines — registry, files,
-// processes, debug log — and changes them the way a test or a person at the
-// machine would (lock a file, trust a root, reboot, run a program).
+// processes, services, scheduled tasks, windows, events, the protection
+// driver, debug log, snapshots — and changes them the way a test or a person
+// at the machine would (lock a file, trust a root, reboot, run a program,
+// start or stop a service).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,11 +13,17 @@
 
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
+#include "platform/devices.h"
 #include "platform/file_marks.h"
 #include "platform/machine.h"
+#include "platform/machine_snapshot.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry_store.h"
+#include "platform/scheduled_tasks.h"
+#include "platform/services.h"
+#include "platform/sync.h"
+#include "platform/top_level_windows.h"
 
 namespace {
 
@@ -30,7 +38,15 @@ int Usage() {
                "  lock WINDOWS-PATH             mark a file as in use\n"
                "  trust PEM-FILE                add certificates to the trusted roots\n"
                "  reboot                        run the moves scheduled for restart\n"
-               "  run WINDOWS-PATH [ARGS...]    start a program on the machine and wait for it\n";
+               "  run WINDOWS-PATH [ARGS...]    start a program on the machine and wait for it\n"
+               "  services                      the services: state, start type, image, account, recovery\n"
+               "  start SERVICE | stop SERVICE  start or stop a service through the service manager\n"
+               "  tasks                         the scheduled tasks\n"
+               "  windows                       the top-level windows and their programs\n"
+               "  events                        the named events and whether each is set\n"
+               "  driver                        the protection driver's registry protection\n"
+               "  snapshot FILE                 write a snapshot of the machine to FILE\n"
+               "  compare BEFORE AFTER          the differences between two snapshot files\n";
   return 2;
 }
 
@@ -57,6 +73,79 @@ int ListFiles(const std::wstring& root) {
   std::sort(lines.begin(), lines.end());
   for (const auto& line : lines) std::cout << line << "\n";
   return 0;
+}
+
+// An argument as a Windows command line carries it: quoted when it holds a
+// blank or a quote, backslashes before a quote doubled (the MSVC rules).
+std::wstring QuoteArgument(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+    slashes = 0;
+    out.push_back(c);
+  }
+  out.append(slashes * 2, L'\\');
+  return out + L"\"";
+}
+
+const char* StateName(win::DWORD state) {
+  switch (state) {
+    case win::SERVICE_STOPPED: return "STOPPED";
+    case win::SERVICE_START_PENDING: return "START_PENDING";
+    case win::SERVICE_STOP_PENDING: return "STOP_PENDING";
+    case win::SERVICE_RUNNING: return "RUNNING";
+    default: return "OTHER";
+  }
+}
+
+const char* StartName(win::DWORD start) {
+  static const char* const names[] = {"BOOT_START", "SYSTEM_START", "AUTO_START", "DEMAND_START", "DISABLED"};
+  return start < 5 ? names[start] : "OTHER";
+}
+
+int ListServices() {
+  for (const auto& s : platform::ListServices()) {
+    std::cout << Narrow(s.name) << "\t" << StateName(s.state) << "\t" << StartName(s.startType) << "\ttype 0x"
+              << std::hex << s.type << std::dec << "\t" << Narrow(s.imagePath);
+    if (!s.account.empty()) std::cout << "\t" << Narrow(s.account);
+    if (s.processId) std::cout << "\tprocess " << s.processId;
+    if (s.markedForDelete) std::cout << "\tmarked for deletion";
+    std::cout << "\n";
+    if (s.hasFailureActions) {
+      std::cout << "  recovery: reset " << s.resetPeriod << " s";
+      for (const auto& a : s.actions) {
+        static const char* const types[] = {"none", "restart", "reboot", "run command"};
+        std::cout << ", " << (a.Type < 4 ? types[a.Type] : "other") << " after " << a.Delay << " ms";
+      }
+      std::cout << "\n";
+    }
+  }
+  return 0;
+}
+
+// Starts or stops a service and reports the state it reached.
+int ControlServiceCommand(const std::string& name, bool start) {
+  win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+  win::SC_HANDLE service = manager ? win::OpenServiceW(manager, platform::Utf8ToWide(name), win::SERVICE_ALL_ACCESS) : nullptr;
+  if (!service) {
+    std::cerr << "winsim: cannot open service " << name << " (error " << win::GetLastError() << ")\n";
+    if (manager) win::CloseServiceHandle(manager);
+    return 1;
+  }
+  win::SERVICE_STATUS status;
+  bool ok = start ? win::StartServiceW(service, 0, nullptr) : win::ControlService(service, win::SERVICE_CONTROL_STOP, &status);
+  if (!ok) std::cerr << "winsim: " << (start ? "start" : "stop") << " failed (error " << win::GetLastError() << ")\n";
+  win::QueryServiceStatus(service, &status);
+  std::cout << name << " " << StateName(status.dwCurrentState) << "\n";
+  win::CloseServiceHandle(service);
+  win::CloseServiceHandle(manager);
+  return ok ? 0 : 1;
 }
 
 }  // namespace
@@ -137,7 +226,7 @@ int main(int argc, char** argv) {
     if (args.size() < 2) return Usage();
     std::wstring image = platform::Utf8ToWide(args[1]);
     std::wstring commandLine = L"\"" + image + L"\"";
-    for (std::size_t i = 2; i < args.size(); ++i) commandLine += L" " + platform::Utf8ToWide(args[i]);
+    for (std::size_t i = 2; i < args.size(); ++i) commandLine += L" " + QuoteArgument(platform::Utf8ToWide(args[i]));
     win::DWORD id = platform::StartProcess(image, commandLine);
     if (!id) {
       std::cerr << "winsim: cannot start " << args[1] << " (error " << win::GetLastError() << ")\n";
@@ -145,6 +234,59 @@ int main(int argc, char** argv) {
     }
     auto code = platform::WaitForProcess(id, 24 * 3600 * 1000);
     return code ? static_cast<int>(*code) : 1;
+  }
+  if (command == "services") return ListServices();
+  if (command == "start" || command == "stop") {
+    if (args.size() < 2) return Usage();
+    return ControlServiceCommand(args[1], command == "start");
+  }
+  if (command == "tasks") {
+    for (const auto& t : platform::ListScheduledTasks()) {
+      std::cout << Narrow(t.name) << "\t" << Narrow(t.schedule);
+      if (t.schedule == L"MINUTE") std::cout << " every " << t.modifier << " min from " << Narrow(t.startBoundary);
+      std::cout << "\tas " << Narrow(t.runAs) << "\t" << Narrow(t.action) << "\n";
+    }
+    return 0;
+  }
+  if (command == "windows") {
+    for (const auto& w : platform::ListWindows()) {
+      std::cout << "0x" << std::hex << reinterpret_cast<std::uintptr_t>(w.window) << std::dec << "\tprocess " << w.processId
+                << "\t\"" << Narrow(w.title) << "\"\n";
+    }
+    return 0;
+  }
+  if (command == "events") {
+    for (const auto& e : platform::ListEvents()) {
+      std::cout << Narrow(e.name) << "\t" << (e.set ? "set" : "not set") << "\t"
+                << (e.manualReset ? "manual reset" : "auto reset") << "\n";
+    }
+    return 0;
+  }
+  if (command == "driver") {
+    auto state = platform::RegistryProtectionState();
+    std::cout << "kvppob registry protection: " << (!state ? "never set" : *state ? "ON" : "OFF") << "\n";
+    return 0;
+  }
+  if (command == "snapshot") {
+    if (args.size() < 2) return Usage();
+    if (!platform::SaveMachineSnapshot(platform::TakeMachineSnapshot(), args[1])) {
+      std::cerr << "winsim: cannot write " << args[1] << "\n";
+      return 1;
+    }
+    return 0;
+  }
+  if (command == "compare") {
+    if (args.size() < 3) return Usage();
+    platform::MachineSnapshot before, after;
+    for (const auto& [file, snapshot] : {std::pair{args[1], &before}, std::pair{args[2], &after}}) {
+      if (!platform::LoadMachineSnapshot(file, snapshot)) {
+        std::cerr << "winsim: " << file << " is not a snapshot file\n";
+        return 1;
+      }
+    }
+    auto differences = platform::CompareMachineSnapshots(before, after);
+    for (const auto& line : differences) std::cout << Narrow(line) << "\n";
+    return differences.empty() ? 0 : 3;
   }
   return Usage();
 }

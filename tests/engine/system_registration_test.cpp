@@ -12,8 +12,10 @@
 #include "engine/install_engine.h"
 #include "engine/uninstall_entry.h"
 #include "platform/builtin_programs.h"
+#include "platform/devices.h"
 #include "platform/debug_output.h"
 #include "platform/faults.h"
+#include "platform/pe_image.h"
 #include "platform/file_marks.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -98,10 +100,11 @@ TEST_F(Registration, OldFilesAreMovedAsideAndDeletedAfterwards) {
   EXPECT_TRUE(Exists(kDrivers + L"_bvlcore.dll"));
   // Every moved-aside path that could not be deleted is logged: the locked
   // one and the two that never existed.
-  EXPECT_EQ(platform::ReadDebugLog(),
-            (std::vector<std::wstring>{L"[Brimvale] BVLInstall : Delete Agent File Fail - " + kDrivers + L"_BrimvaleAgent.exe",
-                                       L"[Brimvale] BVLInstall : Delete Agent File Fail - " + kDrivers + L"_bvlcore.dll",
-                                       L"[Brimvale] BVLInstall : Delete Agent File Fail - " + kDrivers + L"_bvlmqtt.exe"}));
+  auto failure = [](const std::wstring& name) {
+    return L"[Brimvale] BVLInstall : Delete Agent File Fail - " + kvutil::KVSystem::GetDriversPath(name);
+  };
+  EXPECT_EQ(platform::ReadDebugLog(), (std::vector<std::wstring>{failure(L"_BrimvaleAgent.exe"), failure(L"_bvlcore.dll"),
+                                                                 failure(L"_bvlmqtt.exe")}));
 }
 
 TEST_F(Registration, WithoutLegacyFilesEachOfTheFourDeletionsIsLogged) {
@@ -263,7 +266,7 @@ class Registration32Bit : public Registration {
 };
 
 TEST_F(Registration32Bit, TheDriverStepInstallsTheDriverAndSwitchesItsProtectionOff) {
-  WriteFile(kDrivers + L"kvppob.sys", "driver");
+  WriteFile(kDrivers + L"kvppob.sys", platform::BuildPeImage(platform::PeMachine::I386, "driver"));
   EXPECT_TRUE(engine_->InstallDriver());
   auto services = platform::ListServices();
   ASSERT_EQ(services.size(), 1u);
@@ -278,8 +281,12 @@ TEST_F(Registration32Bit, TheDriverStepInstallsTheDriverAndSwitchesItsProtection
   EXPECT_TRUE(Logged(L"[Brimvale] kvppobcontroller : DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 "
                      L"\uc2e4\ud328 1073"));
 
-  EXPECT_FALSE(engine_->RemoveDriverRegistration());  // the service's key went with the service
+  engine_->RemoveDriverRegistration();
   EXPECT_TRUE(platform::ListServices().empty());
+  win::HKEY key = nullptr;
+  EXPECT_NE(win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\kvppob", 0,
+                               win::KEY_READ, &key),
+            win::ERROR_SUCCESS);
   EXPECT_FALSE(Exists(kDrivers + L"kvppob.sys"));
 }
 

@@ -10,6 +10,7 @@
 #include "platform/debug_output.h"
 #include "platform/devices.h"
 #include "platform/faults.h"
+#include "platform/pe_image.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "support/scoped_machine.h"
@@ -51,7 +52,7 @@ class ProtectionDriver : public testing::Test {
  protected:
   void SetUp() override {
     const fs::path image = machine_.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys");
-    std::ofstream(image, std::ios::binary) << "signed driver image";
+    std::ofstream(image, std::ios::binary) << platform::BuildPeImage(platform::PeMachine::I386, "driver");
   }
   testing_support::ScopedMachine machine_{"win7-x86"};
   Pause noPause_ = [](win::DWORD) {};

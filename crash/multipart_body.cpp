@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -13,9 +14,10 @@ namespace {
 bool ReadFileBytes(const std::wstring& path, std::string* bytes) {
   std::FILE* file = win::_wfopen(path, L"rb");
   if (file == nullptr) return false;
-  char buffer[64 * 1024];
+  // The handler thread that sends crash reports has a small stack.
+  std::vector<char> buffer(64 * 1024);
   std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof(buffer), file)) > 0) bytes->append(buffer, count);
+  while ((count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) bytes->append(buffer.data(), count);
   const bool ok = std::ferror(file) == 0;
   std::fclose(file);
   return ok;

@@ -38,8 +38,10 @@ SystemSnapshot DescribeSystem() {
   win::GetNativeSystemInfo(&info);
   system.numberOfProcessors = static_cast<std::uint8_t>(info.dwNumberOfProcessors > 255 ? 255 : info.dwNumberOfProcessors);
   system.productType = profile.workstation ? 1 : 3;
-  system.majorVersion = profile.major;
-  system.minorVersion = profile.minor;
+  // The dump records the system's own version: Windows 10 is 10.0 even
+  // where the version queries of the installer see 6.2.
+  system.majorVersion = profile.hasCurrentMajorVersionNumber ? 10 : profile.major;
+  system.minorVersion = profile.hasCurrentMajorVersionNumber ? 0 : profile.minor;
   system.buildNumber = profile.build;
   system.suiteMask = profile.personalSuite ? win::VER_SUITE_PERSONAL : 0;
   if (profile.servicePackMajor > 0) system.servicePack = L"Service Pack " + std::to_wstring(profile.servicePackMajor);

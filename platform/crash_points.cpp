@@ -31,7 +31,12 @@ __attribute__((noinline)) void ThrowUncaught(const std::wstring& point) noexcept
 struct Shape {
   Shape() { Describe(); }
   virtual ~Shape() = default;
-  __attribute__((noinline)) void Describe() { Area(); }
+  // Through a pointer the compiler cannot see through, so that the call goes
+  // through the object's table of virtual functions as it does at run time.
+  __attribute__((noinline, optimize("no-devirtualize", "no-devirtualize-speculatively"))) void Describe() {
+    Shape* volatile self = this;
+    self->Area();
+  }
   virtual double Area() = 0;
 };
 struct Square : Shape {

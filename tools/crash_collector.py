@@ -213,14 +213,16 @@ def split_parts(entry):
         if name.lower() == "content-type":
             content_type = value
     body = base64.b64decode(entry["body"])
-    message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
+    # compat32 keeps every header value as it was sent (a Windows path in a
+    # quoted filename keeps its backslashes).
+    message = email.parser.BytesParser(policy=email.policy.compat32).parsebytes(
         b"Content-Type: " + content_type.encode("latin-1") + b"\r\n\r\n" + body)
     parts = []
     if message.is_multipart():
-        for part in message.iter_parts():
+        for part in message.get_payload():
             payload = part.get_payload(decode=True) or b""
             parts.append({
-                "headers": [[k, str(v)] for k, v in part.items()],
+                "headers": [[k, v] for k, v in part.items()],
                 "name": part.get_param("name", header="content-disposition"),
                 "filename": part.get_filename(),
                 "content": base64.b64encode(payload).decode("ascii"),
@@ -238,8 +240,9 @@ def show(parsed):
     for part in parsed["parts"]:
         content = base64.b64decode(part["content"])
         if part["filename"]:
-            print("file %s: %s (%d bytes, starts with %r)" % (part["name"], part["filename"], len(content),
-                                                               content[:4]))
+            disposition = dict((k.lower(), v) for k, v in part["headers"]).get("content-disposition", "")
+            print("file %s: %d bytes, starting %r" % (part["name"], len(content), content[:4]))
+            print("  Content-Disposition: %s" % disposition)
         else:
             print("field %s: %s" % (part["name"], content.decode("utf-8", "replace")))
 

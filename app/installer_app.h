@@ -6,9 +6,7 @@
 
 #include <memory>
 
-namespace kvdump {
-class Sentry;
-}
+#include "crash/crash_reporter.h"
 
 class CbvlInstallerApp {
  public:
@@ -26,6 +24,9 @@ class CbvlInstallerApp {
   bool InitInstance();
 
  private:
-  // The crash reporter's members come here (crash/).
+  kvdump::CrashReporter m_crashReporter;
   std::shared_ptr<kvdump::Sentry> m_sentry;
 };
+
+// The one application object, constructed before main runs.
+extern CbvlInstallerApp theApp;

@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "platform/crash_points.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/shell_execute.h"
@@ -193,7 +194,12 @@ void InstallWorker::RunEnding() {
   }
 }
 
-std::uint32_t InstallWorkerProc(InstallWorker* worker) { return worker->Run(); }
+std::uint32_t InstallWorkerProc(InstallWorker* worker) {
+  // A crash injected here is not an exception of a step: it reaches the
+  // crash reporter.
+  platform::CrashIfInjected(L"InstallWorker");
+  return worker->Run();
+}
 
 InstallWorkerThread::InstallWorkerThread(std::shared_ptr<InstallSession> session)
     : m_worker(std::make_shared<InstallWorker>(std::move(session))),

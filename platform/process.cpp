@@ -62,6 +62,15 @@ void ReapChildren() {
   }
 }
 
+// Waits for one child of ours that is known to have ended.
+void ReapChild(int pid) {
+  std::lock_guard<std::mutex> guard(g_childrenMutex);
+  auto it = ChildExitCodes().find(pid);
+  if (it == ChildExitCodes().end() || it->second != -1) return;
+  int status = 0;
+  if (::waitpid(pid, &status, 0) == pid) it->second = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 std::optional<int> ChildExitCode(int pid) {
   std::lock_guard<std::mutex> guard(g_childrenMutex);
   auto it = ChildExitCodes().find(pid);
@@ -115,6 +124,9 @@ void Refresh(Table& table) {
     if (!r.running || r.hostPid == 0) continue;
     if (HostStartTime(r.hostPid) != r.hostStart) {
       r.running = false;
+      // A child of ours that ended after ReapChildren looked is reaped now,
+      // so that its exit code is not mistaken for 0.
+      if (r.exitCode == win::STILL_ACTIVE && !ChildExitCode(r.hostPid)) ReapChild(r.hostPid);
       if (r.exitCode == win::STILL_ACTIVE) r.exitCode = static_cast<win::DWORD>(ChildExitCode(r.hostPid).value_or(0));
     }
   }

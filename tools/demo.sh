@@ -2,7 +2,7 @@
 # The main job: a fresh simulated Windows 10 machine, the agent server and the
 # update host on loopback (nginx), the installer run under the name the
 # installation page gives it, and the machine's state afterwards.
-#   tools/demo.sh [--profile NAME] [--port N] [--keep]
+#   tools/demo.sh [--profile NAME] [--port N] [--keep] [--crash POINT[:WAY]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -10,18 +10,20 @@ root=$(pwd)
 profile=win10-x64
 port=18480
 keep=0
+crash=
 while [ $# -gt 0 ]; do
   case "$1" in
     --profile) profile=$2; shift 2 ;;
     --port) port=$2; shift 2 ;;
     --keep) keep=1; shift ;;
-    *) echo "usage: $0 [--profile NAME] [--port N] [--keep]" >&2; exit 2 ;;
+    --crash) crash=$2; shift 2 ;;
+    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--crash POINT[:WAY]]" >&2; exit 2 ;;
   esac
 done
 
 tools/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_pe bvl_builtin_programs >/dev/null
+cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_pe crashtool bvl_builtin_programs >/dev/null
 
 build=$root/build/default
 work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
@@ -75,3 +77,31 @@ winsim files 'C:\Program Files\Brimvale' || true
 winsim files 'C:\Windows\system32\drivers'
 echo "== debug output"
 winsim debuglog
+
+# --crash: the installer run again, crashing at POINT (ApplicationStart or
+# InitInstance) in WAY (access, exception, abort, purecall, overflow); its
+# report goes through the machine's proxy to a loopback collector that holds
+# a test CA's certificate for the collector's host.
+if [ -n "$crash" ]; then
+  point=${crash%%:*}; way=${crash#*:}; [ "$way" = "$crash" ] && way=access
+  crashtool() { "$build/tools/crashtool" --machine "$machine" "$@"; }
+  python3 tools/crash_collector.py pki "$work/crash-pki" crash.brimvale.example
+  python3 tools/crash_collector.py serve --log "$work/crash-requests.jsonl" --cert "$work/crash-pki/server.pem" \
+    --key "$work/crash-pki/server.key" --max-seconds 60 >"$work/crash-port" 2>/dev/null &
+  collector=$!
+  for _ in $(seq 50); do [ -s "$work/crash-port" ] && break; sleep 0.1; done
+  winsim trust "$work/crash-pki/ca.pem"
+  crashtool proxy "127.0.0.1:$(head -1 "$work/crash-port")"
+  crashtool inject "$point" "$way"
+  echo "== crash at $point ($way): running the installer again"
+  winsim run "C:\\Users\\user\\Downloads\\$name" && echo "the installer ended without crashing" \
+    || echo "the installer ended with exit code $?"
+  temp="$machine/drive_c/Users/Administrator/AppData/Local/Temp"
+  echo "== the crash collector received"
+  python3 tools/crash_collector.py show "$work/crash-requests.jsonl" || true
+  echo "== dump summary"
+  for dump in "$temp"/*.dmp; do echo "$(basename "$dump")"; crashtool summary "$dump" || true; done
+  echo "== $temp/bvlInstaller.checkpoint"
+  cat "$temp/bvlInstaller.checkpoint" 2>/dev/null || echo "(none: the report was not accepted)"
+  kill "$collector" 2>/dev/null || true
+fi

@@ -8,7 +8,7 @@ packages=(
   libcpprest-dev libminizip-dev zlib1g-dev nlohmann-json3-dev libssl-dev
   qt6-base-dev fonts-nanum fontconfig
   libgtest-dev libgmock-dev googletest
-  nginx osslsigncode liblnk-utils xvfb xdotool
+  nginx osslsigncode liblnk-utils xvfb xdotool lldb
   python3 curl unzip zip time openssl
 )
 

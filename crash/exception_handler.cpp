@@ -1,0 +1,147 @@
+// The exception handler and its handler thread.
+#include "crash/exception_handler.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "crash/minidump_writer.h"
+#include "crash/process_capture.h"
+#include "platform/process.h"
+#include "platform/rpc_uuid.h"
+
+namespace kvdump {
+namespace {
+
+// The armed handler: the process's filter and pure virtual call handler are
+// plain functions, so they find it here.
+std::atomic<ExceptionHandler*> g_current{nullptr};
+
+// Ends the calling thread's part in a crash that another thread handles:
+// the process ends when that handling is over.
+[[noreturn]] void WaitForever() {
+  while (true) {
+    timespec pause{3600, 0};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+  if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') return folder + name;
+  return folder + L"\\" + name;
+}
+
+}  // namespace
+
+ExceptionHandler::ExceptionHandler(const std::wstring& dumpPath, FilterCallback filter, MinidumpCallback callback,
+                                   void* callbackContext, int handlerTypes, std::uint64_t, const wchar_t*,
+                                   const void*)
+    : m_dumpPath(dumpPath),
+      m_filter(filter),
+      m_callback(std::move(callback)),
+      m_callbackContext(callbackContext),
+      m_handlerTypes(handlerTypes) {
+  // The process's record is read now: at a crash the machine's process
+  // table may be the very thing that is broken.
+  win::GetCurrentProcessId();
+  m_thread = platform::Thread::Start(kHandlerThreadStackBytes, [this] { HandlerThreadLoop(); });
+  g_current = this;
+  if (m_handlerTypes & HANDLER_EXCEPTION) m_previousFilter = win::SetUnhandledExceptionFilter(HandleException);
+  if (m_handlerTypes & HANDLER_PURECALL) m_previousPurecall = win::_set_purecall_handler(HandlePureVirtualCall);
+}
+
+ExceptionHandler::~ExceptionHandler() {
+  if (m_handlerTypes & HANDLER_PURECALL) win::_set_purecall_handler(m_previousPurecall);
+  if (m_handlerTypes & HANDLER_EXCEPTION) win::SetUnhandledExceptionFilter(m_previousFilter);
+  ExceptionHandler* self = this;
+  g_current.compare_exchange_strong(self, nullptr);
+  if (m_thread) {
+    m_quit = true;
+    m_start.Post();
+    m_thread.reset();
+  }
+}
+
+std::wstring ExceptionHandler::DumpFileName(const std::wstring& minidumpId) { return minidumpId + L".dmp"; }
+
+std::wstring ExceptionHandler::NewMinidumpId() {
+  win::GUID id;
+  win::UuidCreate(&id);
+  wchar_t text[40];
+  std::swprintf(text, 40, L"%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", id.Data1, id.Data2, id.Data3,
+                id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
+                id.Data4[7]);
+  return text;
+}
+
+win::LONG ExceptionHandler::HandleException(win::EXCEPTION_POINTERS* exception) {
+  ExceptionHandler* handler = g_current.load();
+  if (handler == nullptr) return win::EXCEPTION_CONTINUE_SEARCH;
+  return handler->WriteMinidumpOnHandlerThread(exception, nullptr) ? win::EXCEPTION_EXECUTE_HANDLER
+                                                                   : win::EXCEPTION_CONTINUE_SEARCH;
+}
+
+void ExceptionHandler::HandlePureVirtualCall() {
+  ExceptionHandler* handler = g_current.load();
+  if (handler != nullptr) {
+    minidump::AssertionInfo assertion{};
+    assertion.type = minidump::kAssertionPureVirtualCall;
+    // An exception record for the calling thread, so that the dump reads
+    // like any other crash.
+    win::EXCEPTION_RECORD record;
+    win::CONTEXT context;
+    win::RtlCaptureContext(&context);
+    record.ExceptionCode = win::STATUS_NONCONTINUABLE_EXCEPTION;
+    record.ExceptionFlags = win::EXCEPTION_NONCONTINUABLE;
+    record.ExceptionAddress = context.Rip;
+    record.NumberParameters = 3;
+    record.ExceptionInformation[0] = reinterpret_cast<win::ULONG_PTR>(&assertion.expression);
+    record.ExceptionInformation[1] = reinterpret_cast<win::ULONG_PTR>(&assertion.file);
+    record.ExceptionInformation[2] = assertion.line;
+    win::EXCEPTION_POINTERS pointers{&record, &context};
+    handler->WriteMinidumpOnHandlerThread(&pointers, &assertion);
+  }
+  // The call was reported (or could not be); the process ends as a crash,
+  // never with a success exit.
+  std::abort();
+}
+
+bool ExceptionHandler::WriteMinidumpOnHandlerThread(win::EXCEPTION_POINTERS* exception,
+                                                    minidump::AssertionInfo* assertion) {
+  const win::DWORD self = win::GetCurrentThreadId();
+  if (!m_thread || self == m_thread->Id()) return false;  // a fault while writing a dump
+  win::DWORD idle = 0;
+  if (!m_busyThread.compare_exchange_strong(idle, self)) {
+    if (idle == self) return false;  // this thread faulted again while handing over
+    WaitForever();
+  }
+  m_requestingThread = self;
+  m_exception = exception;
+  m_assertion = assertion;
+  m_start.Post();
+  m_finish.WaitFor(kHandlingLimitMilliseconds);
+  return true;
+}
+
+void ExceptionHandler::HandlerThreadLoop() {
+  while (true) {
+    m_start.Wait();
+    if (m_quit) return;
+    m_result = WriteMinidumpWithException(m_requestingThread, m_exception, m_assertion);
+    m_finish.Post();
+  }
+}
+
+bool ExceptionHandler::WriteMinidumpWithException(win::DWORD requestingThread, win::EXCEPTION_POINTERS* exception,
+                                                  minidump::AssertionInfo* assertion) {
+  if (m_filter != nullptr && !m_filter(m_callbackContext, exception, assertion)) return false;
+  const std::wstring id = NewMinidumpId();
+  const CrashSnapshot snapshot = CaptureCrash(requestingThread, exception, assertion);
+  bool success = WriteMinidumpFile(JoinPath(m_dumpPath, DumpFileName(id)), snapshot);
+  if (m_callback) {
+    success = m_callback(m_dumpPath.c_str(), id.c_str(), m_callbackContext, exception, assertion, success);
+  }
+  return success;
+}
+
+}  // namespace kvdump

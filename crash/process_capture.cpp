@@ -1,0 +1,77 @@
+// Capturing the crashed process through the platform's process snapshot.
+#include "crash/process_capture.h"
+
+#include <ctime>
+
+#include "platform/machine.h"
+#include "platform/process.h"
+#include "platform/version.h"
+
+namespace kvdump {
+namespace {
+
+// Bytes of code kept on each side of the faulting instruction.
+constexpr std::uint64_t kCodeAroundFault = 128;
+
+void AddCodeAroundFault(std::uint64_t address, CrashSnapshot* snapshot) {
+  MemorySnapshot code;
+  const std::uint64_t start = address > kCodeAroundFault ? address - kCodeAroundFault : 0;
+  if (platform::ReadOwnMemory(start, 2 * kCodeAroundFault, &code.bytes)) {
+    code.start = start;
+  } else if (platform::ReadOwnMemory(address, kCodeAroundFault, &code.bytes)) {
+    code.start = address;
+  } else {
+    return;  // the fault is a jump to nowhere: there is no code to keep
+  }
+  snapshot->memory.push_back(std::move(code));
+}
+
+}  // namespace
+
+SystemSnapshot DescribeSystem() {
+  const platform::Profile& profile = platform::Machine::Current().GetProfile();
+  SystemSnapshot system;
+  // The registers in the dump are those of the x64 processor the process
+  // runs on, so the dump describes an x64 processor whatever the profile.
+  system.processorArchitecture = minidump::kProcessorArchitectureAmd64;
+  win::SYSTEM_INFO info;
+  win::GetNativeSystemInfo(&info);
+  system.numberOfProcessors = static_cast<std::uint8_t>(info.dwNumberOfProcessors > 255 ? 255 : info.dwNumberOfProcessors);
+  system.productType = profile.workstation ? 1 : 3;
+  // The dump records the system's own version: Windows 10 is 10.0 even
+  // where the version queries of the installer see 6.2.
+  system.majorVersion = profile.hasCurrentMajorVersionNumber ? 10 : profile.major;
+  system.minorVersion = profile.hasCurrentMajorVersionNumber ? 0 : profile.minor;
+  system.buildNumber = profile.build;
+  system.suiteMask = profile.personalSuite ? win::VER_SUITE_PERSONAL : 0;
+  if (profile.servicePackMajor > 0) system.servicePack = L"Service Pack " + std::to_wstring(profile.servicePackMajor);
+  return system;
+}
+
+CrashSnapshot CaptureCrash(win::DWORD requestingThread, const win::EXCEPTION_POINTERS* exception,
+                           const minidump::AssertionInfo* assertion) {
+  CrashSnapshot snapshot;
+  snapshot.system = DescribeSystem();
+  win::CONTEXT context{};
+  if (exception != nullptr && exception->ContextRecord != nullptr) context = *exception->ContextRecord;
+  platform::ProcessSnapshot process = platform::CaptureProcess(requestingThread, context, kStackBytesPerThread);
+  if (exception != nullptr && exception->ExceptionRecord != nullptr) {
+    ExceptionSnapshot fault;
+    fault.threadId = requestingThread;
+    fault.record = *exception->ExceptionRecord;
+    fault.context = context;
+    snapshot.exception = fault;
+    AddCodeAroundFault(fault.record.ExceptionAddress, &snapshot);
+  }
+  if (assertion != nullptr) snapshot.assertion = *assertion;
+  snapshot.threads = std::move(process.threads);
+  snapshot.modules = std::move(process.modules);
+  snapshot.processId = win::GetCurrentProcessId();
+  snapshot.processCreateTime = process.createTime;
+  snapshot.processUserTime = process.userSeconds;
+  snapshot.processKernelTime = process.kernelSeconds;
+  snapshot.dumpTime = static_cast<std::uint32_t>(std::time(nullptr));
+  return snapshot;
+}
+
+}  // namespace kvdump

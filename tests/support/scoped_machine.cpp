@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 
 namespace testing_support {
 
@@ -37,6 +39,17 @@ void ScopedMachine::Create(const platform::Profile& profile) {
 }
 
 ScopedMachine::~ScopedMachine() {
+  // Programs a test started on this machine (services, windows, waiters)
+  // end with it.
+  if (platform::Machine::Current().Root() == root_) {
+    for (const platform::ProcessRecord& record : platform::ListProcesses()) {
+      if (record.hostPid == 0 || record.hostPid == ::getpid()) continue;
+      if (win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE, record.id)) {
+        win::TerminateProcess(process, 1);
+        win::CloseHandle(process);
+      }
+    }
+  }
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
 }

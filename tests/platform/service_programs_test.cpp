@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/debug_output.h"
@@ -165,6 +166,24 @@ TEST_F(ServiceProgramTest, UnquotedImagePathWithSpacesRunsTheShorterProgramThatE
   auto record = platform::FindProcess(ServiceProcess());
   ASSERT_TRUE(record);
   EXPECT_EQ(record->imagePath, L"C:\\Program.exe");
+}
+
+TEST_F(ServiceProgramTest, ServiceStartedFromAnotherProcessIsStoppedFromThisOne) {
+  Create(L"\"C:\\Program Files\\Test\\svc.exe\"");
+  // winsim opens the service manager in a process of its own and ends once
+  // the service has connected; the service program outlives it.
+  std::string command = std::string(BVL_BINARY_DIR) + "/tools/winsim --machine " + machine_.Root().string() +
+                        " start bvltest > /dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+  DWORD id = ServiceProcess();
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  ASSERT_NE(process, nullptr);
+  SERVICE_STATUS status;
+  ASSERT_TRUE(ControlService(service_, SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(Status().dwCurrentState, SERVICE_STOPPED);
+  CloseHandle(process);
 }
 
 }  // namespace

@@ -146,7 +146,7 @@ bool LoadMachineSnapshot(const std::string& hostFile, MachineSnapshot* snapshot)
   std::map<std::wstring, std::wstring>* areas[] = {&loaded.registry, &loaded.files, &loaded.services, &loaded.tasks,
                                                    &loaded.processes};
   for (std::size_t area = 0; area < 5; ++area) {
-    if (!doc.contains(kAreas[area])) continue;
+    if (!doc.contains(kAreas[area])) return false;  // every snapshot has all five areas
     const auto& items = doc[kAreas[area]];
     if (!items.is_object()) return false;
     for (const auto& [item, value] : items.items()) {

@@ -26,7 +26,10 @@ MachineSnapshot TakeMachineSnapshot();
 // or process. Empty when both are the same.
 std::vector<std::wstring> CompareMachineSnapshots(const MachineSnapshot& before, const MachineSnapshot& after);
 
-// Snapshot files for winsim: written and read as JSON.
+// Snapshot files for winsim: written and read as JSON, one object per area
+// named as in the comparison's lines. Loading refuses (false, `snapshot`
+// untouched) a file that is missing, not JSON, or lacks an area or holds
+// anything but text in one.
 bool SaveMachineSnapshot(const MachineSnapshot& snapshot, const std::string& hostFile);
 bool LoadMachineSnapshot(const std::string& hostFile, MachineSnapshot* snapshot);
 

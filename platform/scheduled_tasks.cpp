@@ -23,6 +23,7 @@ constexpr const wchar_t* kSystemSid = L"S-1-5-18";
 
 std::optional<fs::path> TasksFolder() { return ToHostPath(kTasksFolder); }
 
+// Element text: quotes stay as they are, as the task scheduler writes them.
 std::wstring Escape(const std::wstring& text) {
   std::wstring out;
   for (wchar_t c : text) {
@@ -30,8 +31,6 @@ std::wstring Escape(const std::wstring& text) {
       case L'&': out += L"&amp;"; break;
       case L'<': out += L"&lt;"; break;
       case L'>': out += L"&gt;"; break;
-      case L'"': out += L"&quot;"; break;
-      case L'\'': out += L"&apos;"; break;
       default: out.push_back(c);
     }
   }
@@ -72,7 +71,7 @@ std::optional<std::wstring> Element(const std::wstring& xml, const std::wstring&
 
 bool IsSystemAccount(const std::wstring& account) {
   std::wstring folded = RegistryFold(account);
-  return folded == L"system" || folded == L"nt authority\\system" || folded == kSystemSid;
+  return folded == L"system" || folded == L"nt authority\\system" || folded == RegistryFold(kSystemSid);
 }
 
 // The action split as the task scheduler keeps it: the program (quoted or

@@ -222,17 +222,17 @@ ServiceState ReadServiceState() {
 }
 
 bool ChangeServiceState(const std::function<bool(ServiceState&)>& change) {
-  std::vector<std::wstring> due;
   bool changed = false;
   bool needsWrite = false;
   bool written = ChangeStateJson(ServicesFile(), [&](json& doc) {
     ServiceState state = ParseState(doc);
     json before = SerialiseState(state);
-    due = Settle(state);
     // Deleted under the state's lock, so no other process opens a service
-    // that is about to go.
-    DeleteServiceKeys(due);
+    // that is about to go; the change may itself make a deletion due (the
+    // last handle closed, the service stopped).
+    DeleteServiceKeys(Settle(state));
     changed = change(state);
+    DeleteServiceKeys(Settle(state));
     json after = SerialiseState(state);
     needsWrite = after != before;
     if (!needsWrite) return false;

@@ -10,6 +10,11 @@
 // and a stop request is delivered to it there. A kernel-driver service whose
 // image file is present "loads" (after its start delay) and exposes the
 // control device "\\.\<service name>" while it runs.
+//
+// The keys are the service database: a service whose key is removed directly
+// (SHDeleteKeyW) is gone at once, where Windows would keep it until restart.
+// SERVICE_CONTROL_INTERROGATE is answered from the status the program last
+// reported, without a round trip to its handler.
 #pragma once
 
 #include <string>

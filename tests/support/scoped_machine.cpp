@@ -39,13 +39,15 @@ void ScopedMachine::Create(const platform::Profile& profile) {
 }
 
 ScopedMachine::~ScopedMachine() {
-  // Programs a test started on the machine (the agent's stand-ins, a
-  // service) would outlive it otherwise.
-  for (const platform::ProcessRecord& record : platform::ListProcesses()) {
-    if (record.hostPid == 0 || record.id == platform::CurrentProcessRecord().id) continue;
-    if (win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE, record.id)) {
-      win::TerminateProcess(process, 1);
-      win::CloseHandle(process);
+  // Programs a test started on this machine (services, windows, waiters)
+  // end with it.
+  if (platform::Machine::Current().Root() == root_) {
+    for (const platform::ProcessRecord& record : platform::ListProcesses()) {
+      if (record.hostPid == 0 || record.hostPid == ::getpid()) continue;
+      if (win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE, record.id)) {
+        win::TerminateProcess(process, 1);
+        win::CloseHandle(process);
+      }
     }
   }
   std::error_code ignored;

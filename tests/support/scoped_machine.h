@@ -1,6 +1,7 @@
 // A fresh simulated machine for one test: created from a profile in a new
 // temporary folder, made current for this process (and for child processes
-// through BVLSIM_MACHINE), removed afterwards.
+// through BVLSIM_MACHINE), removed afterwards with every program still
+// running on it ended.
 #pragma once
 
 #include <filesystem>

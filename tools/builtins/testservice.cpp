@@ -4,8 +4,9 @@
 // --exit-early ends it before it connects. It writes what happens to the
 // debug output ("testservice main <args>", "testservice stop request",
 // "testservice stop event") and, when run outside the service manager,
-// exits with the dispatcher's error.
+// prints the dispatcher's error and exits with 2.
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--stop-event") == 0 && i + 1 < argc) g_stopEventName = platform::Utf8ToWide(argv[++i]);
   }
   win::SERVICE_TABLE_ENTRYW table[] = {{L"testservice", ServiceMain}, {nullptr, nullptr}};
-  if (!win::StartServiceCtrlDispatcherW(table)) return static_cast<int>(win::GetLastError());
+  if (!win::StartServiceCtrlDispatcherW(table)) {
+    std::printf("dispatcher error %u\n", static_cast<unsigned>(win::GetLastError()));
+    return 2;
+  }
   return 0;
 }

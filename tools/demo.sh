@@ -77,6 +77,11 @@ winsim files 'C:\Program Files\Brimvale' || true
 winsim files 'C:\Windows\system32\drivers'
 echo "== debug output"
 winsim debuglog
+echo "== restart: the agent service starts again and the checker runs at system start"
+winsim reboot
+sleep 1
+winsim processes
+winsim debuglog | grep -E 'bvlchk|bvlsvc' | tail -4
 
 # --crash: the installer run again, crashing at POINT (ApplicationStart or
 # InitInstance) in WAY (access, exception, abort, purecall, overflow); its

@@ -15,6 +15,7 @@
 #include "platform/debug_output.h"
 #include "platform/devices.h"
 #include "platform/file_marks.h"
+#include "platform/files.h"
 #include "platform/machine.h"
 #include "platform/machine_snapshot.h"
 #include "platform/paths.h"
@@ -37,7 +38,9 @@ int Usage() {
                "  debuglog                      the debug output lines\n"
                "  lock WINDOWS-PATH             mark a file as in use\n"
                "  trust PEM-FILE                add certificates to the trusted roots\n"
-               "  reboot                        run the moves scheduled for restart\n"
+               "  shutdown                      end every program running on the machine\n"
+               "  reboot                        shut down, run the moves scheduled for restart, then start\n"
+               "                                the automatic services and the tasks run at system start\n"
                "  run WINDOWS-PATH [ARGS...]    start a program on the machine and wait for it\n"
                "  services                      the services: state, start type, image, account, recovery\n"
                "  start SERVICE | stop SERVICE  start or stop a service through the service manager\n"
@@ -51,6 +54,45 @@ int Usage() {
 }
 
 std::string Narrow(const std::wstring& text) { return platform::WideToUtf8(text); }
+
+// Ends every program of the machine that has a host process; returns how many.
+int EndAllPrograms() {
+  int ended = 0;
+  for (const platform::ProcessRecord& record : platform::ListProcesses()) {
+    if (record.hostPid == 0 || record.id == platform::CurrentProcessRecord().id) continue;
+    if (win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE, record.id)) {
+      if (win::TerminateProcess(process, 0)) ++ended;
+      win::CloseHandle(process);
+    }
+  }
+  return ended;
+}
+
+// What Windows starts at boot: services of automatic start.
+void StartAutomaticServices() {
+  win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+  if (!manager) return;
+  for (const platform::ServiceSummary& summary : platform::ListServices()) {
+    if (summary.startType != win::SERVICE_AUTO_START) continue;
+    if (win::SC_HANDLE service = win::OpenServiceW(manager, summary.name, win::SERVICE_START)) {
+      std::cout << "start service " << Narrow(summary.name)
+                << (win::StartServiceW(service, 0, nullptr) ? "" : " failed") << "\n";
+      win::CloseServiceHandle(service);
+    }
+  }
+  win::CloseServiceHandle(manager);
+}
+
+// The scheduled tasks that run at system start, each started from its action.
+void RunStartupTasks() {
+  for (const platform::ScheduledTask& task : platform::ListScheduledTasks()) {
+    if (task.schedule != L"ONSTART") continue;
+    std::vector<std::wstring> words = platform::SplitCommandLine(task.action);
+    if (words.empty()) continue;
+    const bool started = platform::StartProcess(words[0], task.action) != 0;
+    std::cout << "run task " << Narrow(task.name) << (started ? "" : " failed") << "\n";
+  }
+}
 
 int ListFiles(const std::wstring& root) {
   auto host = platform::ToHostPath(root);
@@ -218,8 +260,15 @@ int main(int argc, char** argv) {
     out << in.rdbuf() << "\n";
     return out ? 0 : 1;
   }
+  if (command == "shutdown") {
+    std::cout << EndAllPrograms() << " programs ended\n";
+    return 0;
+  }
   if (command == "reboot") {
+    EndAllPrograms();
     std::cout << platform::RebootMachine() << " scheduled operations run\n";
+    StartAutomaticServices();
+    RunStartupTasks();
     return 0;
   }
   if (command == "run") {

@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/file_lock.h"
 #include "platform/machine_setup.h"
+#include "platform/machine_stop.h"
 
 namespace platform {
 
@@ -92,15 +93,80 @@ Profile FromJson(const nlohmann::json& j) {
   return p;
 }
 
-// A folder that may be replaced by a new machine: absent, empty, or a machine.
-bool Replaceable(const fs::path& folder) {
+// What a folder named for a machine holds. The creation lock of a machine
+// (profile.json.lock) alone is left over from a creation that did not finish.
+enum class FolderContent { kMachine, kNothing, kSomethingElse };
+
+constexpr const char* kProfileFile = "profile.json";
+
+FolderContent Inspect(const fs::path& folder) {
   std::error_code error;
-  if (!fs::exists(folder, error)) return true;
-  if (fs::exists(folder / "profile.json", error)) return true;
-  return fs::is_directory(folder, error) && fs::is_empty(folder, error);
+  if (fs::exists(folder / kProfileFile, error)) return FolderContent::kMachine;
+  fs::file_status status = fs::status(folder, error);
+  if (status.type() == fs::file_type::not_found) return FolderContent::kNothing;
+  if (error || status.type() != fs::file_type::directory) return FolderContent::kSomethingElse;
+  const std::string lockName = std::string(kProfileFile) + ".lock";
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (it->path().filename() != lockName) return FolderContent::kSomethingElse;
+  }
+  return error ? FolderContent::kSomethingElse : FolderContent::kNothing;
+}
+
+std::string NotAMachineMessage(const fs::path& folder) {
+  return folder.string() + " holds no machine (no " + kProfileFile +
+         ") and is not empty; a machine is created only in an absent or empty folder, so it is left untouched";
 }
 
 }  // namespace
+
+// Builds a machine in `folder` under its creation lock. The profile is written
+// last: a folder is a machine once its profile exists. With `replace`, a
+// machine already there is emptied first; without it, a machine that another
+// process finished meanwhile is kept.
+bool Machine::Build(const fs::path& folder, const Profile& profile, bool replace, std::string* error) {
+  // Judged before the lock, whose file would already change a foreign folder,
+  // and again under it.
+  FolderContent content = Inspect(folder);
+  if (content == FolderContent::kSomethingElse) {
+    if (error) *error = NotAMachineMessage(folder);
+    return false;
+  }
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  FileLock lock(folder / kProfileFile, true);
+  content = Inspect(folder);
+  if (content == FolderContent::kMachine && !replace) return true;
+  if (content == FolderContent::kSomethingElse) {
+    if (error) *error = NotAMachineMessage(folder);
+    return false;
+  }
+  if (content == FolderContent::kMachine) {
+    const std::string lockName = std::string(kProfileFile) + ".lock";
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->path().filename() != lockName) fs::remove_all(it->path(), ec);
+    }
+  }
+  if (!CreateMachineFiles(folder, profile, error)) return false;
+  // Populate through the machine's own operations, with it current for a moment.
+  Machine* previous;
+  Machine* building;
+  {
+    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
+    previous = g_current;
+    building = Keep(new Machine(folder, profile));
+    g_current = building;
+  }
+  PopulateMachine(*building);
+  {
+    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
+    g_current = previous;
+  }
+  if (!SaveProfile(folder, profile)) {
+    if (error) *error = "cannot write the machine folder " + folder.string();
+    return false;
+  }
+  return true;
+}
 
 bool SaveProfile(const fs::path& folder, const Profile& profile) {
   return WriteFileAtomically(folder / "profile.json", ToJson(profile).dump(1));
@@ -118,20 +184,24 @@ Machine::Machine(fs::path root) : root_(std::move(root)) {
   if (auto profile = LoadProfile(root_)) profile_ = *profile;
 }
 
+Machine::Machine(fs::path root, Profile profile) : root_(std::move(root)), profile_(std::move(profile)) {}
+
 Machine& Machine::Current() {
   std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
   if (!g_current) {
     const char* variable = std::getenv(kMachineVariable);
-    fs::path folder = variable && *variable ? fs::path(variable) : DefaultMachineFolder();
-    std::error_code error;
-    if (!fs::exists(folder / "profile.json", error)) {
-      // First use: the default machine, created the way winsim creates one.
-      CreateMachineFiles(folder, *FindProfile(DefaultProfileName()), nullptr);
-      g_current = Keep(new Machine(folder));
-      PopulateMachine(*g_current);
-    } else {
-      g_current = Keep(new Machine(folder));
+    bool named = variable && *variable;
+    fs::path folder = fs::absolute(named ? fs::path(variable) : DefaultMachineFolder());
+    if (Inspect(folder) != FolderContent::kMachine) {
+      // First use: a new machine of the default profile, created the way winsim
+      // creates one, but never over anything that is not a machine.
+      std::string error;
+      if (!Build(folder, *FindProfile(DefaultProfileName()), false, &error)) {
+        StopOnUnusableMachine(std::string("the machine folder ") + (named ? "named by " : "") +
+                              (named ? kMachineVariable : "by default") + ": " + error);
+      }
     }
+    g_current = Keep(new Machine(folder));
   }
   return *g_current;
 }
@@ -143,25 +213,12 @@ void Machine::Use(const fs::path& folder) {
 }
 
 bool CreateMachine(const fs::path& folder, const Profile& profile, std::string* error) {
-  if (!Replaceable(folder)) {
-    if (error) *error = "refusing to replace " + folder.string() + ": it is not a machine folder";
+  fs::path absolute = fs::absolute(folder);
+  if (Inspect(absolute) == FolderContent::kSomethingElse) {
+    if (error) *error = "refusing to create a machine in " + NotAMachineMessage(absolute);
     return false;
   }
-  fs::path absolute = fs::absolute(folder);
-  if (!CreateMachineFiles(absolute, profile, error)) return false;
-  // Populate through the machine's own operations, with it current for a moment.
-  Machine* previous;
-  {
-    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
-    previous = g_current;
-    g_current = Keep(new Machine(absolute));
-  }
-  PopulateMachine(*g_current);
-  {
-    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
-    if (previous) g_current = previous;
-  }
-  return true;
+  return Machine::Build(absolute, profile, true, error);
 }
 
 }  // namespace platform

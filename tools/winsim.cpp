@@ -1,6 +1,8 @@
 // winsim: creates and inspects simulated Windows machines — registry, files,
 // processes, debug log — and changes them the way a test or a person at the
 // machine would (lock a file, trust a root, reboot, run a program).
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -64,7 +66,9 @@ int ListFiles(const std::wstring& root) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() >= 2 && args[0] == "--machine") {
-    platform::Machine::Use(args[1]);
+    // As if the variable named the folder: a folder without a machine is used
+    // only when absent or empty.
+    ::setenv(platform::kMachineVariable, std::filesystem::absolute(args[1]).c_str(), 1);
     args.erase(args.begin(), args.begin() + 2);
   }
   if (args.empty()) return Usage();

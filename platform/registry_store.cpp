@@ -1,8 +1,6 @@
 // Persistence of the machine registry in registry.json.
 #include "platform/registry_store.h"
 
-#include <sys/stat.h>
-
 #include <cwctype>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -10,6 +8,7 @@
 #include "platform/codepage.h"
 #include "platform/file_lock.h"
 #include "platform/machine.h"
+#include "platform/state_file.h"
 
 namespace platform {
 
@@ -26,39 +25,54 @@ std::string ToHex(const std::string& bytes) {
   return out;
 }
 
-std::string FromHex(const std::string& text) {
-  auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 0;
-  };
+int Nibble(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The bytes of a value's "data", which must be hex digits in pairs.
+std::string DecodeHex(const StateValue& data) {
+  std::string_view text = data.View();
   std::string out;
-  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-    out.push_back(static_cast<char>(nibble(text[i]) << 4 | nibble(text[i + 1])));
+  if (text.size() % 2 != 0) {
+    data.Reject("hex digits in pairs expected, found an odd count");
+    return out;
+  }
+  out.reserve(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    int high = Nibble(text[i]);
+    int low = Nibble(text[i + 1]);
+    if (high < 0 || low < 0) {
+      data.Reject("hex digits expected, found another character at " + std::to_string(i));
+      return std::string();
+    }
+    out.push_back(static_cast<char>(high << 4 | low));
   }
   return out;
 }
 
-RegistryTree Parse(const std::string& content) {
-  RegistryTree tree;
-  nlohmann::json doc = nlohmann::json::parse(content, nullptr, false);
-  if (!doc.is_object() || !doc.contains("keys") || !doc["keys"].is_array()) return tree;
-  for (const auto& key : doc["keys"]) {
+// registry.json: {"keys": [{"path": "HKLM\\...", "values": [{"name", "type", "data"}]}]}.
+// A key or value name that appears twice would lose one of them: the file is
+// then not one this machine wrote.
+void Decode(const StateValue& root, RegistryTree* tree) {
+  for (const StateValue& key : root.Required("keys").Elements()) {
     RegistryKeyRecord record;
-    record.path = Utf8ToWide(key.value("path", std::string()));
-    if (key.contains("values") && key["values"].is_array()) {
-      for (const auto& v : key["values"]) {
-        RegistryValue value;
-        value.name = Utf8ToWide(v.value("name", std::string()));
-        value.type = v.value("type", 0u);
-        value.data = FromHex(v.value("data", std::string()));
-        record.values[RegistryFold(value.name)] = value;
+    StateValue path = key.Required("path");
+    record.path = Utf8ToWide(path.Text());
+    if (path.Present() && record.path.empty()) path.Reject("an empty key path");
+    for (const StateValue& v : key.Optional("values").Elements()) {
+      RegistryValue value;
+      value.name = Utf8ToWide(v.Required("name").Text());
+      value.type = v.Required("type").Whole<win::DWORD>(0);
+      value.data = DecodeHex(v.Required("data"));
+      if (!record.values.emplace(RegistryFold(value.name), std::move(value)).second) {
+        v.Reject("a second value of this name in its key");
       }
     }
-    tree[RegistryFold(record.path)] = record;
+    if (!tree->emplace(RegistryFold(record.path), std::move(record)).second) key.Reject("a second key of this path");
   }
-  return tree;
 }
 
 std::string Serialise(const RegistryTree& tree) {
@@ -74,13 +88,11 @@ std::string Serialise(const RegistryTree& tree) {
 }
 
 // The last registry this process parsed, reused while the file is unchanged
-// (every write replaces the file, so its inode changes).
+// (every write replaces the file, so its identity changes).
 struct ParsedCache {
   std::mutex mutex;
   std::string file;
-  ino_t inode = 0;
-  long long mtime = 0;
-  off_t size = -1;
+  StateFileIdentity identity;
   RegistryTree tree;
 };
 
@@ -89,24 +101,22 @@ ParsedCache& Cache() {
   return cache;
 }
 
+// A registry file that cannot be read or is damaged stops the program here,
+// before any change could be written over it.
 RegistryTree LoadLocked(const std::filesystem::path& file) {
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return RegistryTree();
+  std::optional<StateFileIdentity> now = IdentifyStateFile(file);
+  if (!now) return RegistryTree();
   ParsedCache& cache = Cache();
-  long long mtime = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
   {
     std::lock_guard<std::mutex> guard(cache.mutex);
-    if (cache.file == file.string() && cache.inode == info.st_ino && cache.mtime == mtime && cache.size == info.st_size) {
-      return cache.tree;
-    }
+    if (cache.file == file.string() && cache.identity == *now) return cache.tree;
   }
-  auto content = ReadWholeFile(file);
-  RegistryTree tree = content ? Parse(*content) : RegistryTree();
+  RegistryTree tree;
+  StateFileIdentity read;
+  if (!ReadStateFile(file, [&](const StateValue& root) { Decode(root, &tree); }, &read)) return RegistryTree();
   std::lock_guard<std::mutex> guard(cache.mutex);
   cache.file = file.string();
-  cache.inode = info.st_ino;
-  cache.mtime = mtime;
-  cache.size = info.st_size;
+  cache.identity = read;
   cache.tree = tree;
   return tree;
 }

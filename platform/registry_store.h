@@ -30,7 +30,9 @@ using RegistryTree = std::map<std::wstring, RegistryKeyRecord>;
 
 std::wstring RegistryFold(const std::wstring& text);
 
-// A copy of the registry as it is now.
+// A copy of the registry as it is now. A registry file that cannot be read or
+// is damaged stops the program (machine_stop.h), here and in ChangeRegistry,
+// so nothing is ever written over it.
 RegistryTree ReadRegistry();
 // Runs `change` on the current registry under the exclusive lock; when it
 // returns true the result is written back. Returns what `change` returned

@@ -12,6 +12,7 @@
 #include "platform/file_lock.h"
 #include "platform/machine_setup.h"
 #include "platform/machine_stop.h"
+#include "platform/state_file.h"
 
 namespace platform {
 
@@ -35,6 +36,8 @@ Machine* Keep(Machine* machine) {
   AllMachines().emplace_back(machine);
   return machine;
 }
+
+constexpr const char* kProfileFile = "profile.json";
 
 fs::path DefaultMachineFolder() {
   const char* home = std::getenv("HOME");
@@ -66,38 +69,36 @@ nlohmann::json ToJson(const Profile& p) {
           {"explorerRunning", p.explorerRunning}};
 }
 
-Profile FromJson(const nlohmann::json& j) {
-  Profile p;
-  p.name = j.value("name", p.name);
-  p.major = j.value("major", p.major);
-  p.minor = j.value("minor", p.minor);
-  p.build = j.value("build", p.build);
-  p.servicePackMajor = j.value("servicePackMajor", p.servicePackMajor);
-  p.servicePackMinor = j.value("servicePackMinor", p.servicePackMinor);
-  p.workstation = j.value("workstation", p.workstation);
-  p.personalSuite = j.value("personalSuite", p.personalSuite);
-  p.hasCurrentMajorVersionNumber = j.value("hasCurrentMajorVersionNumber", p.hasCurrentMajorVersionNumber);
-  p.hasGetProductInfo = j.value("hasGetProductInfo", p.hasGetProductInfo);
-  p.productType = j.value("productType", p.productType);
-  p.mediaCenter = j.value("mediaCenter", p.mediaCenter);
-  p.starter = j.value("starter", p.starter);
-  p.tabletPc = j.value("tabletPc", p.tabletPc);
-  p.x64 = j.value("x64", p.x64);
-  p.ansiCodePage = j.value("ansiCodePage", p.ansiCodePage);
-  p.locale = j.value("locale", p.locale);
-  p.screenWidth = j.value("screenWidth", p.screenWidth);
-  p.screenHeight = j.value("screenHeight", p.screenHeight);
-  p.desktopUser = j.value("desktopUser", p.desktopUser);
-  p.installerUser = j.value("installerUser", p.installerUser);
-  p.explorerRunning = j.value("explorerRunning", p.explorerRunning);
-  return p;
+// profile.json: every member optional (a profile of an older machine lacks
+// the newer ones), each of its own type when present.
+void DecodeProfile(const StateValue& j, Profile* p) {
+  p->name = j.Optional("name").Text(p->name);
+  p->major = j.Optional("major").Whole(p->major);
+  p->minor = j.Optional("minor").Whole(p->minor);
+  p->build = j.Optional("build").Whole(p->build);
+  p->servicePackMajor = j.Optional("servicePackMajor").Whole(p->servicePackMajor);
+  p->servicePackMinor = j.Optional("servicePackMinor").Whole(p->servicePackMinor);
+  p->workstation = j.Optional("workstation").Flag(p->workstation);
+  p->personalSuite = j.Optional("personalSuite").Flag(p->personalSuite);
+  p->hasCurrentMajorVersionNumber = j.Optional("hasCurrentMajorVersionNumber").Flag(p->hasCurrentMajorVersionNumber);
+  p->hasGetProductInfo = j.Optional("hasGetProductInfo").Flag(p->hasGetProductInfo);
+  p->productType = j.Optional("productType").Whole(p->productType);
+  p->mediaCenter = j.Optional("mediaCenter").Flag(p->mediaCenter);
+  p->starter = j.Optional("starter").Flag(p->starter);
+  p->tabletPc = j.Optional("tabletPc").Flag(p->tabletPc);
+  p->x64 = j.Optional("x64").Flag(p->x64);
+  p->ansiCodePage = j.Optional("ansiCodePage").Whole(p->ansiCodePage);
+  p->locale = j.Optional("locale").Text(p->locale);
+  p->screenWidth = j.Optional("screenWidth").Whole(p->screenWidth);
+  p->screenHeight = j.Optional("screenHeight").Whole(p->screenHeight);
+  p->desktopUser = j.Optional("desktopUser").Text(p->desktopUser);
+  p->installerUser = j.Optional("installerUser").Text(p->installerUser);
+  p->explorerRunning = j.Optional("explorerRunning").Flag(p->explorerRunning);
 }
 
 // What a folder named for a machine holds. The creation lock of a machine
 // (profile.json.lock) alone is left over from a creation that did not finish.
 enum class FolderContent { kMachine, kNothing, kSomethingElse };
-
-constexpr const char* kProfileFile = "profile.json";
 
 FolderContent Inspect(const fs::path& folder) {
   std::error_code error;
@@ -169,19 +170,22 @@ bool Machine::Build(const fs::path& folder, const Profile& profile, bool replace
 }
 
 bool SaveProfile(const fs::path& folder, const Profile& profile) {
-  return WriteFileAtomically(folder / "profile.json", ToJson(profile).dump(1));
+  return WriteFileAtomically(folder / kProfileFile, ToJson(profile).dump(1));
 }
 
-std::optional<Profile> LoadProfile(const fs::path& folder) {
-  auto content = ReadWholeFile(folder / "profile.json");
-  if (!content) return std::nullopt;
-  nlohmann::json doc = nlohmann::json::parse(*content, nullptr, false);
-  if (!doc.is_object()) return std::nullopt;
-  return FromJson(doc);
+std::optional<Profile> LoadProfile(const fs::path& folder, std::string* problem) {
+  Profile profile;
+  StateFileRead read =
+      TryReadStateFile(folder / kProfileFile, [&](const StateValue& root) { DecodeProfile(root, &profile); });
+  if (read.status == StateFileStatus::kSound) return profile;
+  if (problem) *problem = read.problem;
+  return std::nullopt;
 }
 
+// A damaged profile stops the program: no operation of the machine can be
+// answered without knowing what Windows it is.
 Machine::Machine(fs::path root) : root_(std::move(root)) {
-  if (auto profile = LoadProfile(root_)) profile_ = *profile;
+  ReadStateFile(root_ / kProfileFile, [this](const StateValue& root) { DecodeProfile(root, &profile_); });
 }
 
 Machine::Machine(fs::path root, Profile profile) : root_(std::move(root)), profile_(std::move(profile)) {}

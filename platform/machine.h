@@ -86,8 +86,9 @@ class Machine {
   Profile profile_;
 };
 
-// Reads and writes a machine's profile file.
+// Reads and writes a machine's profile file. LoadProfile gives nullopt when
+// the file is absent or damaged (then with the problem in `problem`).
 bool SaveProfile(const std::filesystem::path& folder, const Profile& profile);
-std::optional<Profile> LoadProfile(const std::filesystem::path& folder);
+std::optional<Profile> LoadProfile(const std::filesystem::path& folder, std::string* problem = nullptr);
 
 }  // namespace platform

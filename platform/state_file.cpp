@@ -112,11 +112,13 @@ std::int64_t StateValue::Signed(std::int64_t fallback, std::int64_t minimum, std
   return number;
 }
 
-std::uint64_t StateValue::Unsigned(std::uint64_t fallback, std::uint64_t maximum) const {
+std::uint64_t StateValue::Unsigned(std::uint64_t fallback, std::uint64_t minimum, std::uint64_t maximum) const {
   if (!value_) return fallback;
   // nlohmann stores non-negative whole numbers as unsigned.
-  if (!value_->is_number_unsigned() || value_->get<std::uint64_t>() > maximum) {
-    Reject("expected a whole number from 0 to " + std::to_string(maximum) + ", found " + Found(*value_));
+  if (!value_->is_number_unsigned() || value_->get<std::uint64_t>() < minimum ||
+      value_->get<std::uint64_t>() > maximum) {
+    Reject("expected a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum) +
+           ", found " + Found(*value_));
     return fallback;
   }
   return value_->get<std::uint64_t>();

@@ -67,12 +67,16 @@ class StateValue {
   bool Flag(bool fallback) const;
   template <typename Number>
   Number Whole(Number fallback) const {
+    return Whole(fallback, std::numeric_limits<Number>::min(), std::numeric_limits<Number>::max());
+  }
+  // The same within [minimum, maximum] (a host process id is never negative).
+  template <typename Number>
+  Number Whole(Number fallback, Number minimum, Number maximum) const {
     static_assert(std::is_integral_v<Number> && !std::is_same_v<Number, bool>);
     if constexpr (std::is_signed_v<Number>) {
-      return static_cast<Number>(
-          Signed(fallback, std::numeric_limits<Number>::min(), std::numeric_limits<Number>::max()));
+      return static_cast<Number>(Signed(fallback, minimum, maximum));
     } else {
-      return static_cast<Number>(Unsigned(fallback, std::numeric_limits<Number>::max()));
+      return static_cast<Number>(Unsigned(fallback, minimum, maximum));
     }
   }
 
@@ -81,7 +85,7 @@ class StateValue {
 
  private:
   std::int64_t Signed(std::int64_t fallback, std::int64_t minimum, std::int64_t maximum) const;
-  std::uint64_t Unsigned(std::uint64_t fallback, std::uint64_t maximum) const;
+  std::uint64_t Unsigned(std::uint64_t fallback, std::uint64_t minimum, std::uint64_t maximum) const;
   bool Expect(nlohmann::json::value_t type, const char* what) const;
 
   const nlohmann::json* value_;

@@ -64,6 +64,21 @@ const DamageRow kDamages[] = {
     {"DataOddLength", [](const std::string&) {
        return std::string(R"({"keys":[{"path":"HKLM","values":[{"name":"a","type":3,"data":"abc"}]}]})");
      }},
+    {"Base64Invalid", [](const std::string&) {
+       return std::string(R"({"keys":[{"path":"HKLM","values":[{"name":"a","type":3,"base64":"AB=C"}]}]})");
+     }},
+    {"Base64NotWholeGroups", [](const std::string&) {
+       return std::string(R"({"keys":[{"path":"HKLM","values":[{"name":"a","type":3,"base64":"QUJD\nRA"}]}]})");
+     }},
+    {"TextIsANumber", [](const std::string&) {
+       return std::string(R"({"keys":[{"path":"HKLM","values":[{"name":"a","type":1,"text":5}]}]})");
+     }},
+    {"TextAndBase64", [](const std::string&) {
+       return std::string(R"({"keys":[{"path":"HKLM","values":[{"name":"a","type":1,"text":"x","base64":""}]}]})");
+     }},
+    {"NoData", [](const std::string&) {
+       return std::string(R"({"keys":[{"path":"HKLM","values":[{"name":"a","type":1}]}]})");
+     }},
     {"SameKeyTwice", [](const std::string&) {
        return std::string(R"({"keys":[{"path":"HKLM\\A"},{"path":"hklm\\a"}]})");
      }},

@@ -96,8 +96,9 @@ void DecodeProfile(const StateValue& j, Profile* p) {
   p->explorerRunning = j.Optional("explorerRunning").Flag(p->explorerRunning);
 }
 
-// What a folder named for a machine holds. The creation lock of a machine
-// (profile.json.lock) alone is left over from a creation that did not finish.
+// What a folder named for a machine holds. A folder with the creation lock of
+// a machine (profile.json.lock) is one where a machine is being made, or one
+// whose creation did not finish: it is ours to build in.
 enum class FolderContent { kMachine, kNothing, kSomethingElse };
 
 FolderContent Inspect(const fs::path& folder) {
@@ -106,11 +107,9 @@ FolderContent Inspect(const fs::path& folder) {
   fs::file_status status = fs::status(folder, error);
   if (status.type() == fs::file_type::not_found) return FolderContent::kNothing;
   if (error || status.type() != fs::file_type::directory) return FolderContent::kSomethingElse;
-  const std::string lockName = std::string(kProfileFile) + ".lock";
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (it->path().filename() != lockName) return FolderContent::kSomethingElse;
-  }
-  return error ? FolderContent::kSomethingElse : FolderContent::kNothing;
+  if (fs::exists(folder / (std::string(kProfileFile) + ".lock"), error)) return FolderContent::kNothing;
+  fs::directory_iterator it(folder, error);
+  return !error && it == fs::directory_iterator() ? FolderContent::kNothing : FolderContent::kSomethingElse;
 }
 
 std::string NotAMachineMessage(const fs::path& folder) {
@@ -122,7 +121,7 @@ std::string NotAMachineMessage(const fs::path& folder) {
 
 // Builds a machine in `folder` under its creation lock. The profile is written
 // last: a folder is a machine once its profile exists. With `replace`, a
-// machine already there is emptied first; without it, a machine that another
+// machine already there is replaced; without it, a machine that another
 // process finished meanwhile is kept.
 bool Machine::Build(const fs::path& folder, const Profile& profile, bool replace, std::string* error) {
   // Judged before the lock, whose file would already change a foreign folder,
@@ -141,11 +140,15 @@ bool Machine::Build(const fs::path& folder, const Profile& profile, bool replace
     if (error) *error = NotAMachineMessage(folder);
     return false;
   }
-  if (content == FolderContent::kMachine) {
+  // What is left is a machine to replace or the remains of a creation that
+  // did not finish; either way the new machine starts from an empty folder.
+  {
     const std::string lockName = std::string(kProfileFile) + ".lock";
+    std::vector<fs::path> entries;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-      if (it->path().filename() != lockName) fs::remove_all(it->path(), ec);
+      if (it->path().filename() != lockName) entries.push_back(it->path());
     }
+    for (const fs::path& entry : entries) fs::remove_all(entry, ec);
   }
   if (!CreateMachineFiles(folder, profile, error)) return false;
   // Populate through the machine's own operations, with it current for a moment.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 #include "platform/machine.h"
 #include "platform/machine_stop.h"
@@ -33,6 +34,13 @@ const FolderRow kFolders[] = {
     {"Absent", [](const fs::path&) {}, true},
     {"Empty", [](const fs::path& f) { fs::create_directories(f); }, true},
     {"LeftoverCreationLock", [](const fs::path& f) { Write(f / "profile.json.lock", ""); }, true},
+    {"UnfinishedCreation",
+     [](const fs::path& f) {
+       Write(f / "profile.json.lock", "");
+       Write(f / "processes.json", R"({"nextId":1000,"processes":[{"id":4,"image":"System"}]})");
+       fs::create_directories(f / "drive_c" / "Windows");
+     },
+     true},
     {"UnrelatedFile", [](const fs::path& f) { Write(f / "notes.txt", "my notes\n"); }, false},
     {"HiddenFileOnly", [](const fs::path& f) { Write(f / ".keep", ""); }, false},
     {"UnrelatedSubfolder", [](const fs::path& f) { Write(f / "photos" / "a.jpg", "\xff\xd8"); }, false},
@@ -133,6 +141,36 @@ TEST(MachineReplacementTest, CreateOverAMachineReplacesItWhole) {
   ASSERT_TRUE(profile);
   EXPECT_EQ(profile->name, "win7-x86");
   fs::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MachineFirstUseTest, ProgramsStartedTogetherOnANewFolderShareOneMachine) {
+  fs::path base = testing_support::MakeTempFolder("together");
+  fs::path folder = base / "machine";
+  constexpr int kPrograms = 4;
+  std::vector<ChildResult> runs(kPrograms);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kPrograms; ++i) {
+    threads.emplace_back([&, i] {
+      runs[i] = RunChild({testing_support::BuiltProgram("tools/winsim"), "processes"},
+                         {{platform::kMachineVariable, folder.string()}});
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const ChildResult& run : runs) {
+    EXPECT_TRUE(run.exited && run.exitCode == 0) << run.exitCode << " " << run.errors;
+    EXPECT_NE(run.output.find("explorer.exe"), std::string::npos) << run.output;
+  }
+  // One explorer.exe: the machine was populated once.
+  ChildResult listing = RunChild({testing_support::BuiltProgram("tools/winsim"), "processes"},
+                                 {{platform::kMachineVariable, folder.string()}});
+  std::size_t first = listing.output.find("explorer.exe");
+  EXPECT_NE(first, std::string::npos);
+  EXPECT_EQ(listing.output.find("explorer.exe", first + 1), std::string::npos) << listing.output;
+  fs::remove_all(base);
 }
 
 }  // namespace

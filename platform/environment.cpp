@@ -16,7 +16,8 @@ namespace win {
 namespace {
 
 bool ReadValue(const std::wstring& path, const std::wstring& name, std::wstring* value) {
-  platform::RegistryTree tree = platform::ReadRegistry();
+  std::shared_ptr<const platform::RegistryTree> shared = platform::ShareRegistry();
+  const platform::RegistryTree& tree = *shared;
   auto key = tree.find(platform::RegistryFold(path));
   if (key == tree.end()) return false;
   auto it = key->second.values.find(platform::RegistryFold(name));

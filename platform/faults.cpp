@@ -1,29 +1,34 @@
 // Injected faults, kept in the machine's faults.json.
 #include "platform/faults.h"
 
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "platform/codepage.h"
 #include "platform/file_lock.h"
 #include "platform/machine.h"
 #include "platform/registry_store.h"
+#include "platform/state_file.h"
 
 namespace platform {
 
 namespace {
 
-std::vector<Fault> Parse(const std::string& content) {
+// faults.json: [{"operation", "subject", "error", "remaining"}]. A damaged
+// file stops the program: running without the faults a test armed would
+// report a failure path as tested when it was not.
+std::vector<Fault> Load(const std::filesystem::path& file) {
   std::vector<Fault> faults;
-  nlohmann::json doc = nlohmann::json::parse(content, nullptr, false);
-  if (!doc.is_array()) return faults;
-  for (const auto& item : doc) {
-    Fault fault;
-    fault.operation = item.value("operation", std::string());
-    fault.subject = Utf8ToWide(item.value("subject", std::string()));
-    fault.error = item.value("error", 5u);
-    fault.remaining = item.value("remaining", -1);
-    faults.push_back(fault);
-  }
+  ReadStateFile(file, [&](const StateValue& doc) {
+    for (const StateValue& item : doc.Elements()) {
+      Fault fault;
+      fault.operation = item.Required("operation").Text();
+      fault.subject = Utf8ToWide(item.Optional("subject").Text());
+      fault.error = item.Optional("error").Whole(fault.error);
+      fault.remaining = item.Optional("remaining").Whole(fault.remaining, -1, std::numeric_limits<int>::max());
+      faults.push_back(fault);
+    }
+  });
   return faults;
 }
 
@@ -43,8 +48,7 @@ std::string Serialise(const std::vector<Fault>& faults) {
 void InjectFault(const Fault& fault) {
   auto file = Machine::Current().FaultsFile();
   FileLock lock(file, true);
-  auto content = ReadWholeFile(file);
-  std::vector<Fault> faults = content ? Parse(*content) : std::vector<Fault>();
+  std::vector<Fault> faults = Load(file);
   faults.push_back(fault);
   WriteFileAtomically(file, Serialise(faults));
 }
@@ -56,19 +60,14 @@ void ClearFaults() {
   std::filesystem::remove(file, ignored);
 }
 
-std::vector<Fault> ListFaults() {
-  auto content = ReadWholeFile(Machine::Current().FaultsFile());
-  return content ? Parse(*content) : std::vector<Fault>();
-}
+std::vector<Fault> ListFaults() { return Load(Machine::Current().FaultsFile()); }
 
 bool ShouldFail(const char* operation, const std::wstring& subject) {
   auto file = Machine::Current().FaultsFile();
   std::error_code error;
   if (!std::filesystem::exists(file, error)) return false;  // the common case costs one stat
   FileLock lock(file, true);
-  auto content = ReadWholeFile(file);
-  if (!content) return false;
-  std::vector<Fault> faults = Parse(*content);
+  std::vector<Fault> faults = Load(file);
   for (std::size_t i = 0; i < faults.size(); ++i) {
     Fault& f = faults[i];
     if (f.operation != operation) continue;

@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
+#include "platform/state_file.h"
 
 namespace platform {
 
@@ -16,13 +17,16 @@ namespace {
 
 using MarkSet = nlohmann::json;  // {"locked": [...host paths], "encrypted": [...]}
 
+// A damaged locks.json stops the program: a lock lost would let a file in
+// use be deleted, and the next change would write the loss over the file.
 MarkSet Load() {
-  auto content = ReadWholeFile(Machine::Current().LocksFile());
-  MarkSet marks = content ? nlohmann::json::parse(*content, nullptr, false) : nlohmann::json::object();
-  if (!marks.is_object()) marks = nlohmann::json::object();
-  for (const char* kind : {"locked", "encrypted"}) {
-    if (!marks.contains(kind) || !marks[kind].is_array()) marks[kind] = nlohmann::json::array();
-  }
+  MarkSet marks = nlohmann::json::object();
+  for (const char* kind : {"locked", "encrypted"}) marks[kind] = nlohmann::json::array();
+  ReadStateFile(Machine::Current().LocksFile(), [&](const StateValue& doc) {
+    for (const char* kind : {"locked", "encrypted"}) {
+      for (const StateValue& item : doc.Optional(kind).Elements()) marks[kind].push_back(item.Text());
+    }
+  });
   return marks;
 }
 

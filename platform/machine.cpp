@@ -11,6 +11,8 @@
 #include "platform/codepage.h"
 #include "platform/file_lock.h"
 #include "platform/machine_setup.h"
+#include "platform/machine_stop.h"
+#include "platform/state_file.h"
 
 namespace platform {
 
@@ -34,6 +36,8 @@ Machine* Keep(Machine* machine) {
   AllMachines().emplace_back(machine);
   return machine;
 }
+
+constexpr const char* kProfileFile = "profile.json";
 
 fs::path DefaultMachineFolder() {
   const char* home = std::getenv("HOME");
@@ -65,73 +69,146 @@ nlohmann::json ToJson(const Profile& p) {
           {"explorerRunning", p.explorerRunning}};
 }
 
-Profile FromJson(const nlohmann::json& j) {
-  Profile p;
-  p.name = j.value("name", p.name);
-  p.major = j.value("major", p.major);
-  p.minor = j.value("minor", p.minor);
-  p.build = j.value("build", p.build);
-  p.servicePackMajor = j.value("servicePackMajor", p.servicePackMajor);
-  p.servicePackMinor = j.value("servicePackMinor", p.servicePackMinor);
-  p.workstation = j.value("workstation", p.workstation);
-  p.personalSuite = j.value("personalSuite", p.personalSuite);
-  p.hasCurrentMajorVersionNumber = j.value("hasCurrentMajorVersionNumber", p.hasCurrentMajorVersionNumber);
-  p.hasGetProductInfo = j.value("hasGetProductInfo", p.hasGetProductInfo);
-  p.productType = j.value("productType", p.productType);
-  p.mediaCenter = j.value("mediaCenter", p.mediaCenter);
-  p.starter = j.value("starter", p.starter);
-  p.tabletPc = j.value("tabletPc", p.tabletPc);
-  p.x64 = j.value("x64", p.x64);
-  p.ansiCodePage = j.value("ansiCodePage", p.ansiCodePage);
-  p.locale = j.value("locale", p.locale);
-  p.screenWidth = j.value("screenWidth", p.screenWidth);
-  p.screenHeight = j.value("screenHeight", p.screenHeight);
-  p.desktopUser = j.value("desktopUser", p.desktopUser);
-  p.installerUser = j.value("installerUser", p.installerUser);
-  p.explorerRunning = j.value("explorerRunning", p.explorerRunning);
-  return p;
+// profile.json: every member optional (a profile of an older machine lacks
+// the newer ones), each of its own type when present.
+void DecodeProfile(const StateValue& j, Profile* p) {
+  p->name = j.Optional("name").Text(p->name);
+  p->major = j.Optional("major").Whole(p->major);
+  p->minor = j.Optional("minor").Whole(p->minor);
+  p->build = j.Optional("build").Whole(p->build);
+  p->servicePackMajor = j.Optional("servicePackMajor").Whole(p->servicePackMajor);
+  p->servicePackMinor = j.Optional("servicePackMinor").Whole(p->servicePackMinor);
+  p->workstation = j.Optional("workstation").Flag(p->workstation);
+  p->personalSuite = j.Optional("personalSuite").Flag(p->personalSuite);
+  p->hasCurrentMajorVersionNumber = j.Optional("hasCurrentMajorVersionNumber").Flag(p->hasCurrentMajorVersionNumber);
+  p->hasGetProductInfo = j.Optional("hasGetProductInfo").Flag(p->hasGetProductInfo);
+  p->productType = j.Optional("productType").Whole(p->productType);
+  p->mediaCenter = j.Optional("mediaCenter").Flag(p->mediaCenter);
+  p->starter = j.Optional("starter").Flag(p->starter);
+  p->tabletPc = j.Optional("tabletPc").Flag(p->tabletPc);
+  p->x64 = j.Optional("x64").Flag(p->x64);
+  p->ansiCodePage = j.Optional("ansiCodePage").Whole(p->ansiCodePage);
+  p->locale = j.Optional("locale").Text(p->locale);
+  p->screenWidth = j.Optional("screenWidth").Whole(p->screenWidth);
+  p->screenHeight = j.Optional("screenHeight").Whole(p->screenHeight);
+  p->desktopUser = j.Optional("desktopUser").Text(p->desktopUser);
+  p->installerUser = j.Optional("installerUser").Text(p->installerUser);
+  p->explorerRunning = j.Optional("explorerRunning").Flag(p->explorerRunning);
 }
 
-// A folder that may be replaced by a new machine: absent, empty, or a machine.
-bool Replaceable(const fs::path& folder) {
+// What a folder named for a machine holds. A folder with the creation lock of
+// a machine (profile.json.lock) is one where a machine is being made, or one
+// whose creation did not finish: it is ours to build in.
+enum class FolderContent { kMachine, kNothing, kSomethingElse };
+
+FolderContent Inspect(const fs::path& folder) {
   std::error_code error;
-  if (!fs::exists(folder, error)) return true;
-  if (fs::exists(folder / "profile.json", error)) return true;
-  return fs::is_directory(folder, error) && fs::is_empty(folder, error);
+  if (fs::exists(folder / kProfileFile, error)) return FolderContent::kMachine;
+  fs::file_status status = fs::status(folder, error);
+  if (status.type() == fs::file_type::not_found) return FolderContent::kNothing;
+  if (error || status.type() != fs::file_type::directory) return FolderContent::kSomethingElse;
+  if (fs::exists(folder / (std::string(kProfileFile) + ".lock"), error)) return FolderContent::kNothing;
+  fs::directory_iterator it(folder, error);
+  return !error && it == fs::directory_iterator() ? FolderContent::kNothing : FolderContent::kSomethingElse;
+}
+
+std::string NotAMachineMessage(const fs::path& folder) {
+  return folder.string() + " holds no machine (no " + kProfileFile +
+         ") and is not empty; a machine is created only in an absent or empty folder, so it is left untouched";
 }
 
 }  // namespace
 
+// Builds a machine in `folder` under its creation lock. The profile is written
+// last: a folder is a machine once its profile exists. With `replace`, a
+// machine already there is replaced; without it, a machine that another
+// process finished meanwhile is kept.
+bool Machine::Build(const fs::path& folder, const Profile& profile, bool replace, std::string* error) {
+  // Judged before the lock, whose file would already change a foreign folder,
+  // and again under it.
+  FolderContent content = Inspect(folder);
+  if (content == FolderContent::kSomethingElse) {
+    if (error) *error = NotAMachineMessage(folder);
+    return false;
+  }
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  FileLock lock(folder / kProfileFile, true);
+  content = Inspect(folder);
+  if (content == FolderContent::kMachine && !replace) return true;
+  if (content == FolderContent::kSomethingElse) {
+    if (error) *error = NotAMachineMessage(folder);
+    return false;
+  }
+  // What is left is a machine to replace or the remains of a creation that
+  // did not finish; either way the new machine starts from an empty folder.
+  {
+    const std::string lockName = std::string(kProfileFile) + ".lock";
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->path().filename() != lockName) entries.push_back(it->path());
+    }
+    for (const fs::path& entry : entries) fs::remove_all(entry, ec);
+  }
+  if (!CreateMachineFiles(folder, profile, error)) return false;
+  // Populate through the machine's own operations, with it current for a moment.
+  Machine* previous;
+  Machine* building;
+  {
+    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
+    previous = g_current;
+    building = Keep(new Machine(folder, profile));
+    g_current = building;
+  }
+  PopulateMachine(*building);
+  {
+    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
+    g_current = previous;
+  }
+  if (!SaveProfile(folder, profile)) {
+    if (error) *error = "cannot write the machine folder " + folder.string();
+    return false;
+  }
+  return true;
+}
+
 bool SaveProfile(const fs::path& folder, const Profile& profile) {
-  return WriteFileAtomically(folder / "profile.json", ToJson(profile).dump(1));
+  return WriteFileAtomically(folder / kProfileFile, ToJson(profile).dump(1));
 }
 
-std::optional<Profile> LoadProfile(const fs::path& folder) {
-  auto content = ReadWholeFile(folder / "profile.json");
-  if (!content) return std::nullopt;
-  nlohmann::json doc = nlohmann::json::parse(*content, nullptr, false);
-  if (!doc.is_object()) return std::nullopt;
-  return FromJson(doc);
+std::optional<Profile> LoadProfile(const fs::path& folder, std::string* problem) {
+  Profile profile;
+  StateFileRead read =
+      TryReadStateFile(folder / kProfileFile, [&](const StateValue& root) { DecodeProfile(root, &profile); });
+  if (read.status == StateFileStatus::kSound) return profile;
+  if (problem) *problem = read.problem;
+  return std::nullopt;
 }
 
+// A damaged profile stops the program: no operation of the machine can be
+// answered without knowing what Windows it is.
 Machine::Machine(fs::path root) : root_(std::move(root)) {
-  if (auto profile = LoadProfile(root_)) profile_ = *profile;
+  ReadStateFile(root_ / kProfileFile, [this](const StateValue& root) { DecodeProfile(root, &profile_); });
 }
+
+Machine::Machine(fs::path root, Profile profile) : root_(std::move(root)), profile_(std::move(profile)) {}
 
 Machine& Machine::Current() {
   std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
   if (!g_current) {
     const char* variable = std::getenv(kMachineVariable);
-    fs::path folder = variable && *variable ? fs::path(variable) : DefaultMachineFolder();
-    std::error_code error;
-    if (!fs::exists(folder / "profile.json", error)) {
-      // First use: the default machine, created the way winsim creates one.
-      CreateMachineFiles(folder, *FindProfile(DefaultProfileName()), nullptr);
-      g_current = Keep(new Machine(folder));
-      PopulateMachine(*g_current);
-    } else {
-      g_current = Keep(new Machine(folder));
+    bool named = variable && *variable;
+    fs::path folder = fs::absolute(named ? fs::path(variable) : DefaultMachineFolder());
+    if (Inspect(folder) != FolderContent::kMachine) {
+      // First use: a new machine of the default profile, created the way winsim
+      // creates one, but never over anything that is not a machine.
+      std::string error;
+      if (!Build(folder, *FindProfile(DefaultProfileName()), false, &error)) {
+        StopOnUnusableMachine(std::string("the machine folder ") + (named ? "named by " : "") +
+                              (named ? kMachineVariable : "by default") + ": " + error);
+      }
     }
+    g_current = Keep(new Machine(folder));
   }
   return *g_current;
 }
@@ -143,25 +220,12 @@ void Machine::Use(const fs::path& folder) {
 }
 
 bool CreateMachine(const fs::path& folder, const Profile& profile, std::string* error) {
-  if (!Replaceable(folder)) {
-    if (error) *error = "refusing to replace " + folder.string() + ": it is not a machine folder";
+  fs::path absolute = fs::absolute(folder);
+  if (Inspect(absolute) == FolderContent::kSomethingElse) {
+    if (error) *error = "refusing to create a machine in " + NotAMachineMessage(absolute);
     return false;
   }
-  fs::path absolute = fs::absolute(folder);
-  if (!CreateMachineFiles(absolute, profile, error)) return false;
-  // Populate through the machine's own operations, with it current for a moment.
-  Machine* previous;
-  {
-    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
-    previous = g_current;
-    g_current = Keep(new Machine(absolute));
-  }
-  PopulateMachine(*g_current);
-  {
-    std::lock_guard<std::recursive_mutex> guard(g_machineMutex);
-    if (previous) g_current = previous;
-  }
-  return true;
+  return Machine::Build(absolute, profile, true, error);
 }
 
 }  // namespace platform

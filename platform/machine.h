@@ -48,16 +48,19 @@ constexpr const char* kMachineVariable = "BVLSIM_MACHINE";
 
 // Creates a fresh machine in `folder` from `profile`: drive C: with its system
 // folders, the registry with the keys Windows always has, the machine
-// environment and the desktop user's shell. An existing machine there is
-// replaced. Returns false (with a message in `error`) when the folder cannot
-// be written.
+// environment and the desktop user's shell. The folder must be absent, empty
+// or a machine (which is replaced); any other folder is refused and left
+// untouched. Returns false (with a message in `error`) when the folder is
+// refused or cannot be written.
 bool CreateMachine(const std::filesystem::path& folder, const Profile& profile, std::string* error = nullptr);
 
 // The machine that this process runs on.
 class Machine {
  public:
-  // The current machine: BVLSIM_MACHINE, or the default machine (created on
-  // first use) under $HOME/.bvlsim/default.
+  // The current machine: BVLSIM_MACHINE, or the default machine under
+  // $HOME/.bvlsim/default. A folder without a machine gets a new one of the
+  // default profile when it is absent or empty; any other folder stops the
+  // program (machine_stop.h) and is left untouched.
   static Machine& Current();
   // Points this process at another machine folder (tests create one each).
   static void Use(const std::filesystem::path& folder);
@@ -77,12 +80,15 @@ class Machine {
  private:
   friend bool CreateMachine(const std::filesystem::path&, const Profile&, std::string*);
   explicit Machine(std::filesystem::path root);
+  Machine(std::filesystem::path root, Profile profile);
+  static bool Build(const std::filesystem::path& folder, const Profile& profile, bool replace, std::string* error);
   std::filesystem::path root_;
   Profile profile_;
 };
 
-// Reads and writes a machine's profile file.
+// Reads and writes a machine's profile file. LoadProfile gives nullopt when
+// the file is absent or damaged (then with the problem in `problem`).
 bool SaveProfile(const std::filesystem::path& folder, const Profile& profile);
-std::optional<Profile> LoadProfile(const std::filesystem::path& folder);
+std::optional<Profile> LoadProfile(const std::filesystem::path& folder, std::string* problem = nullptr);
 
 }  // namespace platform

@@ -61,9 +61,8 @@ std::wstring ProductName(const Profile& p) {
 
 bool CreateMachineFiles(const fs::path& folder, const Profile& profile, std::string* error) {
   std::error_code ec;
-  fs::remove_all(folder, ec);
   fs::create_directories(folder, ec);
-  if (ec || !SaveProfile(folder, profile)) {
+  if (ec) {
     if (error) *error = "cannot write the machine folder " + folder.string();
     return false;
   }

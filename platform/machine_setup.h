@@ -9,7 +9,8 @@
 
 namespace platform {
 
-// Empties `folder` and writes the profile and drive C:'s folders.
+// Writes drive C:'s folders and the other files of a new machine into
+// `folder`, which holds no machine; the caller writes the profile last.
 bool CreateMachineFiles(const std::filesystem::path& folder, const Profile& profile, std::string* error);
 // Writes the registry and process table of `machine`, which must be current.
 void PopulateMachine(const Machine& machine);

@@ -15,6 +15,7 @@
 #include <map>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -34,6 +35,7 @@ extern char** environ;
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "platform/shell_execute.h"
+#include "platform/state_file.h"
 
 namespace platform {
 
@@ -83,27 +85,25 @@ struct Table {
   std::vector<ProcessRecord> records;
 };
 
-Table Parse(const std::string& content) {
-  Table table;
-  nlohmann::json doc = nlohmann::json::parse(content, nullptr, false);
-  if (!doc.is_object()) return table;
-  table.nextId = doc.value("nextId", 1000u);
-  if (doc.contains("processes") && doc["processes"].is_array()) {
-    for (const auto& p : doc["processes"]) {
-      ProcessRecord r;
-      r.id = p.value("id", 0u);
-      r.parentId = p.value("parent", 0u);
-      r.imagePath = Utf8ToWide(p.value("image", std::string()));
-      r.user = p.value("user", std::string());
-      r.hostPid = p.value("hostPid", 0);
-      r.hostStart = p.value("hostStart", 0LL);
-      r.is64Bit = p.value("is64Bit", false);
-      r.running = p.value("running", true);
-      r.exitCode = p.value("exitCode", win::STILL_ACTIVE);
-      table.records.push_back(r);
-    }
+// processes.json: {"nextId": n, "processes": [{"id", "parent", "image", ...}]}.
+// A host process id is checked to be a real one (positive) or 0 for a
+// resident record: a negative one would make terminate signal a whole
+// process group.
+void Decode(const StateValue& doc, Table* table) {
+  table->nextId = doc.Optional("nextId").Whole(table->nextId);
+  for (const StateValue& p : doc.Optional("processes").Elements()) {
+    ProcessRecord r;
+    r.id = p.Optional("id").Whole(r.id);
+    r.parentId = p.Optional("parent").Whole(r.parentId);
+    r.imagePath = Utf8ToWide(p.Optional("image").Text());
+    r.user = p.Optional("user").Text();
+    r.hostPid = p.Optional("hostPid").Whole(0, 0, std::numeric_limits<int>::max());
+    r.hostStart = p.Optional("hostStart").Whole(0LL, 0LL, std::numeric_limits<long long>::max());
+    r.is64Bit = p.Optional("is64Bit").Flag(false);
+    r.running = p.Optional("running").Flag(true);
+    r.exitCode = p.Optional("exitCode").Whole(win::STILL_ACTIVE);
+    table->records.push_back(r);
   }
-  return table;
 }
 
 std::string Serialise(const Table& table) {
@@ -133,28 +133,28 @@ void Refresh(Table& table) {
 }
 
 // The table this process parsed last, reused while the file is unchanged
-// (every write replaces the file, so its inode changes).
+// (every write replaces the file, so its identity changes). A damaged table
+// stops the program before it could be written over.
 struct TableCache {
   std::mutex mutex;
   std::string file;
-  ino_t inode = 0;
-  long long mtime = -1;
+  StateFileIdentity identity;
   Table table;
 };
 
 Table LoadParsed() {
   static TableCache cache;
   std::filesystem::path file = TableFile();
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return Table();
-  long long mtime = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+  std::optional<StateFileIdentity> now = IdentifyStateFile(file);
+  if (!now) return Table();
   std::lock_guard<std::mutex> guard(cache.mutex);
-  if (cache.file != file.string() || cache.inode != info.st_ino || cache.mtime != mtime) {
-    auto content = ReadWholeFile(file);
-    cache.table = content ? Parse(*content) : Table();
+  if (cache.file != file.string() || cache.identity != *now) {
+    Table table;
+    StateFileIdentity read;
+    if (!ReadStateFile(file, [&](const StateValue& doc) { Decode(doc, &table); }, &read)) return Table();
+    cache.table = table;
     cache.file = file.string();
-    cache.inode = info.st_ino;
-    cache.mtime = mtime;
+    cache.identity = read;
   }
   return cache.table;
 }

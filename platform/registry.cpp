@@ -138,7 +138,8 @@ LSTATUS OpenKey(const char* operation, HKEY root, const std::wstring& subKey, RE
   if (FaultFor(operation, subKey, &status)) return status;
   std::wstring path = platform::ResolveRegistryPath(root, subKey, access);
   if (path.empty()) return Fail(ERROR_INVALID_HANDLE);
-  RegistryTree tree = ReadRegistry();
+  std::shared_ptr<const RegistryTree> shared = platform::ShareRegistry();
+  const RegistryTree& tree = *shared;
   if (tree.find(RegistryFold(path)) == tree.end()) return Fail(ERROR_FILE_NOT_FOUND);
   *result = platform::NewHandle(path, access);
   return ERROR_SUCCESS;
@@ -174,7 +175,8 @@ LSTATUS RegQueryValueExW(HKEY key, const std::wstring& name, DWORD*, DWORD* type
   if (FaultFor("RegQueryValueEx", name, &status)) return status;
   std::wstring path;
   if (!KeyPath(key, &path)) return Fail(ERROR_INVALID_HANDLE);
-  RegistryTree tree = ReadRegistry();
+  std::shared_ptr<const RegistryTree> shared = platform::ShareRegistry();
+  const RegistryTree& tree = *shared;
   auto keyIt = tree.find(RegistryFold(path));
   if (keyIt == tree.end()) return Fail(ERROR_KEY_DELETED);
   auto valueIt = keyIt->second.values.find(RegistryFold(name));
@@ -269,7 +271,8 @@ LSTATUS SHDeleteKeyW(HKEY root, const std::wstring& subKey) { return DeleteKey("
 LSTATUS RegEnumKeyW(HKEY key, DWORD index, std::wstring* name) {
   std::wstring path;
   if (!KeyPath(key, &path) || !name) return Fail(ERROR_INVALID_HANDLE);
-  RegistryTree tree = ReadRegistry();
+  std::shared_ptr<const RegistryTree> shared = platform::ShareRegistry();
+  const RegistryTree& tree = *shared;
   std::wstring prefix = RegistryFold(path) + L"\\";
   DWORD seen = 0;
   for (auto it = tree.lower_bound(prefix); it != tree.end() && it->first.compare(0, prefix.size(), prefix) == 0;

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,13 @@ using RegistryTree = std::map<std::wstring, RegistryKeyRecord>;
 
 std::wstring RegistryFold(const std::wstring& text);
 
-// A copy of the registry as it is now.
+// A copy of the registry as it is now. A registry file that cannot be read or
+// is damaged stops the program (machine_stop.h), here and in ChangeRegistry,
+// so nothing is ever written over it.
 RegistryTree ReadRegistry();
+// The same without a copy: the tree this process keeps while the file is
+// unchanged; it never changes once handed out.
+std::shared_ptr<const RegistryTree> ShareRegistry();
 // Runs `change` on the current registry under the exclusive lock; when it
 // returns true the result is written back. Returns what `change` returned
 // (false also when the registry file could not be written).

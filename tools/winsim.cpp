@@ -3,6 +3,8 @@
 // driver, debug log, snapshots — and changes them the way a test or a person
 // at the machine would (lock a file, trust a root, reboot, run a program,
 // start or stop a service).
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -195,7 +197,9 @@ int ControlServiceCommand(const std::string& name, bool start) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() >= 2 && args[0] == "--machine") {
-    platform::Machine::Use(args[1]);
+    // As if the variable named the folder: a folder without a machine is used
+    // only when absent or empty.
+    ::setenv(platform::kMachineVariable, std::filesystem::absolute(args[1]).c_str(), 1);
     args.erase(args.begin(), args.begin() + 2);
   }
   if (args.empty()) return Usage();

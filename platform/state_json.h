@@ -10,11 +10,17 @@
 
 namespace platform {
 
-// The file's document; an empty object when the file is missing or is not
-// a JSON object (a damaged file is read as empty, never as garbage).
+// The file's document; an empty object when the file is missing. A file that
+// cannot be read, is not a JSON object, nests too deeply or repeats a member
+// stops the program with a report naming it (platform/machine_stop.h), and is
+// left as it is.
 nlohmann::json ReadStateJson(const std::filesystem::path& file);
-// Runs `change` on the document under the exclusive lock; when it returns
-// true the document is written back. Returns what `change` returned (false
+// Hands the file's document to `decode`; a member of the wrong type (the JSON
+// library throws) stops the program as a damaged file.
+void DecodeStateJson(const std::filesystem::path& file, const std::function<void(const nlohmann::json&)>& decode);
+// Runs `change` on the document under the exclusive lock (a member of the
+// wrong type stops the program, as above); when it returns true the
+// document is written back. Returns what `change` returned (false
 // also when the file could not be written).
 bool ChangeStateJson(const std::filesystem::path& file, const std::function<bool(nlohmann::json&)>& change);
 // The file in the machine's state folder.

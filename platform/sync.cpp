@@ -117,7 +117,8 @@ struct LocalEvent {
 }  // namespace
 
 std::vector<EventSummary> ListEvents() {
-  EventTable table = ParseEvents(ReadStateJson(EventsFile()));
+  EventTable table;
+  DecodeStateJson(EventsFile(), [&](const json& doc) { table = ParseEvents(doc); });
   Prune(table);
   std::vector<EventSummary> list;
   for (const auto& [name, e] : table) list.push_back(EventSummary{e.name, e.set, e.manualReset});

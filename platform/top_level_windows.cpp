@@ -211,7 +211,8 @@ void ReplyToMessage(const WindowMessage& message, win::LRESULT result) {
 }
 
 std::vector<WindowSummary> ListWindows() {
-  WindowTable t = ParseWindows(ReadStateJson(WindowsFile()));
+  WindowTable t;
+  DecodeStateJson(WindowsFile(), [&](const json& doc) { t = ParseWindows(doc); });
   Prune(t);
   std::vector<WindowSummary> list;
   for (const Window& w : t.windows) list.push_back(WindowSummary{ToHandle(w.id), w.title, w.processId});

@@ -31,6 +31,10 @@ struct StateFileRow {
 const std::vector<std::string> kListProcesses = {"processes"};
 const std::vector<std::string> kReboot = {"reboot"};  // opens a registry key: consults the faults
 const std::vector<std::string> kLock = {"lock", "C:\\Windows\\explorer.exe"};
+const std::vector<std::string> kServices = {"services"};
+const std::vector<std::string> kEvents = {"events"};
+const std::vector<std::string> kWindows = {"windows"};
+const std::vector<std::string> kDriver = {"driver"};
 const std::string kDeep = std::string(20000, '[') + std::string(20000, ']');
 
 const StateFileRow kRows[] = {
@@ -63,6 +67,14 @@ const StateFileRow kRows[] = {
     {"LocksAnArray", "locks.json", "[]", kLock},
     {"LocksAreGarbage", "locks.json", "{locked}", kLock},
     {"LocksAreEmpty", "locks.json", "", kLock},
+    {"ServicesAreGarbage", "state/services.json", "{services", kServices},
+    {"ServiceStateIsText", "state/services.json", R"({"services":{"bvlsvc":{"state":"running"}}})", kServices},
+    {"ServicesNestDeep", "state/services.json", kDeep, kServices},
+    {"EventsAnArray", "state/events.json", "[]", kEvents},
+    {"EventNameIsANumber", "state/events.json", R"({"events":[{"name":5}]})", kEvents},
+    {"WindowsAreEmpty", "state/windows.json", "", kWindows},
+    {"WindowTitleIsANumber", "state/windows.json", R"({"windows":[{"id":1,"title":7}]})", kWindows},
+    {"DevicesAreGarbage", "state/devices.json", "\x01", kDriver},
 };
 
 class DamagedStateFileTest : public testing::TestWithParam<StateFileRow> {};

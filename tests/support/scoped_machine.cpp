@@ -1,14 +1,17 @@
 // Fresh simulated machines for tests.
 #include "support/scoped_machine.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 
-#include "platform/files.h"
+#include <nlohmann/json.hpp>
+
+#include "platform/host_process.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 
 namespace testing_support {
 
@@ -40,14 +43,20 @@ void ScopedMachine::Create(const platform::Profile& profile) {
 
 ScopedMachine::~ScopedMachine() {
   // Programs a test started on this machine (services, windows, waiters)
-  // end with it.
-  if (platform::Machine::Current().Root() == root_) {
-    for (const platform::ProcessRecord& record : platform::ListProcesses()) {
-      if (record.hostPid == 0 || record.hostPid == ::getpid()) continue;
-      if (win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE, record.id)) {
-        win::TerminateProcess(process, 1);
-        win::CloseHandle(process);
-      }
+  // end with it. The process table is read here without the machine's own
+  // reader, which would stop this program on a table a test damaged on
+  // purpose.
+  std::ifstream in(root_ / "processes.json", std::ios::binary);
+  const nlohmann::json table = nlohmann::json::parse(in, nullptr, false);
+  if (table.is_object() && table.contains("processes") && table["processes"].is_array()) {
+    for (const nlohmann::json& record : table["processes"]) {
+      if (!record.is_object() || !record.contains("hostPid") || !record["hostPid"].is_number_integer()) continue;
+      const int pid = static_cast<int>(record["hostPid"].get<long long>());
+      const long long start = record.contains("hostStart") && record["hostStart"].is_number_integer()
+                                  ? record["hostStart"].get<long long>()
+                                  : -2;
+      // The start time guards against a pid that another program reused.
+      if (pid > 0 && pid != ::getpid() && platform::HostProcessRunning({pid, start})) ::kill(pid, SIGKILL);
     }
   }
   std::error_code ignored;

@@ -25,8 +25,10 @@ constexpr win::WORD kKorean = 0x0412;
 constexpr unsigned kMessageBoxOkExclamation = 0x30;
 
 void SystemMessageBox(QWidget* owner, const std::wstring& text, const std::wstring& caption, unsigned) {
+  // An owner not yet on the screen (the gate runs before the window shows)
+  // leaves the box centred on the screen.
   QMessageBox box(QMessageBox::Warning, QString::fromStdWString(caption), QString::fromStdWString(text),
-                  QMessageBox::Ok, owner);
+                  QMessageBox::Ok, owner && owner->isVisible() ? owner : nullptr);
   box.exec();
 }
 

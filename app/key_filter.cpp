@@ -42,11 +42,13 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
       !watched->isWidgetType()) {
     return false;
   }
-  bool ours = false;
+  // Only the installer's own windows filter their keys; a message box of the
+  // system (the gate's, the worker's) keeps its Enter and Escape.
+  QWidget* widget = static_cast<QWidget*>(watched);
+  if (!widget->window()->property(kFilteredWindow).toBool()) return false;
   bool inLicencePage = false;
-  for (QWidget* w = static_cast<QWidget*>(watched); w; w = w->parentWidget()) {
+  for (QWidget* w = widget; w && !w->isWindow(); w = w->parentWidget()) {
     if (w->property(kLicencePage).toBool()) inLicencePage = true;
-    if (w->property(kFilteredWindow).toBool()) ours = true;
   }
-  return ours && Swallows(*static_cast<QKeyEvent*>(event), inLicencePage);
+  return Swallows(*static_cast<QKeyEvent*>(event), inLicencePage);
 }

@@ -3,6 +3,8 @@
 // refusals and the page transitions.
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QTimer>
 
 #include "app/startup_gate.h"
 #include "platform/machine.h"
@@ -342,6 +344,19 @@ TEST_F(WizardTest, DestroyingTheProgressPageStopsTheWorker) {
   session_->progress->SetStatusText(L"late");
   session_->wizard->ShowMessageBox(L"late", L"late", 0x30);
   EXPECT_TRUE(messageBoxes_.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(KeyFilterTest, AMessageBoxOverTheWizardKeepsItsEnter) {
+  Open();
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("caption"), QStringLiteral("text"), QMessageBox::Ok,
+                  dialog_.get());
+  QTimer::singleShot(0, &box, [&] { PressKey(box.focusWidget() ? box.focusWidget() : &box, Qt::Key_Return, Qt::NoModifier); });
+  QTimer::singleShot(5000, &box, [&] { box.reject(); });  // a stuck box would end the run here
+  EXPECT_EQ(box.exec(), QMessageBox::Ok);
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 # update host on loopback (nginx), the installer run under the name the
 # installation page gives it, and the machine's state afterwards.
 #   tools/demo.sh [--profile NAME] [--port N] [--keep] [--interactive] [--headless]
-# The wizard runs on a virtual display (Xvfb, of the profile's screen size)
-# and is driven with xdotool as a person would: Agree, then OK; a picture of
+# The wizard runs on the display, or on a virtual one (Xvfb, of the profile's
+# screen size) when there is none, and is driven with xdotool as a person would: Agree, then OK; a picture of
 # each page (and of one refusal) is saved in the work folder's pictures/.
 # --interactive leaves the clicking to a person on the current display;
 # --headless runs the installer without a display (start-up report on
@@ -72,13 +72,18 @@ case "$display_mode" in
     pictures=$work/pictures
     mkdir -p "$pictures"
     read -r screen_w screen_h < <(python3 -c 'import json,sys; p=json.load(open(sys.argv[1])); print(p["screenWidth"], p["screenHeight"])' "$machine/profile.json")
-    display_number=$(( 90 + RANDOM % 400 ))
-    Xvfb ":$display_number" -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$display_number"
+    if [ -z "${DISPLAY:-}" ]; then
+      display_number=$(( 90 + RANDOM % 400 ))
+      Xvfb ":$display_number" -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      export DISPLAY=":$display_number"
+      for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+      where="a virtual ${screen_w}x${screen_h} display"
+    else
+      where="$DISPLAY"
+    fi
     unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-    for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-    echo "== running C:\\Users\\user\\Downloads\\$name on a virtual ${screen_w}x${screen_h} display"
+    echo "== running C:\\Users\\user\\Downloads\\$name on $where"
     tools/drive-wizard.sh "$build/tools/winsim" "$machine" "C:\\Users\\user\\Downloads\\$name" "$pictures" ||
       echo "== the wizard did not reach its end (see above)"
     # One refusal: the installer under a name without its token.

@@ -44,6 +44,14 @@ TEST_F(StopDlgTest, TheConfirmationFormHasTwoButtonsAndOkEndsWithIdOk) {
     EXPECT_EQ(image.pixel(10, 140), qRgb(240, 240, 240));
     EXPECT_EQ(image.pixel(0, 80), qRgb(209, 209, 209));
     EXPECT_EQ(image.pixel(24, 14), qRgb(255, 255, 255)) << "logo";
+    // The buttons' empty font family still shows their Korean captions: grey
+    // ink inside each face, within its border.
+    for (const QRect& face : {QRect(65, 132, 86, 21), QRect(163, 132, 86, 21)}) {
+      int ink = 0;
+      for (int y = face.top(); y <= face.bottom(); ++y)
+        for (int x = face.left(); x <= face.right(); ++x) ink += qGray(image.pixel(x, y)) < 180;
+      EXPECT_GT(ink, 15) << face.x();
+    }
     QTest::mouseClick(&stop.m_okButton, Qt::LeftButton);
   });
   EXPECT_EQ(result, IDOK);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
@@ -151,6 +152,13 @@ class LabelTest : public testing::Test {
   }
   bvlui::D2D1Label label_;
 };
+
+TEST_F(LabelTest, TheKoreanFamilyResolvesToTheProjectsKoreanFont) {
+  // tools/install-deps.sh installs the fontconfig alias to fonts-nanum.
+  const QFontInfo info(bvlui::MakeFont(label_.m_fontFamily, 13, 400));
+  EXPECT_EQ(info.family(), QStringLiteral("NanumGothic"));
+  EXPECT_EQ(info.pixelSize(), 13);
+}
 
 TEST_F(LabelTest, EmptyTextPaintsOnlyTheBackground) {
   label_.m_backgroundColor = {0.0f, 165 / 255.0f, 81 / 255.0f, 1.0f};

@@ -11,6 +11,7 @@
 #include "app/key_filter.h"
 #include "app/license_view.h"
 #include "app/progress_view.h"
+#include "app/screen_placement.h"
 #include "app/stop_dlg.h"
 #include "app/wizard_texts.h"
 #include "platform/resources.h"
@@ -123,9 +124,7 @@ bool CbvlInstallerDlg::OnInitDialog() {
   }
 
   const LayoutRect& size = m_layout[102];
-  const int x = (win::GetSystemMetrics(win::SM_CXSCREEN) - size.Width()) / 2;
-  const int y = (win::GetSystemMetrics(win::SM_CYSCREEN) - size.Height()) / 2;
-  setGeometry(x, y, size.Width(), size.Height());
+  setGeometry(CentredOnScreen(this, size.Width(), size.Height()));
   setFixedSize(size.Width(), size.Height());
   StyleOwnControls();
   CreatePages();

@@ -7,6 +7,7 @@
 
 #include "app/installer_dlg.h"
 #include "app/key_filter.h"
+#include "app/screen_placement.h"
 #include "app/wizard_texts.h"
 #include "platform/version.h"
 #include "ui/resbox.h"
@@ -40,9 +41,7 @@ int StopDlg::DoModal() {
 bool StopDlg::OnInitDialog() {
   // Centred on the primary screen of the machine.
   const LayoutRect& size = g_pInstallerDlg->m_layout[137];
-  const int x = (win::GetSystemMetrics(win::SM_CXSCREEN) - size.Width()) / 2;
-  const int y = (win::GetSystemMetrics(win::SM_CYSCREEN) - size.Height()) / 2;
-  setGeometry(x, y, size.Width(), size.Height());
+  setGeometry(CentredOnScreen(this, size.Width(), size.Height()));
   setWindowTitle(QString::fromStdWString(RESBOX::GetString(306)));
   InitControls();
   return true;

@@ -1,46 +1,265 @@
-// The start-up gate of the main wizard window.
+// The main wizard window: initialisation, the start-up gate, painting,
+// dragging and the page transitions.
 #include "app/installer_dlg.h"
 
-#include "engine/uninstall_entry.h"
-#include "settings/registry_helpers.h"
-#include "system/kv_system.h"
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
 
+#include "app/complete_view.h"
+#include "app/key_filter.h"
+#include "app/license_view.h"
+#include "app/progress_view.h"
+#include "app/screen_placement.h"
+#include "app/stop_dlg.h"
+#include "app/wizard_texts.h"
+#include "platform/resources.h"
+#include "platform/version.h"
+#include "app/startup_gate.h"
+#include "ui/resbox.h"
 
-bool CbvlInstallerDlg::IsAlreadyInstalled() {
-  std::wstring name;
-  std::wstring wow64Name;
-  RegReadString(kUninstallKey, L"DisplayName", &name);
-  RegReadString(kUninstallKeyWow64, L"DisplayName", &wow64Name);
-  return !name.empty() || !wow64Name.empty();
+CbvlInstallerDlg* g_pInstallerDlg = nullptr;
+
+namespace {
+constexpr win::WORD kKorean = 0x0412;
+constexpr unsigned kMessageBoxOkExclamation = 0x30;
+
+void SystemMessageBox(QWidget* owner, const std::wstring& text, const std::wstring& caption, unsigned) {
+  // An owner not yet on the screen (the gate runs before the window shows)
+  // leaves the box centred on the screen.
+  QMessageBox box(QMessageBox::Warning, QString::fromStdWString(caption), QString::fromStdWString(text),
+                  QMessageBox::Ok, owner && owner->isVisible() ? owner : nullptr);
+  box.exec();
 }
 
-int CbvlInstallerDlg::StartupGateMessageId() const {
-  if (m_serverCheckResult == SERVERCHECK_NO_INFO) return 316;
-  if (m_serverCheckResult == SERVERCHECK_COMM_ERROR) return 314;
-  kvutil::CSystemVersion version;
-  if (!kvutil::KVSystem::GetSystemVersion(&version) || (version.m_nVersion == 51 && version.m_nServicePack < 30)) {
-    return 315;
-  }
-  if (IsAlreadyInstalled()) return 312;
-  return 0;
+int RunStopDialog(const std::wstring& message, bool twoButtons) {
+  StopDlg dialog(message, twoButtons ? 1 : 0, nullptr);
+  return dialog.DoModal();
 }
+
+void StyleTextButton(bvlui::ImageButton* button) {
+  button->m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(1105);
+  button->m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(1104);
+  button->SetTextFont(kKoreanFamily, 12);
+  button->m_textColor = {0x707070, 1.0f};
+  button->m_secondTextColor = {0x707070, 1.0f};
+}
+
+}  // namespace
+
+CbvlInstallerDlg::CbvlInstallerDlg()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      m_titleLabel(this),
+      m_agreeButton(this),
+      m_cancelButton(this),
+      m_closeButton(this),
+      m_messageBox(SystemMessageBox),
+      m_runStopDialog(RunStopDialog),
+      m_startWorker(StartInstallWorker) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  KeyFilter::Install(this);
+  connect(&m_agreeButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedAgree);
+  connect(&m_cancelButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedCancel);
+  connect(&m_closeButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedClose);
+}
+
+CbvlInstallerDlg::~CbvlInstallerDlg() {
+  DestroyPages();
+  if (g_pInstallerDlg == this) g_pInstallerDlg = nullptr;
+}
+
+bool CbvlInstallerDlg::IsAlreadyInstalled() { return AgentUninstallEntryExists(); }
+
+int CbvlInstallerDlg::StartupGateMessageId() const { return StartupGateDecision(*this); }
 
 std::wstring StartupMessageText(int id) {
-  switch (id) {
-    case 301: return L"\ube0c\ub9bc\ubca0\uc77c";
-    case 302: return L"\ud655\uc778";
-    case 313:
-      return L"\uc124\uce58\uac00 \uc2e4\ud328\ud588\uc2b5\ub2c8\ub2e4.\r\n"
-             L"\uad00\ub9ac\uc790\uc5d0\uac8c \ubb38\uc758\ud574\uc8fc\uc2dc\uae30 \ubc14\ub78d\ub2c8\ub2e4.";
-    case 312: return L"\uc0ad\uc81c \ud6c4 \uc124\uce58\ud574 \uc8fc\uc2dc\uae30 \ubc14\ub78d\ub2c8\ub2e4.";
-    case 314:
-      return L"\uc11c\ubc84\uc640 \uc815\uc0c1\uc801\uc73c\ub85c \ud1b5\uc2e0\ud560 \uc218 \uc5c6\uc2b5\ub2c8\ub2e4. "
-             L"\uc7a0\uc2dc \ud6c4 \ub2e4\uc2dc \uc2dc\ub3c4\ud574 \uc8fc\uc2ed\uc2dc\uc624.";
-    case 315: return L"\uc9c0\uc6d0\ud558\uc9c0 \uc54a\ub294 OS\uc785\ub2c8\ub2e4.";
-    case 316:
-      return L"\uc124\uce58 \uc815\ubcf4\ub97c \ud655\uc778\ud560 \uc218 \uc5c6\uc2b5\ub2c8\ub2e4. "
-             L"\uc124\uce58 \ud398\uc774\uc9c0\uc5d0\uc11c \ub2e4\uc6b4\ub85c\ub4dc\ub418\ub294 \ud30c\uc77c\uc774\ub984 "
-             L"\uadf8\ub300\ub85c \ub2e4\uc2dc \uc2e4\ud589\ud558\uc5ec \uc8fc\uc2ed\uc2dc\uc624.";
-    default: return std::wstring();
+  if (!RESBOX::HasStringEntry(static_cast<unsigned>(id))) RESBOX::LoadString({static_cast<unsigned>(id)}, kKorean, nullptr);
+  return RESBOX::GetString(static_cast<unsigned>(id));
+}
+
+void CbvlInstallerDlg::PreloadResources() {
+  RESBOX::IdSet images, texts;
+  for (unsigned id = 1101; id <= 1108; ++id) images.insert(id);
+  for (unsigned id = 300; id <= 316; ++id) texts.insert(id);
+  win::HMODULE module = win::GetModuleHandleW(nullptr);
+  RESBOX::LoadImage(images, module, kKorean);
+  RESBOX::LoadString(texts, kKorean, module);
+  RESBOX::LoadBinary({200}, module, kKorean);
+}
+
+void CbvlInstallerDlg::BuildLayoutTable() { FillLayoutTable(&m_layout); }
+
+int CbvlInstallerDlg::DoModal() {
+  OnInitDialog();
+  // A refused start never shows the window.
+  if (!m_quitPosted) {
+    show();
+    raise();
+    activateWindow();
+  }
+  m_loop.exec();
+  hide();
+  DestroyPages();
+  return IDOK;
+}
+
+void CbvlInstallerDlg::PostQuit() {
+  m_quitPosted = true;
+  QMetaObject::invokeMethod(this, [this] { m_loop.quit(); }, Qt::QueuedConnection);
+}
+
+bool CbvlInstallerDlg::OnInitDialog() {
+  setWindowTitle(QString::fromStdWString(kWindowTitle));
+  g_pInstallerDlg = this;
+  PreloadResources();
+  BuildLayoutTable();
+  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
+  if (!logo.IsNull()) setWindowIcon(QIcon(QPixmap::fromImage(logo.image)));
+
+  const int refusal = StartupGateMessageId();
+  if (refusal != 0) {
+    Refuse(refusal);
+    return true;
+  }
+
+  const LayoutRect& size = m_layout[102];
+  setGeometry(CentredOnScreen(this, size.Width(), size.Height()));
+  setFixedSize(size.Width(), size.Height());
+  StyleOwnControls();
+  CreatePages();
+  return true;
+}
+
+void CbvlInstallerDlg::Refuse(int id) {
+  const std::wstring text = RESBOX::GetString(static_cast<unsigned>(id));
+  if (id == 316 || id == 314) {
+    m_messageBox(this, text, RESBOX::GetString(301), kMessageBoxOkExclamation);
+  } else {
+    m_runStopDialog(text, false);
+  }
+  m_closing = 1;
+  g_pInstallerDlg->PostQuit();
+}
+
+void CbvlInstallerDlg::StyleOwnControls() {
+  PlaceWindow(&m_titleLabel, m_layout[1029]);
+  m_titleLabel.m_fontFamily = kKoreanFamily;
+  m_titleLabel.m_fontSize = 12;
+  m_titleLabel.m_fontWeight = 400;
+  m_titleLabel.m_textAlignment = bvlui::kTextAlignmentLeading;
+  m_titleLabel.m_paragraphAlignment = bvlui::kParagraphAlignmentCenter;
+  m_titleLabel.m_backgroundColor = {0.0f, 165 / 255.0f, 81 / 255.0f, 1.0f};
+  m_titleLabel.m_textColor = {1, 1, 1, 1};
+  m_titleLabel.setText(QString::fromStdWString(RESBOX::GetString(306)));
+
+  PlaceWindow(&m_agreeButton, m_layout[1026]);
+  StyleTextButton(&m_agreeButton);
+  m_agreeButton.setText(QString::fromStdWString(RESBOX::GetString(311)));
+
+  PlaceWindow(&m_cancelButton, m_layout[1027]);
+  StyleTextButton(&m_cancelButton);
+  m_cancelButton.setText(QString::fromStdWString(RESBOX::GetString(303)));
+
+  PlaceWindow(&m_closeButton, m_layout[1028]);
+  m_closeButton.m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(1106);
+  m_closeButton.m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(1108);
+  m_closeButton.m_bitmaps[bvlui::kStatePressed] = RESBOX::GetImage(1107);
+  m_closeButton.setAccessibleName(QString::fromStdWString(kCloseAccessibleName));
+}
+
+void CbvlInstallerDlg::CreatePages() {
+  if (!m_pLicenseView) {
+    m_pLicenseView = new LicenseView(this);
+    m_pLicenseView->OnInitDialog();
+    m_pLicenseView->show();
+    PlaceWindow(m_pLicenseView, m_layout[130]);
+    m_pLicenseView->m_licenseEdit.moveCursor(QTextCursor::Start);
+    m_pLicenseView->m_licenseEdit.ensureCursorVisible();
+  }
+  if (!m_pProgressView) {
+    m_pProgressView = new ProgressView(this);
+    m_pProgressView->OnInitDialog();
+    m_pProgressView->hide();
+  }
+  if (!m_pCompleteView) {
+    m_pCompleteView = new CompleteView(this);
+    m_pCompleteView->OnInitDialog();
+    m_pCompleteView->hide();
+  }
+}
+
+void CbvlInstallerDlg::DestroyPages() {
+  delete m_pLicenseView;
+  m_pLicenseView = nullptr;
+  delete m_pProgressView;
+  m_pProgressView = nullptr;
+  delete m_pCompleteView;
+  m_pCompleteView = nullptr;
+}
+
+void CbvlInstallerDlg::paintEvent(QPaintEvent*) {
+  if (m_closing) return;
+  QPainter painter(this);
+  const int w = width(), h = height();
+  painter.fillRect(rect(), Qt::white);
+  painter.fillRect(QRect(0, 0, w, 40), QColor(0, 165, 81));
+  painter.fillRect(QRect(0, 256, w, h - 256), QColor(240, 240, 240));
+  // The frame: a stroke of 2 along the client rectangle's edges, of which
+  // the inner half lies inside the window.
+  const QColor frame(209, 209, 209);
+  painter.fillRect(QRect(0, 0, w, 1), frame);
+  painter.fillRect(QRect(0, h - 1, w, 1), frame);
+  painter.fillRect(QRect(0, 0, 1, h), frame);
+  painter.fillRect(QRect(w - 1, 0, 1, h), frame);
+  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
+  if (!logo.IsNull()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(18, 11, 14, 19), logo.ForRatio(painter.deviceTransform().m11()));
+  }
+}
+
+void CbvlInstallerDlg::mousePressEvent(QMouseEvent* event) {
+  if (!m_drag.Press(this, *event)) QWidget::mousePressEvent(event);
+}
+
+void CbvlInstallerDlg::mouseMoveEvent(QMouseEvent* event) {
+  m_drag.Move(this, *event);
+  QWidget::mouseMoveEvent(event);
+}
+
+void CbvlInstallerDlg::mouseReleaseEvent(QMouseEvent* event) {
+  m_drag.Release();
+  QWidget::mouseReleaseEvent(event);
+}
+
+void CbvlInstallerDlg::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+void CbvlInstallerDlg::OnBnClickedAgree() {
+  m_agreeButton.hide();
+  m_cancelButton.hide();
+  m_closeButton.hide();
+  PlaceWindow(m_pProgressView, m_layout[131]);
+  m_pProgressView->show();
+  if (m_startWorker) m_pProgressView->m_pWorkerThread = m_startWorker(m_pProgressView->Session());
+  m_pLicenseView->hide();
+}
+
+void CbvlInstallerDlg::OnBnClickedClose() {
+  if (m_runStopDialog(RESBOX::GetString(309), true) == IDOK) PostQuit();
+}
+
+void CbvlInstallerDlg::OnBnClickedCancel() {
+  if (m_pLicenseView && m_pLicenseView->isVisible()) {
+    OnBnClickedClose();
+    return;
+  }
+  if (m_pCompleteView && m_pCompleteView->isVisible()) {
+    if (m_pCompleteView->m_shortcutCheck.isChecked() && m_pCompleteView->m_offerShortcut) {
+      m_pCompleteView->CreateShortcuts();
+    }
+    hide();
+    if (m_startAgent) m_startAgent();
+    PostQuit();
   }
 }

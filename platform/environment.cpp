@@ -70,6 +70,7 @@ BOOL SHGetSpecialFolderPathW(void*, wchar_t* path, int csidl, BOOL) {
   const platform::Profile& profile = platform::Machine::Current().GetProfile();
   std::wstring folder;
   switch (csidl) {
+    case CSIDL_DESKTOP:
     case CSIDL_DESKTOPDIRECTORY: folder = L"C:\\Users\\" + UserName() + L"\\Desktop"; break;
     case CSIDL_COMMON_DESKTOPDIRECTORY: folder = L"C:\\Users\\Public\\Desktop"; break;
     case CSIDL_COMMON_PROGRAMS: folder = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"; break;

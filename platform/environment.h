@@ -15,6 +15,7 @@ namespace win {
 constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 DWORD GetEnvironmentVariableW(const std::wstring& name, wchar_t* buffer, DWORD size);
 
+constexpr int CSIDL_DESKTOP = 0x0000;  // the desktop's file-system folder
 constexpr int CSIDL_DESKTOPDIRECTORY = 0x0010;
 constexpr int CSIDL_COMMON_PROGRAMS = 0x0017;
 constexpr int CSIDL_COMMON_DESKTOPDIRECTORY = 0x0019;

@@ -7,6 +7,7 @@
 
 #include "platform/faults.h"
 #include "platform/machine.h"
+#include "platform/resources.h"
 
 namespace win {
 
@@ -146,6 +147,9 @@ FARPROC GetProcAddress(HMODULE module, const char* name) {
   return nullptr;
 }
 
-BOOL FreeLibrary(HMODULE module) { return module == reinterpret_cast<HMODULE>(&g_kernel32) ? TRUE : FALSE; }
+BOOL FreeLibrary(HMODULE module) {
+  if (platform::FreeResourceModule(module)) return TRUE;
+  return module == reinterpret_cast<HMODULE>(&g_kernel32) ? TRUE : FALSE;
+}
 
 }  // namespace win

@@ -2,7 +2,15 @@
 # The main job: a fresh simulated Windows 10 machine, the agent server and the
 # update host on loopback (nginx), the installer run under the name the
 # installation page gives it, and the machine's state afterwards.
-#   tools/demo.sh [--profile NAME] [--port N] [--keep] [--crash POINT[:WAY]]
+#   tools/demo.sh [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]]
+# The wizard runs on the display, or on a virtual one (Xvfb, of the profile's
+# screen size) when there is none, and is driven with xdotool as a person
+# would: Agree, then OK; a picture of each page (and of one refusal) is saved
+# in the work folder's pictures/.
+# --interactive leaves the clicking to a person on the current display;
+# --headless runs the installer without a display (start-up report, rows and
+# ending on standard output). --keep keeps the work folder with the pictures.
+# --crash makes the installer crash once more at a crash point (see README).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -11,13 +19,16 @@ profile=win10-x64
 port=18480
 keep=0
 crash=
+display_mode=virtual
 while [ $# -gt 0 ]; do
   case "$1" in
     --profile) profile=$2; shift 2 ;;
     --port) port=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     --crash) crash=$2; shift 2 ;;
-    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--crash POINT[:WAY]]" >&2; exit 2 ;;
+    --interactive) display_mode=interactive; shift ;;
+    --headless) display_mode=headless; shift ;;
+    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]]" >&2; exit 2 ;;
   esac
 done
 
@@ -29,10 +40,12 @@ build=$root/build/default
 work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
 content=$work/servers
 machine=$work/machine
+xvfb_pid=""
 cleanup() {
   # The agent's programs keep running on the machine until it is shut down.
   [ -d "$machine" ] && "$build/tools/winsim" --machine "$machine" shutdown >/dev/null 2>&1 || true
   tools/nginx-fixture.sh stop "$content" || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   if [ "$keep" = 0 ]; then rm -rf "$work"; else echo "kept: $work"; fi
 }
 trap cleanup EXIT
@@ -51,8 +64,42 @@ token=$(printf '%s' "$server" | base64 -w0)
 name="bvlInstaller[$token].exe"
 downloads="$machine/drive_c/Users/user/Downloads"
 cp "$build/app/bvlInstaller" "$downloads/$name"
-echo "== running C:\\Users\\user\\Downloads\\$name"
-winsim run "C:\\Users\\user\\Downloads\\$name"
+case "$display_mode" in
+  headless)
+    echo "== running C:\\Users\\user\\Downloads\\$name (no display)"
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/tools/winsim" --machine "$machine" run "C:\\Users\\user\\Downloads\\$name"
+    ;;
+  interactive)
+    [ -n "${DISPLAY:-}" ] || { echo "demo: --interactive needs a display (DISPLAY)" >&2; exit 2; }
+    echo "== running C:\\Users\\user\\Downloads\\$name on $DISPLAY: the wizard is yours to click"
+    winsim run "C:\\Users\\user\\Downloads\\$name"
+    ;;
+  virtual)
+    pictures=$work/pictures
+    mkdir -p "$pictures"
+    read -r screen_w screen_h < <(python3 -c 'import json,sys; p=json.load(open(sys.argv[1])); print(p["screenWidth"], p["screenHeight"])' "$machine/profile.json")
+    if [ -z "${DISPLAY:-}" ]; then
+      display_number=$(( 90 + RANDOM % 400 ))
+      Xvfb ":$display_number" -screen 0 "${screen_w}x${screen_h}x24" -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      export DISPLAY=":$display_number"
+      for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+      where="a virtual ${screen_w}x${screen_h} display"
+    else
+      where="$DISPLAY"
+    fi
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+    echo "== running C:\\Users\\user\\Downloads\\$name on $where"
+    tools/drive-wizard.sh "$build/tools/winsim" "$machine" "C:\\Users\\user\\Downloads\\$name" "$pictures" ||
+      echo "== the wizard did not reach its end (see above)"
+    # One refusal: the installer under a name without its token.
+    cp "$build/app/bvlInstaller" "$downloads/bvlInstaller.exe"
+    tools/drive-wizard.sh --refusal "$build/tools/winsim" "$machine" "C:\\Users\\user\\Downloads\\bvlInstaller.exe" "$pictures" ||
+      echo "== the refusal did not show (see above)"
+    echo "== pictures of the pages in $pictures"
+    ls "$pictures"
+    ;;
+esac
 
 # What the installer started on its own (the updater, schtasks.exe) ends
 # within moments; the agent service and its programs run on.

@@ -8,7 +8,7 @@ packages=(
   libcpprest-dev libminizip-dev zlib1g-dev nlohmann-json3-dev libssl-dev
   qt6-base-dev fonts-nanum fontconfig
   libgtest-dev libgmock-dev googletest
-  nginx osslsigncode liblnk-utils xvfb xdotool lldb
+  nginx osslsigncode liblnk-utils xvfb xdotool lldb imagemagick
   python3 curl unzip zip time openssl
 )
 
@@ -22,4 +22,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The wizard's Korean font family resolves to fonts-nanum.
+alias_conf=$(dirname "$0")/fontconfig/61-bvl-malgun-gothic.conf
+if ! cmp -s "$alias_conf" /etc/fonts/conf.d/61-bvl-malgun-gothic.conf; then
+  install -m 644 "$alias_conf" /etc/fonts/conf.d/61-bvl-malgun-gothic.conf
+  fc-cache -f >/dev/null
 fi

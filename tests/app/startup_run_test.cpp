@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/process.h"
 #include "support/scoped_machine.h"
@@ -34,6 +38,28 @@ std::wstring InstallerPathOfLength(std::size_t length) {
   return path + name;
 }
 
+// Hides the display of this test program (its widgets use the offscreen
+// platform) from the installer it starts, and restores it afterwards.
+class ScopedNoDisplay {
+ public:
+  ScopedNoDisplay() {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+      unsetenv(name);
+    }
+  }
+  ~ScopedNoDisplay() {
+    for (const auto& [name, value] : saved_) {
+      if (value) setenv(name, value->c_str(), 1);
+    }
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
 struct RunResult {
   std::string output;
   bool ended = false;
@@ -45,6 +71,8 @@ RunResult RunInstallerAt(const testing_support::ScopedMachine& machine, const st
   fs::copy_file(fs::path(BVL_BINARY_DIR) / "app" / "bvlInstaller", host, fs::copy_options::overwrite_existing);
   const fs::path out = machine.Root() / "installer-output.txt";
   RunResult result;
+  // Without a display the installer reports its start-up on standard output.
+  ScopedNoDisplay noDisplay;
   const win::DWORD id = platform::StartProcess(path, L"\"" + path + L"\"", out.string());
   if (id == 0) return result;
   result.ended = platform::WaitForProcess(id, 60000).has_value();

@@ -1,17 +1,29 @@
-// Progress and wizard sinks that print, and the run that uses them.
-#include "app/console_wizard.h"
+// The headless run: the start-up report, the installation and its ending as
+// text lines.
+#include "app/headless_run.h"
 
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "app/installer_dlg.h"
+#include "app/startup_gate.h"
 #include "engine/install_worker.h"
 #include "platform/codepage.h"
+#include "platform/process.h"
+#include "settings/registry_helpers.h"
 #include "system/service_control.h"
 
 namespace {
 
 std::string Narrow(const std::wstring& text) { return platform::WideToUtf8(text); }
+
+// A string value of the installer account's product key; empty when missing.
+std::wstring ReadUserProductValue(const std::wstring& name) {
+  std::wstring value;
+  RegReadUserString(kProductKey, name, &value);
+  return value;
+}
 
 class ConsoleProgress : public ProgressSink {
  public:
@@ -21,6 +33,7 @@ class ConsoleProgress : public ProgressSink {
   }
 };
 
+// The wizard's part of the ending as lines of text.
 class ConsoleWizard : public WizardSink {
  public:
   void ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned type) override {
@@ -42,18 +55,40 @@ class ConsoleWizard : public WizardSink {
 
 }  // namespace
 
-void RunInstallationWithoutWindow(const CbvlInstallerDlg& dialog) {
+int RunWithoutDisplay() {
+  wchar_t buffer[win::MAX_PATH] = {};
+  win::GetModuleFileNameW(nullptr, buffer, win::MAX_PATH);
+  std::wstring modulePath = buffer;
+
+  InstallerContext dialog;
+  dialog.ReadInstallationToken(modulePath);
+
+  std::cout << "module path:         " << Narrow(modulePath) << "\n"
+            << "server address:      " << Narrow(dialog.m_serverAddress) << "\n"
+            << "update address:      " << Narrow(dialog.m_updateAddress) << "\n"
+            << "MqttInfo:            " << Narrow(ReadUserProductValue(kMqttInfoValue)) << "\n"
+            << "server check result: " << dialog.m_serverCheckResult << "\n";
+
+  int message = StartupGateDecision(dialog);
+  if (message != 0) {
+    dialog.m_closing = 1;
+    std::cout << "start-up refused:    [" << Narrow(StartupMessageText(301)) << "] " << Narrow(StartupMessageText(message))
+              << " (string " << message << ")\n";
+    return 0;
+  }
+  std::cout << "start-up gate:       passed\n";
+
+  // The install worker to its end, then the completion page's OK button
+  // (without shortcuts: there is no desktop to put them on).
   auto session = std::make_shared<InstallSession>();
   session->progress = std::make_shared<ConsoleProgress>();
   session->wizard = std::make_shared<ConsoleWizard>();
   session->strings = [](unsigned id) { return StartupMessageText(static_cast<int>(id)); };
   session->engine = std::make_shared<InstallEngine>(dialog, *session->progress);
   session->engine->BuildCatalogue();
-
   InstallWorkerThread worker(session);
   worker.Wait();
-
-  // The completion page's OK button.
   std::cout << "OK pressed: starting the agent service\n";
   StartAgent();
+  return 0;
 }

@@ -1,0 +1,48 @@
+// CompleteView: the wizard's last page — the result text and, after a
+// successful installation, the offer of shortcuts to the agent on the desktop
+// and in the Start menu. Also the shortcut creation.
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+
+#include "app/shell_link.h"
+#include "ui/d2d1_label.h"
+#include "ui/trans_button.h"
+
+class CompleteView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CompleteView(QWidget* parent);
+
+  bool OnInitDialog();
+  void InitControls();
+
+  // The agent's shortcuts on the current user's desktop and in the
+  // "Brimvale" folder of the all-users programs menu; failures leave a
+  // shortcut missing.
+  void CreateShortcuts();
+  static void CreateDesktopShortcut(const std::wstring& target, const std::wstring& name);
+  static void CreateProgramsShortcut(const std::wstring& target, const std::wstring& folderPath, const std::wstring& name);
+  // The target of both shortcuts: BrimvaleAgent.exe in the "brimvale" folder
+  // of the 64-bit program-files folder.
+  static std::wstring AgentTarget();
+
+  bvlui::D2D1Label m_messageLabel;
+  CTransButton m_shortcutCheck;
+  std::int32_t m_offerShortcut = 1;
+  QFont m_font;
+
+  // Where the shortcut question is painted: beside the check box.
+  QRect QuestionRect() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// Writes a shell link to `target` at `linkFile` with the description.
+win::HRESULT CreateShellLink(const std::wstring& target, const std::wstring& linkFile, const std::wstring& description);

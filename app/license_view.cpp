@@ -1,0 +1,60 @@
+// The licence page: its controls and the agreement streamed in from the
+// resource store.
+#include "app/license_view.h"
+
+#include <QPainter>
+#include <QScrollBar>
+
+#include <string_view>
+
+#include "app/installer_dlg.h"
+#include "app/wizard_texts.h"
+#include "ui/resbox.h"
+#include "ui/rtf_reader.h"
+#include "ui/rtf_text_document.h"
+
+LicenseView::LicenseView(QWidget* parent) : QWidget(parent), m_introLabel(this), m_licenseEdit(this) {
+  // The key filter also swallows a plain F4 pressed inside this page.
+  setProperty("bvlLicencePage", true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+bool LicenseView::OnInitDialog() {
+  m_font = QFont(kKoreanFamily);
+  m_font.setPointSize(10);
+  m_licenseEdit.setFont(m_font);
+  InitControls();
+  return true;
+}
+
+void LicenseView::InitControls() {
+  const LayoutTable& layout = g_pInstallerDlg->m_layout;
+  m_introLabel.m_fontFamily = kKoreanFamily;
+  m_introLabel.m_fontSize = 13;
+  m_introLabel.m_fontWeight = 400;
+  m_introLabel.m_textAlignment = bvlui::kTextAlignmentLeading;
+  m_introLabel.m_paragraphAlignment = bvlui::kParagraphAlignmentCenter;
+  PlaceWindow(&m_introLabel, layout.at(1012));
+  m_introLabel.setText(QString::fromStdWString(RESBOX::GetString(307)));
+
+  PlaceWindow(&m_licenseEdit, layout.at(1002));
+  m_licenseEdit.setReadOnly(true);
+  m_licenseEdit.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  m_licenseEdit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  m_licenseEdit.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_licenseEdit.setFrameStyle(QFrame::Box | QFrame::Plain);
+  m_licenseEdit.setAccessibleName(QString::fromStdWString(kLicenceAccessibleName));
+  QPalette palette = m_licenseEdit.palette();
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::Text, QColor(51, 51, 51));
+  m_licenseEdit.setPalette(palette);
+
+  // The agreement is read where the resource store keeps it; a missing one
+  // leaves the box empty.
+  const RESBOX::Binary agreement = RESBOX::GetBinary(200);
+  const std::string_view bytes(reinterpret_cast<const char*>(agreement.data), agreement.data ? agreement.size : 0);
+  FillTextDocument(rtf::ReadRtf(bytes), m_font, m_licenseEdit.document());
+  m_licenseEdit.viewport()->update();
+}
+
+void LicenseView::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), Qt::white); }

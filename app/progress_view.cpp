@@ -1,0 +1,105 @@
+// The progress page: its controls, the rows the worker reports and the
+// session the worker runs on.
+#include "app/progress_view.h"
+
+#include <QPainter>
+#include <QScrollBar>
+
+#include "app/installer_dlg.h"
+#include "app/wizard_sinks.h"
+#include "app/wizard_texts.h"
+#include "ui/resbox.h"
+
+ProgressView* g_pProgressView = nullptr;
+
+namespace {
+
+// The engine with its own copy of the installer context, so that a worker
+// that outlives the window still reads valid addresses.
+struct EngineWithContext {
+  EngineWithContext(const InstallerContext& context, std::shared_ptr<ProgressSink> sink)
+      : context(context), progress(std::move(sink)), engine(this->context, *progress) {}
+  InstallerContext context;
+  std::shared_ptr<ProgressSink> progress;
+  InstallEngine engine;
+};
+
+}  // namespace
+
+ProgressView::ProgressView(QWidget* parent)
+    : QWidget(parent), m_statusLabel(this), m_progress(this), m_list(this) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+ProgressView::~ProgressView() {
+  if (m_pWorkerThread && !m_pWorkerThread->Finished()) m_pWorkerThread->RequestStop();
+  if (g_pProgressView == this) g_pProgressView = nullptr;
+}
+
+bool ProgressView::OnInitDialog() {
+  auto progress = std::make_shared<ProgressViewSink>(this);
+  auto holder = std::make_shared<EngineWithContext>(*g_pInstallerDlg, progress);
+  m_engine = std::shared_ptr<InstallEngine>(holder, &holder->engine);
+  g_pProgressView = this;
+  // The catalogue, the program-files root and the directories are complete
+  // before any worker exists.
+  m_engine->BuildCatalogue();
+
+  m_session = std::make_shared<InstallSession>();
+  m_session->progress = progress;
+  m_session->wizard = std::make_shared<InstallerWizardSink>(g_pInstallerDlg, this);
+  m_session->strings = [](unsigned id) { return RESBOX::GetString(id); };
+  m_session->engine = m_engine;
+  InitPageControls();
+  return true;
+}
+
+void ProgressView::InitPageControls() {
+  const LayoutTable& layout = g_pInstallerDlg->m_layout;
+  m_statusLabel.m_fontFamily = kKoreanFamily;
+  m_statusLabel.m_fontSize = 13.0f;
+  m_statusLabel.m_fontWeight = 400;
+  m_statusLabel.m_textAlignment = bvlui::kTextAlignmentLeading;
+  m_statusLabel.m_paragraphAlignment = bvlui::kParagraphAlignmentCenter;
+  PlaceWindow(&m_statusLabel, layout.at(1023));
+
+  PlaceWindow(&m_progress, layout.at(1004));
+  m_progress.m_startColor = 0x00AAC5C5;
+  m_progress.m_endColor = 0x0000A551;
+  m_progress.m_backgroundColor = 0x00F0F0F0;
+  m_progress.setAccessibleName(QString::fromStdWString(kProgressAccessibleName));
+
+  PlaceWindow(&m_list, layout.at(1024));
+  m_list.setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_list.setFocusPolicy(Qt::NoFocus);
+  m_list.setFrameStyle(QFrame::Box | QFrame::Plain);
+  m_list.setAccessibleName(QString::fromStdWString(kStepsAccessibleName));
+  QFont font(kKoreanFamily);
+  font.setPixelSize(12);
+  font.setWeight(QFont::Normal);
+  m_list.setFont(font);
+  QPalette palette = m_list.palette();
+  palette.setColor(QPalette::Text, QColor(81, 196, 0));
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::WindowText, QColor(130, 135, 144));  // the list's border
+  m_list.setPalette(palette);
+}
+
+void ProgressView::SetStatusText(const std::wstring& text) { m_statusLabel.setText(QString::fromStdWString(text)); }
+
+void ProgressView::AddStatusRow(const std::wstring& text, bool replaceLast, unsigned percent) {
+  const int count = m_list.count();
+  if (replaceLast) {
+    // On an empty list there is no row to replace; only the bar moves.
+    if (count > 0) m_list.item(count - 1)->setText(QString::fromStdWString(text));
+  } else {
+    m_list.addItem(QString::fromStdWString(text));
+  }
+  if (m_list.count() > 0) m_list.scrollToItem(m_list.item(m_list.count() - 1), QAbstractItemView::EnsureVisible);
+  m_progress.m_position = static_cast<std::int32_t>(percent);
+  m_progress.setValue(static_cast<int>(std::min(percent, 100u)));
+  update();
+  m_progress.update();
+}
+
+void ProgressView::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), Qt::white); }

@@ -1,0 +1,14 @@
+// Test entry point of the test programs that build widgets: a QApplication on
+// the offscreen platform (unless the run names another), then the tests.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication application(argc, argv);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

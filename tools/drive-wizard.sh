@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Drives the installer's wizard on the current X display the way a person
+# would, with xdotool, and saves a picture of each page.
+#
+#   drive-wizard.sh WINSIM MACHINE WINDOWS-PATH PICTURES
+#       the licence (picture), Agree, the progress page mid-way (picture),
+#       the completion page (picture), OK; waits for the installer to end
+#   drive-wizard.sh --refusal WINSIM MACHINE WINDOWS-PATH PICTURES
+#       the start-up refusal's message (picture), its OK
+set -euo pipefail
+
+refusal=0
+if [ "${1:-}" = "--refusal" ]; then refusal=1; shift; fi
+[ $# -eq 4 ] || { echo "usage: $0 [--refusal] WINSIM MACHINE WINDOWS-PATH PICTURES" >&2; exit 2; }
+winsim=$1 machine=$2 path=$3 pictures=$4
+
+title_wizard="브림베일 설치 프로그램"  # the main window's text
+title_message="브림베일"               # the system message box's caption
+
+"$winsim" --machine "$machine" run "$path" &
+run_pid=$!
+
+# The colour of one screen pixel as RRGGBB.
+pixel() { import -window root -crop "1x1+$1+$2" -depth 8 txt:- | sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | tail -1; }
+# Waits up to $1 seconds for pixel ($2, $3) to be (or, with "!", not to be) $4.
+wait_pixel() {
+  local seconds=$1 x=$2 y=$3 want=$4 negate=0
+  if [ "${want:0:1}" = "!" ]; then negate=1; want=${want:1}; fi
+  for _ in $(seq $((seconds * 5))); do
+    local got
+    got=$(pixel "$x" "$y" | tr a-f A-F)
+    if { [ $negate = 0 ] && [ "$got" = "$want" ]; } || { [ $negate = 1 ] && [ "$got" != "$want" ]; }; then return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+find_window() { timeout "$2" xdotool search --sync --onlyvisible --name "$1" | head -1; }
+shoot() { import -window root -crop "$3x$4+$1+$2" +repage "$pictures/$5.png"; echo "   picture: $5.png"; }
+# A person's click: move there, let the hover face come, press.
+click() {
+  xdotool mousemove --sync "$1" "$2"
+  sleep 0.3
+  xdotool click 1
+}
+end_installer() {
+  local pid
+  pid=$(xdotool getwindowpid "$1" 2>/dev/null || true)
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+}
+
+if [ $refusal = 1 ]; then
+  wid=$(find_window "^$title_message\$" 60) || { echo "drive-wizard: no refusal message appeared" >&2; exit 1; }
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  sleep 0.5
+  shoot "$X" "$Y" "$WIDTH" "$HEIGHT" 4-refusal
+  # No window manager gives it the focus: take it, then press Enter as a
+  # person would to close the message.
+  xdotool windowfocus --sync "$wid" 2>/dev/null || true
+  xdotool key Return
+  for _ in $(seq 50); do kill -0 "$run_pid" 2>/dev/null || break; sleep 0.2; done
+  if kill -0 "$run_pid" 2>/dev/null; then
+    echo "drive-wizard: the refusal did not end the installer" >&2
+    end_installer "$wid"
+    wait "$run_pid" || true
+    exit 1
+  fi
+  wait "$run_pid" || true
+  exit 0
+fi
+
+wid=$(find_window "^$title_wizard\$" 120) || { echo "drive-wizard: the wizard did not open" >&2; kill "$run_pid"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+# The licence page once its agreement is there (the box's first line).
+wait_pixel 10 $((X + 300)) $((Y + 5)) 00A551 || true
+sleep 0.5
+shoot "$X" "$Y" 580 300 1-licence
+echo "   Agree"
+click $((X + 418)) $((Y + 277))
+
+# Mid-way: the bar has begun to fill (its first pixels leave the button face).
+if ! wait_pixel 60 $((X + 1 + 18 + 2)) $((Y + 40 + 54 + 10)) '!F0F0F0'; then
+  echo "drive-wizard: the installation did not start (the progress bar did not move in 60 s)" >&2
+  shoot "$X" "$Y" 580 300 2-progress
+  end_installer "$wid"
+  wait "$run_pid" || true
+  exit 1
+fi
+sleep 0.3
+shoot "$X" "$Y" 580 300 2-progress
+
+# The completion page: the OK button's border appears in the button band.
+if wait_pixel 600 $((X + 471)) $((Y + 277)) AAAAAA; then
+  sleep 0.3
+  shoot "$X" "$Y" 580 300 3-completion
+  echo "   OK"
+  click $((X + 516)) $((Y + 277))
+  wait "$run_pid"
+else
+  echo "drive-wizard: the installation did not reach the completion page" >&2
+  shoot "$X" "$Y" 580 300 3-no-completion
+  end_installer "$wid"
+  wait "$run_pid" || true
+  exit 1
+fi

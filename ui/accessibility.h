@@ -1,0 +1,11 @@
+// What a screen reader is told about the bvlui controls: the labels are
+// static texts named by their text (buttons, check boxes and the progress bar
+// keep Qt's own interfaces, named by their caption or accessible name).
+#pragma once
+
+namespace bvlui {
+
+// Installs the accessibility factory of the bvlui controls once per process.
+void InstallAccessibility();
+
+}  // namespace bvlui

@@ -7,6 +7,7 @@
 #include "settings/agent_server_api.h"
 #include "settings/http_client.h"
 #include "settings/installer_context.h"
+#include "settings/registry_helpers.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
 
@@ -73,6 +74,24 @@ TEST(AgentRequestUrlsTest, AnswerMembersAndMqttInfo) {
     EXPECT_EQ(update, row.update) << row.body;
     EXPECT_EQ(MqttInfo(), std::wstring(row.mqtt)) << row.body;
   }
+}
+
+TEST(AgentRequestUrlsTest, AnswersOtherThan200LeaveMqttInfoAlone) {
+  testing_support::ScopedMachine machine;
+  RegWriteString(win::HKEY_CURRENT_USER, kProductKey, kMqttInfoValue, L"tcp://earlier:1883");
+  for (int status : {400, 401, 404, 500, 503}) {
+    testing_support::TestHttpServer server(
+        nlohmann::json::array({Route("/v2/agent-request-urls", status, R"({"update":"U","mqtt":"M"})")}));
+    ASSERT_TRUE(server.Running()) << server.StartError();
+    InstallerContext context;
+    std::wstring update;
+    EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), status);
+    EXPECT_EQ(MqttInfo(), std::wstring(L"tcp://earlier:1883")) << status;
+  }
+  InstallerContext unreachable;
+  std::wstring update;
+  unreachable.QueryAgentRequestUrls(L"http://127.0.0.1:1", &update);
+  EXPECT_EQ(MqttInfo(), std::wstring(L"tcp://earlier:1883"));
 }
 
 TEST(AgentRequestUrlsTest, TrailingSlashGivesTwoSlashes) {

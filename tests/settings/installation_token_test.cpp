@@ -112,6 +112,10 @@ TEST_F(TokenIntakeTest, MissingOrEmptyTokensWriteNothingAndSendNothing) {
     EXPECT_TRUE(context.m_serverAddress.empty());
   }
   EXPECT_FALSE(StoredValue(L"HKLM\\Software\\Korvanta\\Brimvale", L"ServiceInfo"));
+  EXPECT_FALSE(StoredValue(L"HKLM\\Software\\Wow6432Node\\Korvanta\\Brimvale", L"ServiceInfo"));
+  // Neither the desktop user's copy nor one in the installer's own hive.
+  EXPECT_FALSE(StoredValue(L"HKU\\user\\Software\\Korvanta\\Brimvale", L"ServiceInfo"));
+  EXPECT_FALSE(StoredValue(L"HKU\\Administrator\\Software\\Korvanta\\Brimvale", L"ServiceInfo"));
   EXPECT_TRUE(server_.Requests().empty());
 }
 

@@ -339,6 +339,20 @@ TEST_F(HttpClientTest, GzipAnswerIsDecompressed) {
   EXPECT_TRUE(DebugLogContains(L"gzip")) << "a damaged gzip answer is reported in the debug output";
 }
 
+TEST_F(HttpClientTest, GzipAnswerWithPaddingOrASecondMemberKeepsItsText) {
+  server_.SetRoutes(json::array({
+      {{"path", "/padded"}, {"gzip", true}, {"body", "{\"update\":\"U\"}"}, {"gzip_padding", 512}},
+      {{"path", "/two"}, {"gzip", true}, {"body", "{\"update\":"}, {"gzip_then", "\"U\"}"}, {"chunked", true}},
+  }));
+  for (const char* target : {"/padded", "/two"}) {
+    HttpRequestOptions options = Get(target);
+    options.compress = true;
+    std::wstring body;
+    EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << target;
+    EXPECT_EQ(body, L"{\"update\":\"U\"}") << target;
+  }
+}
+
 TEST_F(HttpClientTest, TimeoutsGive400AndFailedDownload) {
   SetHttpTimeoutForTesting(std::chrono::seconds(1));
   server_.SetRoutes(json::array({{{"path", "/slow"}, {"delay", 3}, {"body_size", 1000}}}));

@@ -115,7 +115,9 @@ bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates*
   return true;
 }
 
-TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertificates* tls) {
+TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertificates* tls,
+                               const std::string& listenAddress)
+    : host_(listenAddress.find(':') == std::string::npos ? listenAddress : "[" + listenAddress + "]") {
   char pattern[] = "/tmp/bvl-http-server-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     error_ = "cannot create a temporary folder";
@@ -130,7 +132,9 @@ TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertifica
                                    "--routes",
                                    (folder_ / "routes.json").string(),
                                    "--log",
-                                   (folder_ / "requests.jsonl").string()};
+                                   (folder_ / "requests.jsonl").string(),
+                                   "--host",
+                                   listenAddress};
   if (tls != nullptr) {
     tls_ = true;
     args.insert(args.end(), {"--cert", tls->certFile.string(), "--key", tls->keyFile.string()});
@@ -185,7 +189,7 @@ TestHttpServer::~TestHttpServer() {
 }
 
 std::wstring TestHttpServer::Url(const std::string& target) const {
-  std::string url = std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + target;
+  std::string url = std::string(tls_ ? "https" : "http") + "://" + host_ + ":" + std::to_string(port_) + target;
   return std::wstring(url.begin(), url.end());
 }
 

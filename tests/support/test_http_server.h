@@ -40,9 +40,10 @@ bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates*
 class TestHttpServer {
  public:
   // Routes as tools/test_http_server.py describes them (a JSON array). With
-  // a certificate and key the server speaks HTTPS.
+  // a certificate and key the server speaks HTTPS. It listens on
+  // `listenAddress`, an IPv4 or IPv6 literal ("::1").
   explicit TestHttpServer(const nlohmann::json& routes = nlohmann::json::array(),
-                          const TestCertificates* tls = nullptr);
+                          const TestCertificates* tls = nullptr, const std::string& listenAddress = "127.0.0.1");
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -50,7 +51,7 @@ class TestHttpServer {
   bool Running() const { return port_ > 0; }
   const std::string& StartError() const { return error_; }
   int Port() const { return port_; }
-  // "http://127.0.0.1:<port><target>" (https with TLS).
+  // "http://127.0.0.1:<port><target>" (https with TLS; "[::1]" for ::1).
   std::wstring Url(const std::string& target) const;
 
   // Replaces the routes; the next request already sees the new ones.
@@ -63,6 +64,7 @@ class TestHttpServer {
   pid_t pid_ = -1;
   int port_ = 0;
   bool tls_ = false;
+  std::string host_;  // as it stands in a URL
   std::string error_;
 };
 

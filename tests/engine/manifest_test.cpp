@@ -3,12 +3,14 @@
 // read it, and zipproverinfo.dat as the engine writes it.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "engine/install_engine.h"
 #include "engine/text_file.h"
+#include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/faults.h"
 #include "platform/files.h"
@@ -182,6 +184,36 @@ TEST(ReadTextFile, ReportsAMissingFile) {
   platform::ClearDebugLog();
   EXPECT_EQ(ReadTextFile(L"C:\\nowhere\\proverinfo.dat"), L"");
   EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvludt : Get version file data fail (CreateFile)"});
+}
+
+TEST(ReadTextFile, ReadsTheMappedViewWhenTheFileGrowsMeanwhile) {
+  testing_support::ScopedMachine machine("win10-x64");
+  const std::wstring path = L"C:\\grows.dat";
+  const std::string line = "2.4.1.0\nbvlsvc.exe 0123 2.4.1\n";
+  // A short file, and files that fill whole pages (no zeros follow them in
+  // their view's last page).
+  const std::string filesPage = std::string(4096 - line.size(), 'v') + line;
+  const std::string filesTwoPages = filesPage + filesPage;
+  struct Row {
+    const std::string* first;
+    std::size_t grown;
+  };
+  for (const Row& row : {Row{&line, 10}, Row{&line, 5000}, Row{&filesPage, 10}, Row{&filesPage, 1 << 20},
+                         Row{&filesTwoPages, 8192}}) {
+    const std::string& first = *row.first;
+    const std::size_t grown = row.grown;
+    ASSERT_TRUE(WriteHostFile(machine.Host(path), first));
+    // Another program appends to the file once the installer has mapped it.
+    platform::SetAfterMapViewForTesting([&](const std::wstring& mapped) {
+      std::ofstream(machine.Host(mapped), std::ios::binary | std::ios::app) << std::string(grown, 'x');
+    });
+    const std::wstring text = ReadTextFile(path);
+    platform::SetAfterMapViewForTesting(nullptr);
+    // Compared whole; only the sizes are printed, the texts are pages long.
+    EXPECT_TRUE(text == platform::Utf8ToWide(first))
+        << "read " << text.size() << " characters of a " << first.size() << "-byte view, file grown by " << grown;
+    EXPECT_EQ(ReadHostFile(machine.Host(path)).size(), first.size() + grown);
+  }
 }
 
 TEST(SplitText, KeepsOnlyNonEmptyPieces) {

@@ -254,6 +254,16 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
       request.set_body(options.body.serialize(), "application/json");
     }
 
+    // The body as it arrives (the raw bytes, before any gzip decoding) may
+    // not grow past the bound: the library stops the transfer when its
+    // progress handler throws.
+    request.set_progress_handler([](web::http::message_direction::direction direction, utility::size64_t bytes) {
+      if (direction == web::http::message_direction::download && bytes > kMaxJsonAnswerBytes) {
+        throw web::http::http_exception("the answer is larger than " + std::to_string(kMaxJsonAnswerBytes) +
+                                        " bytes");
+      }
+    });
+
     pplx::task<void> task = client.request(request).then([answer](http_response response) {
       answer->status = response.status_code();
       auto& answerHeaders = response.headers();
@@ -268,9 +278,9 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
     task.get();
   } catch (const std::exception& error) {
     // http_exception, uri_exception, pplx::task_canceled and whatever else
-    // the library throws: the answer's status stays if one had arrived.
+    // the library throws, also after the answer's status arrived: an answer
+    // that did not arrive whole is a failed request.
     if (options.errorText) *options.errorText = error.what();
-    if (answer->status != 0) status = answer->status;
     if (date) *date = platform::Utf8ToWide(answer->date);
     return status;
   }

@@ -36,10 +36,17 @@ struct DownloadRequest {
 using DownloadProgressCallback = void (*)(std::int32_t kind, const wchar_t* path, std::int32_t total,
                                           std::int32_t received, std::int32_t finished);
 
+// The most an answer of RequestJson may carry as it arrives (compressed or
+// not): far above the agent server's answers of a few kilobytes, and small
+// enough that an answer that never ends cannot exhaust the installer.
+constexpr std::uint64_t kMaxJsonAnswerBytes = 8u << 20;
+
 // Sends a request and waits for the answer. Returns the HTTP status, or 400
-// when the address is refused or the transfer fails (then *errorText, when
-// given, holds the library's message). *body receives the answer decoded as
-// UTF-8 (a gzip answer decompressed first), *date its "Date" header.
+// when the address is refused or the request fails before its whole answer
+// arrived (then *errorText, when given, holds the reason): a transport
+// failure or a body beyond kMaxJsonAnswerBytes. *body receives
+// the answer decoded as UTF-8 (a gzip answer decompressed first), *date its
+// "Date" header.
 std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date);
 
 // Downloads `url` into the file `filePath`, streaming the body to disk.

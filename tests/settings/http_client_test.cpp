@@ -368,6 +368,58 @@ TEST_F(HttpClientTest, TimeoutsGive400AndFailedDownload) {
 }
 
 // ---------------------------------------------------------------------------
+// Answers that never end or drip: a bound on the body, a deadline on the
+// whole request.
+
+struct UnboundedAnswerRow {
+  const char* what;
+  json route;
+};
+
+void PrintTo(const UnboundedAnswerRow& row, std::ostream* out) { *out << row.what; }
+
+class HttpUnboundedAnswerTest : public HttpClientTest, public testing::WithParamInterface<UnboundedAnswerRow> {};
+
+TEST_P(HttpUnboundedAnswerTest, FailsAsATransportFailure) {
+  json route = GetParam().route;
+  route["path"] = "/answer";
+  server_.SetRoutes(json::array({route}));
+  HttpRequestOptions options = Get("/answer");
+  options.compress = true;
+  std::string errorText;
+  options.errorText = &errorText;
+  std::wstring body = L"old";
+  EXPECT_EQ(RequestJson(options, &body, nullptr), 400) << GetParam().what;
+  EXPECT_FALSE(errorText.empty()) << GetParam().what;
+  EXPECT_EQ(body, L"") << GetParam().what;
+}
+
+// 10**15 bytes: an answer that does not end while the test runs.
+const double kEndless = 1e15;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HttpUnboundedAnswerTest,
+    testing::Values(
+        UnboundedAnswerRow{"endless, with a length", {{"body_size", kEndless}}},
+        UnboundedAnswerRow{"endless, chunked", {{"body_size", kEndless}, {"chunked", true}}},
+        UnboundedAnswerRow{"endless gzip-encoded body",
+                           {{"body_size", kEndless}, {"chunked", true}, {"headers", {{"Content-Encoding", "gzip"}}}}},
+        UnboundedAnswerRow{"one byte over 8 MiB", {{"body_size", (8 << 20) + 1}}},
+        UnboundedAnswerRow{"one byte over 8 MiB, chunked", {{"body_size", (8 << 20) + 1}, {"chunked", true}}},
+        UnboundedAnswerRow{"an error answer over 8 MiB", {{"status", 500}, {"body_size", 9 << 20}}}));
+
+TEST_F(HttpClientTest, AnAnswerOf8MiBIsReadWhole) {
+  const std::string text = "{\"pad\":\"" + std::string((8 << 20) - 10, 'p') + "\"}";
+  ASSERT_EQ(text.size(), std::size_t{8} << 20);
+  const std::filesystem::path file = machine_.Root() / "eight.json";
+  std::ofstream(file, std::ios::binary) << text;
+  server_.SetRoutes(json::array({{{"path", "/eight"}, {"body_file", file.string()}, {"chunked", true}}}));
+  std::wstring body;
+  EXPECT_EQ(RequestJson(Get("/eight"), &body, nullptr), 200);
+  EXPECT_EQ(body.size(), text.size());
+}
+
+// ---------------------------------------------------------------------------
 // Downloads.
 
 TEST_F(HttpClientTest, DownloadWritesTheWholeBody) {

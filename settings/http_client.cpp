@@ -264,7 +264,11 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
       }
     });
 
-    pplx::task<void> task = client.request(request).then([answer](http_response response) {
+    // The time-out of the library restarts with every piece that arrives;
+    // the request as a whole ends at its deadline.
+    const auto deadline = std::chrono::steady_clock::now() + Timeout();
+    pplx::cancellation_token_source cancel;
+    pplx::task<void> task = client.request(request, cancel.get_token()).then([answer](http_response response) {
       answer->status = response.status_code();
       auto& answerHeaders = response.headers();
       auto found = answerHeaders.find("Date");
@@ -274,8 +278,24 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
       return response.extract_vector().then(
           [answer](std::vector<unsigned char> bytes) { answer->bytes = std::move(bytes); });
     });
-    while (!task.is_done()) std::this_thread::sleep_for(kPollInterval);
-    task.get();
+    bool pastDeadline = false;
+    while (!task.is_done()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) {
+        pastDeadline = true;
+        cancel.cancel();  // closes the connection; the task then ends at once
+        break;
+      }
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kPollInterval, deadline - now));
+    }
+    try {
+      task.get();
+    } catch (...) {
+      if (pastDeadline) {
+        throw web::http::http_exception("no whole answer within " + std::to_string(Timeout().count()) + " seconds");
+      }
+      throw;
+    }
   } catch (const std::exception& error) {
     // http_exception, uri_exception, pplx::task_canceled and whatever else
     // the library throws, also after the answer's status arrived: an answer

@@ -41,10 +41,11 @@ using DownloadProgressCallback = void (*)(std::int32_t kind, const wchar_t* path
 // enough that an answer that never ends cannot exhaust the installer.
 constexpr std::uint64_t kMaxJsonAnswerBytes = 8u << 20;
 
-// Sends a request and waits for the answer. Returns the HTTP status, or 400
+// Sends a request and waits for the answer, 30 seconds at most for the whole
+// request however the answer trickles in. Returns the HTTP status, or 400
 // when the address is refused or the request fails before its whole answer
 // arrived (then *errorText, when given, holds the reason): a transport
-// failure or a body beyond kMaxJsonAnswerBytes. *body receives
+// failure, the deadline, or a body beyond kMaxJsonAnswerBytes. *body receives
 // the answer decoded as UTF-8 (a gzip answer decompressed first), *date its
 // "Date" header.
 std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date);
@@ -62,6 +63,8 @@ std::wstring JsonToString(const web::json::value& value);
 // The member `name` of an object, null for a missing member or a non-object.
 web::json::value JsonMember(const web::json::value& value, const std::wstring& name);
 
-// Test seam: the timeout of both calls (30 s in the product). Tests shorten it
-// so that a server that never answers costs them a second, not half a minute.
+// Test seam: the timeout of both calls (30 s in the product), which is also
+// the deadline of a request and the window of a download's stall rule. Tests
+// shorten it so that a server that never answers costs them a second, not
+// half a minute.
 void SetHttpTimeoutForTesting(std::chrono::seconds timeout);

@@ -1,6 +1,7 @@
 // The start-up gate of the main wizard window: which refusal each server
 // check result, operating system and uninstall entry leads to, the uninstall
-// entry in either registry view, and the refusal texts byte for byte.
+// entry in either registry view, the refusal texts byte for byte, and the
+// refusal a server that drips its answer leads to.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,8 +10,11 @@
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
+#include "settings/base64.h"
+#include "settings/http_client.h"
 #include "settings/registry_helpers.h"
 #include "support/scoped_machine.h"
+#include "support/test_http_server.h"
 
 namespace {
 
@@ -123,6 +127,33 @@ TEST(StartupMessageTextTest, TextsOfTheStringTableByteForByte) {
   };
   for (const Row& row : rows) EXPECT_EQ(platform::WideToUtf8(StartupMessageText(row.id)), row.utf8) << row.id;
   EXPECT_EQ(StartupMessageText(313), L"");
+}
+
+// The agent server admits the installation, but one byte at a time: the
+// start-up call ends at its deadline (shortened here from the product's 30
+// seconds) with the refusal of an unreachable server, and stores nothing.
+TEST(StartupAgainstADrippingServer, EndsWithTheRefusalOfAnUnreachableServer) {
+  testing_support::ScopedMachine machine("win10-x64");
+  const std::string answer = "{\"update\":\"http://127.0.0.1/u\",\"mqtt\":\"tcp://m:1883\"}" + std::string(40, ' ');
+  testing_support::TestHttpServer server(nlohmann::json::array({{{"path", "/v2/agent-request-urls"},
+                                                                 {"body", answer},
+                                                                 {"chunked", true},
+                                                                 {"drip", {{"bytes", 1}, {"every", 0.1}}}}}));
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  const std::string address = platform::WideToUtf8(server.Url(""));
+  const std::string token = Base64Encode(reinterpret_cast<const unsigned char*>(address.data()), address.size());
+
+  SetHttpTimeoutForTesting(std::chrono::seconds(1));
+  CbvlInstallerDlg dialog;
+  dialog.ReadInstallationToken(L"C:\\Users\\user\\Downloads\\bvlInstaller[" + platform::Utf8ToWide(token) + L"].exe");
+  SetHttpTimeoutForTesting(std::chrono::seconds(30));
+
+  EXPECT_EQ(dialog.m_serverCheckResult, SERVERCHECK_COMM_ERROR);
+  EXPECT_EQ(dialog.StartupGateMessageId(), 314);
+  EXPECT_EQ(dialog.m_updateAddress, L"");
+  std::wstring mqtt = L"<none>";
+  EXPECT_FALSE(RegReadUserString(kProductKey, kMqttInfoValue, &mqtt));
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 }  // namespace

@@ -419,6 +419,29 @@ TEST_F(HttpClientTest, AnAnswerOf8MiBIsReadWhole) {
   EXPECT_EQ(body.size(), text.size());
 }
 
+// The server sends its answer a byte at a time, each byte well within the
+// time-out; the whole request still ends at the deadline.
+TEST_F(HttpClientTest, ADrippingAnswerEndsAtTheDeadline) {
+  SetHttpTimeoutForTesting(std::chrono::seconds(1));
+  const std::string text = "{\"update\":\"http://127.0.0.1/u\"}" + std::string(60, ' ');
+  server_.SetRoutes(json::array({
+      {{"path", "/chunks"}, {"body", text}, {"chunked", true}, {"drip", {{"bytes", 1}, {"every", 0.1}}}},
+      {{"path", "/length"}, {"body", text}, {"drip", {{"bytes", 1}, {"every", 0.1}}}},
+      // Each phase alone within the deadline, both together beyond it.
+      {{"path", "/late-then-slow"}, {"delay", 0.7}, {"body", text}, {"chunked", true},
+       {"drip", {{"bytes", 10}, {"every", 0.1}}}},
+  }));
+  for (const char* target : {"/chunks", "/length", "/late-then-slow"}) {
+    HttpRequestOptions options = Get(target);
+    std::string errorText;
+    options.errorText = &errorText;
+    std::wstring body = L"old";
+    EXPECT_EQ(RequestJson(options, &body, nullptr), 400) << target;
+    EXPECT_FALSE(errorText.empty()) << target;
+    EXPECT_EQ(body, L"") << target;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Downloads.
 

@@ -50,9 +50,9 @@ constexpr std::uint64_t kMaxJsonAnswerBytes = 8u << 20;
 // "Date" header.
 std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date);
 
-// Downloads `url` into the file `filePath`, streaming the body to disk.
-// Returns 1 when the server answered 200 and the whole body arrived, else 0
-// (and the file is left empty).
+// Downloads `url` into the file `filePath`, streaming the body to disk; only
+// the body of a 200 answer is written. Returns 1 when the server answered
+// 200 and the whole body arrived, else 0 (and the file is left empty).
 std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback = nullptr);
 
 // The value in `text`, or null (with the parser's message in the debug output)
@@ -64,7 +64,6 @@ std::wstring JsonToString(const web::json::value& value);
 web::json::value JsonMember(const web::json::value& value, const std::wstring& name);
 
 // Test seam: the timeout of both calls (30 s in the product), which is also
-// the deadline of a request and the window of a download's stall rule. Tests
-// shorten it so that a server that never answers costs them a second, not
-// half a minute.
+// the deadline of a request. Tests shorten it so that a server that never
+// answers costs them a second, not half a minute.
 void SetHttpTimeoutForTesting(std::chrono::seconds timeout);

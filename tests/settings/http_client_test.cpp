@@ -511,12 +511,92 @@ TEST_F(HttpClientTest, DownloadToAPathWithoutDriveFailsBeforeSending) {
 
 TEST_F(HttpClientTest, DownloadToAFileThatCannotBeOpenedFailsBeforeSending) {
   const std::wstring target = Target(L"denied.bin");
-  platform::InjectFault({"fopen", target, win::ERROR_ACCESS_DENIED, -1});
+  platform::InjectFault({"CreateFile", target, win::ERROR_ACCESS_DENIED, -1});
   EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, target}), 0);
   platform::ClearFaults();
   // A folder is no file either.
   EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"C:\\dl"}), 0);
   EXPECT_TRUE(server_.Requests().empty());
+}
+
+// ---------------------------------------------------------------------------
+// What reaches the target file while a download runs. The server sends two
+// chunks of 64 KiB and holds the rest until the test releases it: by then the
+// first chunk has gone wherever the download puts it.
+
+constexpr std::size_t kHeldChunk = 64 * 1024;
+std::function<void()> g_whileHeld;
+void RunWhileHeld(std::int32_t, const wchar_t*, std::int32_t, std::int32_t received, std::int32_t) {
+  if (g_whileHeld && received >= static_cast<std::int32_t>(2 * kHeldChunk)) {
+    auto action = std::move(g_whileHeld);
+    g_whileHeld = nullptr;
+    action();
+  }
+}
+
+class HttpHeldDownloadTest : public HttpClientTest {
+ protected:
+  // Routes a held answer of `status`, 3 chunks long.
+  void Hold(int status) {
+    server_.SetRoutes(json::array({{{"path", "/held"},
+                                    {"status", status},
+                                    {"body_size", 3 * kHeldChunk},
+                                    {"chunked", true},
+                                    {"hold_after", 2 * kHeldChunk},
+                                    {"hold_until", release_.string()}}}));
+  }
+  // Runs the download; `atHold` runs while the server holds the answer.
+  std::int32_t Download(std::function<void()> atHold) {
+    g_whileHeld = [this, atHold] {
+      atHold();
+      std::ofstream(release_).put('\n');
+    };
+    const std::int32_t result = DownloadFile({server_.Url("/held"), {}, target_}, RunWhileHeld);
+    EXPECT_FALSE(g_whileHeld) << "the server did not hold the answer";
+    g_whileHeld = nullptr;
+    return result;
+  }
+  std::uintmax_t TargetSize() { return std::filesystem::file_size(machine_.Host(target_)); }
+
+  const std::filesystem::path release_ = machine_.Root() / "release";
+  const std::wstring target_ = Target(L"held.bin");
+};
+
+TEST_F(HttpHeldDownloadTest, TheBodyOfA200AnswerIsWrittenAsItArrives) {
+  Hold(200);
+  std::uintmax_t sizeWhileHeld = 0;
+  EXPECT_EQ(Download([&] { sizeWhileHeld = TargetSize(); }), 1);
+  EXPECT_GE(sizeWhileHeld, kHeldChunk);
+  EXPECT_EQ(ReadAll(machine_.Host(target_)), Generated(3 * kHeldChunk));
+}
+
+TEST_F(HttpHeldDownloadTest, TheBodyOfAnyOtherAnswerNeverReachesTheFile) {
+  for (int status : {404, 500}) {
+    std::filesystem::remove(release_);
+    Hold(status);
+    std::uintmax_t sizeWhileHeld = 1;
+    EXPECT_EQ(Download([&] { sizeWhileHeld = TargetSize(); }), 0) << status;
+    EXPECT_EQ(sizeWhileHeld, 0u) << status;
+    EXPECT_EQ(TargetSize(), 0u) << status;
+  }
+}
+
+TEST_F(HttpHeldDownloadTest, ADiskThatFillsUpFailsTheDownloadAndLeavesTheFileEmpty) {
+  Hold(200);
+  platform::ClearDebugLog();
+  EXPECT_EQ(Download([&] { platform::InjectFault({"WriteFile", target_, win::ERROR_DISK_FULL, -1}); }), 0);
+  platform::ClearFaults();
+  EXPECT_EQ(TargetSize(), 0u);
+  EXPECT_TRUE(DebugLogContains(L"error 112")) << "the write's error is in the debug output";
+}
+
+TEST_F(HttpClientTest, ADiskThatIsFullFromTheStartFailsTheDownload) {
+  server_.SetRoutes(json::array({{{"path", "/f"}, {"body_size", 5000}}}));
+  const std::wstring target = Target(L"full.bin");
+  platform::InjectFault({"WriteFile", target, win::ERROR_HANDLE_DISK_FULL, -1});
+  EXPECT_EQ(DownloadFile({server_.Url("/f"), {}, target}), 0);
+  platform::ClearFaults();
+  EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,44 @@
+// Address admission and splitting, header copying and the time-out of the
+// HTTP calls.
+#include "settings/http_common.h"
+
+#include <atomic>
+
+#include "platform/codepage.h"
+#include "settings/http_client.h"
+
+namespace {
+
+std::atomic<long long> g_timeoutSeconds{30};
+
+}  // namespace
+
+void SetHttpTimeoutForTesting(std::chrono::seconds timeout) { g_timeoutSeconds = timeout.count(); }
+
+namespace http_common {
+
+std::chrono::seconds Timeout() { return std::chrono::seconds(g_timeoutSeconds.load()); }
+
+bool IsAdmittedUrl(const std::wstring& url) {
+  std::string start;
+  for (std::size_t i = 0; i < url.size() && i < 8; ++i) {
+    wchar_t c = url[i];
+    start += (c >= L'A' && c <= L'Z') ? static_cast<char>(c - L'A' + 'a')
+                                      : (c < 0x80 ? static_cast<char>(c) : '?');
+  }
+  return start.compare(0, 7, "http://") == 0 || start.compare(0, 8, "https://") == 0;
+}
+
+void SplitUrl(const std::wstring& url, web::uri* base, web::uri* resource) {
+  web::uri full(platform::WideToUtf8(url));
+  *base = full.authority();
+  *resource = full.resource();
+}
+
+void CopyHeaders(const std::map<std::wstring, std::wstring>& headers, web::http::http_request* request) {
+  for (const auto& [name, value] : headers) {
+    request->headers().add(platform::WideToUtf8(name), platform::WideToUtf8(value));
+  }
+}
+
+}  // namespace http_common

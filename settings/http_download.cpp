@@ -1,0 +1,178 @@
+// DownloadFile: one GET streamed straight into a file of the machine, with
+// the progress callback run on the caller's thread and the body written only
+// for a 200 answer.
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+#include <cpprest/http_client.h>
+
+#include "platform/codepage.h"
+#include "platform/debug_output.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "settings/download_sink.h"
+#include "settings/http_client.h"
+#include "settings/http_common.h"
+#include "settings/http_texts.h"
+
+namespace {
+
+using web::http::http_request;
+using web::http::http_response;
+using web::http::client::http_client;
+using web::http::client::http_client_config;
+
+// Pieces of 1 MiB: few enough hand-overs between the socket and the file to
+// keep pace with the network, small enough to keep memory flat.
+constexpr std::size_t kDownloadPiece = 1024 * 1024;
+
+std::int32_t ClampToInt32(std::uint64_t value) {
+  return static_cast<std::int32_t>(
+      std::min<std::uint64_t>(value, static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())));
+}
+
+// Progress of one download, handed from cpprest's threads to the caller's
+// thread: the callback always runs on the thread that called DownloadFile,
+// and only once the answer's headers (and so its size) are known.
+struct DownloadState {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::uint64_t> reports;  // byte counts, in arrival order
+  bool headersKnown = false;
+  bool done = false;
+  std::uint16_t status = 0;
+  std::uint64_t contentLength = 0;
+
+  void Report(std::uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex);
+    reports.push_back(bytes);
+    changed.notify_all();
+  }
+  void Headers(std::uint16_t answerStatus, std::uint64_t length) {
+    std::lock_guard<std::mutex> lock(mutex);
+    status = answerStatus;
+    contentLength = length;
+    headersKnown = true;
+    changed.notify_all();
+  }
+  void Finish() {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    changed.notify_all();
+  }
+};
+
+win::HANDLE OpenTarget(const std::wstring& path) {
+  return win::CreateFileW(path, win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr, win::CREATE_ALWAYS,
+                          win::FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Leaves a downloaded file empty: a failed download must not look like a
+// complete file to whoever opens it next.
+void EmptyFile(const std::wstring& path) {
+  win::HANDLE file = OpenTarget(path);
+  if (file == win::INVALID_HANDLE_VALUE) {
+    win::OutputDebugStringA("DownloadFile: cannot empty " + platform::WideToUtf8(path) + " after a failed download, error " +
+                            std::to_string(win::GetLastError()));
+    return;
+  }
+  win::CloseHandle(file);
+}
+
+}  // namespace
+
+std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback) {
+  if (!http_common::IsAdmittedUrl(request.url)) return 0;
+
+  if (!platform::ToHostPath(request.filePath)) {
+    win::OutputDebugStringA("DownloadFile: no such drive for " + platform::WideToUtf8(request.filePath));
+    return 0;
+  }
+  // The target is created (or emptied) before anything is sent.
+  win::HANDLE file = OpenTarget(request.filePath);
+  if (file == win::INVALID_HANDLE_VALUE) {
+    win::OutputDebugStringA("DownloadFile: cannot open " + platform::WideToUtf8(request.filePath) +
+                            " for writing, error " + std::to_string(win::GetLastError()));
+    return 0;
+  }
+
+  http_client_config config;
+  config.set_timeout(http_common::Timeout());
+  config.set_validate_certificates(false);
+  config.set_chunksize(kDownloadPiece);
+  request.headers.emplace(http_texts::kUserAgentName, http_texts::kUserAgent);
+
+  auto sink = std::make_shared<DownloadSink>(file, 0);
+  auto state = std::make_shared<DownloadState>();
+  bool complete = false;
+  std::uint16_t answered = 0;
+  try {
+    web::uri base;
+    web::uri resource;
+    http_common::SplitUrl(request.url, &base, &resource);
+    http_client client(base, config);
+    http_request get(web::http::methods::GET);
+    get.set_request_uri(resource);
+    http_common::CopyHeaders(request.headers, &get);
+    get.set_response_stream(concurrency::streams::streambuf<std::uint8_t>(sink).create_ostream());
+    get.set_progress_handler([state](web::http::message_direction::direction direction, utility::size64_t bytes) {
+      if (direction == web::http::message_direction::download && bytes > 0) state->Report(bytes);
+    });
+
+    pplx::task<http_response> transfer =
+        client.request(get).then([state, sink](http_response response) {
+          state->Headers(response.status_code(), response.headers().content_length());
+          // Only the body of a 200 answer reaches the file: the target stays
+          // empty for any other answer, with nothing to undo afterwards.
+          sink->Decide(response.status_code() == web::http::status_codes::OK ? BodyUse::kWrite : BodyUse::kPassOver);
+          return response.content_ready();
+        });
+    transfer.then([state, sink](pplx::task<http_response> finished) {
+      try {
+        finished.wait();  // the outcome is read by the caller's thread below
+      } catch (...) {
+      }
+      sink->Decide(BodyUse::kRefuse);  // no answer arrived: nothing waits for a decision then
+      state->Finish();
+    });
+
+    std::uint64_t received = 0;
+    std::int32_t total = 0;
+    std::unique_lock<std::mutex> lock(state->mutex);
+    while (true) {
+      state->changed.wait(lock, [&] { return state->done || (state->headersKnown && !state->reports.empty()); });
+      if (state->headersKnown) {
+        total = state->status == web::http::status_codes::OK ? ClampToInt32(state->contentLength) : 0;
+      }
+      std::deque<std::uint64_t> reports;
+      if (state->headersKnown) reports.swap(state->reports);
+      const bool done = state->done;
+      lock.unlock();
+      for (std::uint64_t bytes : reports) {
+        received = bytes;
+        if (callback) callback(1, request.filePath.c_str(), total, ClampToInt32(bytes), 0);
+      }
+      lock.lock();
+      if (done && (state->reports.empty() || !state->headersKnown)) break;
+    }
+    answered = state->headersKnown ? state->status : 0;
+    lock.unlock();
+
+    http_response response = transfer.get();  // throws when the body did not arrive whole
+    complete = response.status_code() == web::http::status_codes::OK;
+    if (received > 0 && callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 1);
+  } catch (const std::exception& error) {
+    win::OutputDebugStringA("DownloadFile: " + platform::WideToUtf8(request.url) + ": " + error.what());
+    complete = false;
+  }
+
+  sink->Detach();
+  win::CloseHandle(file);
+  // A body that broke off after its 200 answer is not left half-written.
+  if (!complete && answered == web::http::status_codes::OK) EmptyFile(request.filePath);
+  return complete ? 1 : 0;
+}

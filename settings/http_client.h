@@ -52,8 +52,13 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
 
 // Downloads `url` into the file `filePath`, streaming the body to disk; only
 // the body of a 200 answer is written. Returns 1 when the server answered
-// 200 and the whole body arrived, else 0 (and the file is left empty).
+// 200 and the whole body arrived, else 0 (and the file is left empty). A
+// download that stalls, fewer than kDownloadStallMinimumBytes arriving in a
+// window of the 30-second time-out, fails.
 std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback = nullptr);
+
+// The least a download must bring in every window of its time-out.
+constexpr std::uint64_t kDownloadStallMinimumBytes = 1024;
 
 // The value in `text`, or null (with the parser's message in the debug output)
 // when it is not valid JSON.
@@ -64,6 +69,7 @@ std::wstring JsonToString(const web::json::value& value);
 web::json::value JsonMember(const web::json::value& value, const std::wstring& name);
 
 // Test seam: the timeout of both calls (30 s in the product), which is also
-// the deadline of a request. Tests shorten it so that a server that never
-// answers costs them a second, not half a minute.
+// the deadline of a request and the window of a download's stall rule. Tests
+// shorten it so that a server that never answers costs them a second, not
+// half a minute.
 void SetHttpTimeoutForTesting(std::chrono::seconds timeout);

@@ -1,6 +1,6 @@
 // DownloadFile: one GET streamed straight into a file of the machine, with
-// the progress callback run on the caller's thread and the body written only
-// for a 200 answer.
+// the progress callback run on the caller's thread, the stall rule, and the
+// body written only for a 200 answer.
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -100,14 +100,16 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
     return 0;
   }
 
+  const std::chrono::seconds window = http_common::Timeout();
   http_client_config config;
-  config.set_timeout(http_common::Timeout());
+  config.set_timeout(window);
   config.set_validate_certificates(false);
   config.set_chunksize(kDownloadPiece);
   request.headers.emplace(http_texts::kUserAgentName, http_texts::kUserAgent);
 
   auto sink = std::make_shared<DownloadSink>(file, 0);
   auto state = std::make_shared<DownloadState>();
+  pplx::cancellation_token_source cancel;
   bool complete = false;
   std::uint16_t answered = 0;
   try {
@@ -124,7 +126,7 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
     });
 
     pplx::task<http_response> transfer =
-        client.request(get).then([state, sink](http_response response) {
+        client.request(get, cancel.get_token()).then([state, sink](http_response response) {
           state->Headers(response.status_code(), response.headers().content_length());
           // Only the body of a 200 answer reaches the file: the target stays
           // empty for any other answer, with nothing to undo afterwards.
@@ -140,11 +142,27 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
       state->Finish();
     });
 
+    // The stall rule: a file may take long, but every window of the
+    // time-out must bring at least a few bytes of its body.
+    auto windowEnd = std::chrono::steady_clock::now() + window;
+    std::uint64_t arrivedAtWindowStart = 0;
+    bool stalled = false;
     std::uint64_t received = 0;
     std::int32_t total = 0;
     std::unique_lock<std::mutex> lock(state->mutex);
     while (true) {
-      state->changed.wait(lock, [&] { return state->done || (state->headersKnown && !state->reports.empty()); });
+      const bool woken = state->changed.wait_until(
+          lock, windowEnd, [&] { return state->done || (state->headersKnown && !state->reports.empty()); });
+      if (!woken) {
+        const std::uint64_t arrived = sink->Arrived();
+        if (!stalled && arrived - arrivedAtWindowStart < kDownloadStallMinimumBytes) {
+          stalled = true;
+          cancel.cancel();  // closes the connection; the transfer then ends at once
+        }
+        arrivedAtWindowStart = arrived;
+        windowEnd += window;
+        continue;
+      }
       if (state->headersKnown) {
         total = state->status == web::http::status_codes::OK ? ClampToInt32(state->contentLength) : 0;
       }
@@ -162,12 +180,21 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
     answered = state->headersKnown ? state->status : 0;
     lock.unlock();
 
-    http_response response = transfer.get();  // throws when the body did not arrive whole
-    complete = response.status_code() == web::http::status_codes::OK;
+    try {
+      http_response response = transfer.get();  // throws when the body did not arrive whole
+      complete = response.status_code() == web::http::status_codes::OK;
+    } catch (...) {
+      if (stalled) {
+        throw web::http::http_exception("fewer than " + std::to_string(kDownloadStallMinimumBytes) +
+                                        " bytes arrived in " + std::to_string(window.count()) + " seconds");
+      }
+      throw;
+    }
     if (received > 0 && callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 1);
   } catch (const std::exception& error) {
     win::OutputDebugStringA("DownloadFile: " + platform::WideToUtf8(request.url) + ": " + error.what());
     complete = false;
+    cancel.cancel();
   }
 
   sink->Detach();

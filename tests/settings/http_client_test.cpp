@@ -600,6 +600,26 @@ TEST_F(HttpClientTest, ADiskThatIsFullFromTheStartFailsTheDownload) {
 }
 
 // ---------------------------------------------------------------------------
+// The stall rule: a download may take long, but each window of the time-out
+// (shortened here to a second) must bring at least a kilobyte.
+
+TEST_F(HttpClientTest, ADownloadThatStallsFailsAndOneThatFlowsSlowlyDoesNot) {
+  SetHttpTimeoutForTesting(std::chrono::seconds(1));
+  server_.SetRoutes(json::array({
+      {{"path", "/stalls"}, {"body_size", 100}, {"chunked", true}, {"drip", {{"bytes", 1}, {"every", 0.1}}}},
+      {{"path", "/slow"}, {"body_size", 40960}, {"chunked", true}, {"drip", {{"bytes", 4096}, {"every", 0.2}}}},
+  }));
+  const std::wstring target = Target(L"stall.bin");
+  platform::ClearDebugLog();
+  EXPECT_EQ(DownloadFile({server_.Url("/stalls"), {}, target}), 0);
+  EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u);
+  EXPECT_TRUE(DebugLogContains(L"fewer than 1024 bytes arrived in 1 seconds"));
+
+  EXPECT_EQ(DownloadFile({server_.Url("/slow"), {}, target}), 1);
+  EXPECT_EQ(ReadAll(machine_.Host(target)), Generated(40960));
+}
+
+// ---------------------------------------------------------------------------
 // Progress reports.
 
 struct ProgressCall {

@@ -60,6 +60,19 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
 // The least a download must bring in every window of its time-out.
 constexpr std::uint64_t kDownloadStallMinimumBytes = 1024;
 
+// What a download met beyond its result, for callers that must tell a host
+// that refused a file from a transfer that broke.
+struct DownloadOutcome {
+  bool requestSent = false;  // the target could be opened and the request went out
+  std::uint16_t status = 0;  // the answer's status; 0 when no answer arrived
+};
+
+// DownloadFile for callers that need more than its result: a body that
+// grows past maxBodyBytes (0: no bound) fails the download as it arrives, and
+// *outcome, when given, tells what the host answered.
+std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCallback callback,
+                                     std::uint64_t maxBodyBytes, DownloadOutcome* outcome);
+
 // The value in `text`, or null (with the parser's message in the debug output)
 // when it is not valid JSON.
 web::json::value ParseJson(const std::wstring& text);

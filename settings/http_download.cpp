@@ -86,6 +86,12 @@ void EmptyFile(const std::wstring& path) {
 }  // namespace
 
 std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback) {
+  return DownloadFileWithOutcome(std::move(request), callback, 0, nullptr);
+}
+
+std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCallback callback,
+                                     std::uint64_t maxBodyBytes, DownloadOutcome* outcome) {
+  if (outcome) *outcome = DownloadOutcome{};
   if (!http_common::IsAdmittedUrl(request.url)) return 0;
 
   if (!platform::ToHostPath(request.filePath)) {
@@ -107,10 +113,11 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
   config.set_chunksize(kDownloadPiece);
   request.headers.emplace(http_texts::kUserAgentName, http_texts::kUserAgent);
 
-  auto sink = std::make_shared<DownloadSink>(file, 0);
+  auto sink = std::make_shared<DownloadSink>(file, maxBodyBytes);
   auto state = std::make_shared<DownloadState>();
   pplx::cancellation_token_source cancel;
   bool complete = false;
+  bool sent = false;
   std::uint16_t answered = 0;
   try {
     web::uri base;
@@ -126,13 +133,20 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
     });
 
     pplx::task<http_response> transfer =
-        client.request(get, cancel.get_token()).then([state, sink](http_response response) {
-          state->Headers(response.status_code(), response.headers().content_length());
+        client.request(get, cancel.get_token()).then([state, sink, maxBodyBytes](http_response response) {
+          const std::uint64_t length = response.headers().content_length();
+          state->Headers(response.status_code(), length);
           // Only the body of a 200 answer reaches the file: the target stays
           // empty for any other answer, with nothing to undo afterwards.
+          if (maxBodyBytes != 0 && length > maxBodyBytes && length != std::numeric_limits<std::uint64_t>::max()) {
+            sink->Decide(BodyUse::kRefuse);
+            throw web::http::http_exception("the answer announces " + std::to_string(length) +
+                                            " bytes, more than " + std::to_string(maxBodyBytes));
+          }
           sink->Decide(response.status_code() == web::http::status_codes::OK ? BodyUse::kWrite : BodyUse::kPassOver);
           return response.content_ready();
         });
+    sent = true;
     transfer.then([state, sink](pplx::task<http_response> finished) {
       try {
         finished.wait();  // the outcome is read by the caller's thread below
@@ -195,6 +209,10 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
     win::OutputDebugStringA("DownloadFile: " + platform::WideToUtf8(request.url) + ": " + error.what());
     complete = false;
     cancel.cancel();
+  }
+  if (outcome) {
+    outcome->requestSent = sent;
+    outcome->status = answered;
   }
 
   sink->Detach();

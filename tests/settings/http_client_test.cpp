@@ -620,6 +620,92 @@ TEST_F(HttpClientTest, ADownloadThatStallsFailsAndOneThatFlowsSlowlyDoesNot) {
 }
 
 // ---------------------------------------------------------------------------
+// What a download met, for the callers that need more than its result, and
+// the bound on its body.
+
+struct OutcomeRow {
+  const char* what;
+  json route;  // served at /file; null for no route at all
+  std::int32_t result;
+  bool sent;
+  std::uint16_t status;
+};
+
+void PrintTo(const OutcomeRow& row, std::ostream* out) { *out << row.what; }
+
+class HttpDownloadOutcomeTest : public HttpClientTest, public testing::WithParamInterface<OutcomeRow> {};
+
+TEST_P(HttpDownloadOutcomeTest, TellsWhatTheHostAnswered) {
+  const OutcomeRow& row = GetParam();
+  json route = row.route;
+  route["path"] = "/file";
+  server_.SetRoutes(json::array({route}));
+  DownloadOutcome outcome;
+  outcome.status = 999;
+  EXPECT_EQ(DownloadFileWithOutcome({server_.Url("/file"), {}, Target(L"outcome.bin")}, nullptr, 0, &outcome),
+            row.result);
+  EXPECT_EQ(outcome.requestSent, row.sent);
+  EXPECT_EQ(outcome.status, row.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HttpDownloadOutcomeTest,
+    testing::Values(OutcomeRow{"whole 200", {{"body_size", 3000}}, 1, true, 200},
+                    OutcomeRow{"404", {{"status", 404}, {"body", "none"}}, 0, true, 404},
+                    OutcomeRow{"500 without a body", {{"status", 500}, {"body", ""}}, 0, true, 500},
+                    OutcomeRow{"200 cut short", {{"body_size", 200000}, {"truncate", 1000}}, 0, true, 200},
+                    OutcomeRow{"200 reset after the headers", {{"body_size", 5000}, {"reset", true}}, 0, true, 200}));
+
+TEST_F(HttpClientTest, OutcomeOfDownloadsThatGetNoAnswer) {
+  const std::wstring target = Target(L"none.bin");
+  DownloadOutcome outcome;
+  int deadPort = 0;
+  {
+    TestHttpServer stopped;
+    deadPort = stopped.Port();
+  }
+  EXPECT_EQ(DownloadFileWithOutcome({L"http://127.0.0.1:" + std::to_wstring(deadPort) + L"/f", {}, target}, nullptr,
+                                    0, &outcome),
+            0);
+  EXPECT_TRUE(outcome.requestSent);
+  EXPECT_EQ(outcome.status, 0);
+
+  platform::InjectFault({"CreateFile", target, win::ERROR_ACCESS_DENIED, -1});
+  EXPECT_EQ(DownloadFileWithOutcome({server_.Url("/json"), {}, target}, nullptr, 0, &outcome), 0);
+  platform::ClearFaults();
+  EXPECT_FALSE(outcome.requestSent);
+  EXPECT_EQ(outcome.status, 0);
+
+  EXPECT_EQ(DownloadFileWithOutcome({L"ftp://127.0.0.1/f", {}, target}, nullptr, 0, &outcome), 0);
+  EXPECT_FALSE(outcome.requestSent);
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
+TEST_F(HttpClientTest, ABoundedDownloadStopsPastItsBound) {
+  const std::uint64_t bound = 1 << 20;
+  server_.SetRoutes(json::array({
+      {{"path", "/exact"}, {"body_size", bound}},
+      {{"path", "/exact-chunked"}, {"body_size", bound}, {"chunked", true}},
+      {{"path", "/over"}, {"body_size", bound + 1}},
+      {{"path", "/over-chunked"}, {"body_size", bound + 1}, {"chunked", true}},
+      {{"path", "/endless"}, {"body_size", 1e15}},
+      {{"path", "/endless-chunked"}, {"body_size", 1e15}, {"chunked", true}},
+      {{"path", "/endless-404"}, {"status", 404}, {"body_size", 1e15}, {"chunked", true}},
+  }));
+  const std::wstring target = Target(L"bounded.bin");
+  for (const char* path : {"/exact", "/exact-chunked"}) {
+    EXPECT_EQ(DownloadFileWithOutcome({server_.Url(path), {}, target}, nullptr, bound, nullptr), 1) << path;
+    EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), bound) << path;
+  }
+  for (const char* path : {"/over", "/over-chunked", "/endless", "/endless-chunked", "/endless-404"}) {
+    DownloadOutcome outcome;
+    EXPECT_EQ(DownloadFileWithOutcome({server_.Url(path), {}, target}, nullptr, bound, &outcome), 0) << path;
+    EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u) << path;
+    EXPECT_TRUE(outcome.requestSent) << path;
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Progress reports.
 
 struct ProgressCall {

@@ -172,6 +172,40 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureRow{"server error", "v\n", 500, {L"[Brimvale] bvlInstaller : Get version file download fail"}}),
     [](const testing::TestParamInfo<FailureRow>& info) { return "Row" + std::to_string(info.index); });
 
+// proverinfo.dat is a few hundred bytes: one past 1 MiB, or one that never
+// ends, stops its download there and fails the step; nothing stays on disk.
+TEST_F(ManifestTest, AManifestPastOneMebibyteFailsItsDownload) {
+  const std::string route = "/update/x64/proverinfo.dat";
+  const std::filesystem::path big = machine_.Root() / "served" / "big.dat";
+  const std::string line = "bvlsvc.exe 0123456789abcdef0123456789abcdef 2.4.1\n";
+  std::string text = "2.4.1.0\n";
+  while (text.size() + line.size() <= (1u << 20)) text += line;
+  text += std::string((1u << 20) + 1 - text.size(), '\n');
+  ASSERT_EQ(text.size(), (1u << 20) + 1);
+  ASSERT_TRUE(WriteHostFile(big, text));
+  const std::vector<nlohmann::json> rows = {
+      {{"path", route}, {"body_file", big.string()}},
+      {{"path", route}, {"body_file", big.string()}, {"chunked", true}},
+      {{"path", route}, {"body_size", 1e15}},
+      {{"path", route}, {"body_size", 1e15}, {"chunked", true}},
+  };
+  for (const nlohmann::json& row : rows) {
+    server_.SetRoutes(nlohmann::json::array({row}));
+    platform::ClearDebugLog();
+    EXPECT_EQ(engine_->FetchVersionManifest(), win::FALSE) << row.dump();
+    EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvlInstaller : Get version file download fail"});
+    EXPECT_EQ(ReadHostFile(machine_.Host(engine_->m_stagingDir + L"\\proverinfo.dat")), "") << row.dump();
+    EXPECT_EQ(RegistryVersion(), L"<none>");
+  }
+
+  // One byte less is a manifest like any other.
+  text.pop_back();
+  ASSERT_TRUE(WriteHostFile(big, text));
+  server_.SetRoutes(nlohmann::json::array({{{"path", route}, {"body_file", big.string()}}}));
+  EXPECT_EQ(engine_->FetchVersionManifest(), win::TRUE);
+  EXPECT_EQ(RegistryVersion(), L"2.4.1.0");
+}
+
 TEST_F(ManifestTest, FailsWithoutAStagingFolder) {
   Serve("v\nbvlsvc.exe a 1\n");
   ASSERT_TRUE(win::RemoveDirectoryW(engine_->m_stagingDir));

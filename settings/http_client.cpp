@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <boost/asio/ssl.hpp>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 #include <cpprest/http_client.h>
 #include <cpprest/http_compression.h>
 
@@ -44,6 +46,23 @@ bool HasContent(const web::json::value& body) {
   return (body.is_object() && body.size() > 0) || (body.is_array() && body.size() > 0);
 }
 
+// The server of an IPv6 literal is checked against that address. The
+// library would compare the certificate with the Host header the request
+// carries ("[::1]:443"), which no certificate names, so the chain is checked
+// here by OpenSSL with the address as the identity to match instead.
+int KeepOpenSslVerdict(int ok, X509_STORE_CTX*) { return ok; }
+
+int VerifyChainAgainstTheAddress(X509_STORE_CTX* store, void*) {
+  X509_STORE_CTX_set_verify_cb(store, KeepOpenSslVerdict);
+  return X509_verify_cert(store);
+}
+
+void CheckCertificateAgainstAddress(boost::asio::ssl::context& context, const std::string& address) {
+  SSL_CTX* native = context.native_handle();
+  X509_VERIFY_PARAM_set1_ip_asc(SSL_CTX_get0_param(native), address.c_str());
+  SSL_CTX_set_cert_verify_callback(native, VerifyChainAgainstTheAddress, nullptr);
+}
+
 // What the request continuation learns from the answer; read by the waiting
 // thread once the task is done.
 struct JsonAnswer {
@@ -61,20 +80,6 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
   if (date) date->clear();
   if (!http_common::IsAdmittedUrl(options.url)) return status;
 
-  http_client_config config;
-  config.set_timeout(http_common::Timeout());
-  config.set_validate_certificates(true);
-  // The system's CA store plus the roots this machine trusts besides it.
-  const std::filesystem::path roots = platform::Machine::Current().TrustedRootsFile();
-  config.set_ssl_context_callback([roots](boost::asio::ssl::context& context) {
-    boost::system::error_code error;
-    context.set_default_verify_paths(error);
-    std::error_code missing;
-    if (std::filesystem::file_size(roots, missing) > 0 && !missing) {
-      context.load_verify_file(roots.string(), error);
-      if (error) win::OutputDebugStringA("RequestJson: cannot load trusted roots " + roots.string() + ": " + error.message());
-    }
-  });
 
   auto& headers = options.headers;  // emplace adds a name only when that exact name is absent
   if (options.compress && web::http::compression::builtin::supported()) {
@@ -87,13 +92,33 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
 
   auto answer = std::make_shared<JsonAnswer>();
   try {
-    web::uri base;
-    web::uri resource;
-    http_common::SplitUrl(options.url, &base, &resource);
-    http_client client(base, config);
+    const http_common::UrlParts parts = http_common::SplitUrl(options.url);
+    http_client_config config;
+    config.set_timeout(http_common::Timeout());
+    config.set_validate_certificates(true);
+    // The system's CA store plus the roots this machine trusts besides it.
+    const std::filesystem::path roots = platform::Machine::Current().TrustedRootsFile();
+    const std::string ipv6Literal = parts.ipv6Literal;
+    config.set_ssl_context_callback([roots, ipv6Literal](boost::asio::ssl::context& context) {
+      boost::system::error_code error;
+      context.set_default_verify_paths(error);
+      std::error_code missing;
+      if (std::filesystem::file_size(roots, missing) > 0 && !missing) {
+        context.load_verify_file(roots.string(), error);
+        if (error) {
+          win::OutputDebugStringA("RequestJson: cannot load trusted roots " + roots.string() + ": " + error.message());
+        }
+      }
+      if (!ipv6Literal.empty()) CheckCertificateAgainstAddress(context, ipv6Literal);
+    });
+    // Server names are sent for names only, never for an IP address.
+    if (!ipv6Literal.empty()) config.set_tlsext_sni_enabled(false);
+
+    http_client client(parts.base, config);
     http_request request(platform::WideToUtf8(options.method));
-    request.set_request_uri(resource);
+    request.set_request_uri(parts.resource);
     http_common::CopyHeaders(headers, &request);
+    http_common::AddHostHeader(parts, &request);
     // Headers first: the library then keeps the caller's Content-Type.
     if (options.method != L"GET" && HasContent(options.body)) {
       request.set_body(options.body.serialize(), "application/json");

@@ -29,10 +29,25 @@ bool IsAdmittedUrl(const std::wstring& url) {
   return start.compare(0, 7, "http://") == 0 || start.compare(0, 8, "https://") == 0;
 }
 
-void SplitUrl(const std::wstring& url, web::uri* base, web::uri* resource) {
+UrlParts SplitUrl(const std::wstring& url) {
   web::uri full(platform::WideToUtf8(url));
-  *base = full.authority();
-  *resource = full.resource();
+  UrlParts parts;
+  parts.base = full.authority();
+  parts.resource = full.resource();
+  const std::string& host = full.host();
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+    parts.ipv6Literal = host.substr(1, host.size() - 2);
+    parts.hostHeader = full.is_port_default() ? host : host + ":" + std::to_string(full.port());
+    web::uri_builder bare(parts.base);
+    bare.set_host(parts.ipv6Literal);
+    parts.base = bare.to_uri();
+  }
+  return parts;
+}
+
+void AddHostHeader(const UrlParts& parts, web::http::http_request* request) {
+  if (parts.hostHeader.empty() || request->headers().has(web::http::header_names::host)) return;
+  request->headers().add(web::http::header_names::host, parts.hostHeader);
 }
 
 void CopyHeaders(const std::map<std::wstring, std::wstring>& headers, web::http::http_request* request) {

@@ -20,13 +20,29 @@ std::chrono::seconds Timeout();
 // "https://", the scheme compared ignoring ASCII case.
 bool IsAdmittedUrl(const std::wstring& url);
 
-// Splits an address into the client's base (scheme, host, port) and the
-// request's resource (path, query, fragment), so the query reaches the server
-// exactly as written. Throws web::uri_exception for a malformed address.
-// The resource stays a parsed uri: turned back into text, a path that starts
-// with two slashes (a server address ending in "/") would be read again as an
-// authority and lose its first segment.
-void SplitUrl(const std::wstring& url, web::uri* base, web::uri* resource);
+// An address split the way the client takes it.
+struct UrlParts {
+  // Scheme, host and port. An IPv6 literal stands here without its
+  // brackets: the library hands the host to the resolver as it is.
+  web::uri base;
+  // Path, query and fragment, exactly as written. It stays a parsed uri:
+  // turned back into text, a path that starts with two slashes (a server
+  // address ending in "/") would be read again as an authority and lose its
+  // first segment.
+  web::uri resource;
+  // For an IPv6 literal, the address without brackets ("::1"); else empty.
+  std::string ipv6Literal;
+  // For an IPv6 literal, the Host header the request must carry
+  // ("[::1]:8080"): the library would write the bare address.
+  std::string hostHeader;
+};
+
+// Splits an address. Throws web::uri_exception for a malformed address.
+UrlParts SplitUrl(const std::wstring& url);
+
+// Gives the request the Host header of `parts` when it needs one and the
+// caller's headers hold none.
+void AddHostHeader(const UrlParts& parts, web::http::http_request* request);
 
 // Adds every entry of the map to the request's headers, in map order.
 void CopyHeaders(const std::map<std::wstring, std::wstring>& headers, web::http::http_request* request);

@@ -120,13 +120,14 @@ std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCa
   bool sent = false;
   std::uint16_t answered = 0;
   try {
-    web::uri base;
-    web::uri resource;
-    http_common::SplitUrl(request.url, &base, &resource);
-    http_client client(base, config);
+    const http_common::UrlParts parts = http_common::SplitUrl(request.url);
+    // Server names are sent for names only, never for an IP address.
+    if (!parts.ipv6Literal.empty()) config.set_tlsext_sni_enabled(false);
+    http_client client(parts.base, config);
     http_request get(web::http::methods::GET);
-    get.set_request_uri(resource);
+    get.set_request_uri(parts.resource);
     http_common::CopyHeaders(request.headers, &get);
+    http_common::AddHostHeader(parts, &get);
     get.set_response_stream(concurrency::streams::streambuf<std::uint8_t>(sink).create_ostream());
     get.set_progress_handler([state](web::http::message_direction::direction direction, utility::size64_t bytes) {
       if (direction == web::http::message_direction::download && bytes > 0) state->Report(bytes);

@@ -206,6 +206,23 @@ TEST_F(ManifestTest, AManifestPastOneMebibyteFailsItsDownload) {
   EXPECT_EQ(RegistryVersion(), L"2.4.1.0");
 }
 
+TEST(ManifestOverIpv6, AnUpdateAddressWithAnIpv6LiteralServesTheManifest) {
+  testing_support::ScopedMachine machine("win10-x64");
+  const std::filesystem::path file = machine.Root() / "served" / "proverinfo.dat";
+  ASSERT_TRUE(WriteHostFile(file, "3.0.0.1\nbvlsvc.exe abc 3.0\n"));
+  testing_support::TestHttpServer server(
+      nlohmann::json::array({{{"path", "/update/x64/proverinfo.dat"}, {"body_file", file.string()}}}), nullptr, "::1");
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  InstallerContext context;
+  context.m_updateAddress = server.Url("/update");
+  testing_support::RecordingProgress progress;
+  InstallEngine engine(context, progress);
+  engine.BuildCatalogue();
+  ASSERT_EQ(win::SHCreateDirectory(nullptr, engine.m_stagingDir), 0);
+  EXPECT_EQ(engine.FetchVersionManifest(), win::TRUE);
+  EXPECT_EQ(engine.m_components[L"bvlsvc.exe"].version, L"3.0");
+}
+
 TEST_F(ManifestTest, FailsWithoutAStagingFolder) {
   Serve("v\nbvlsvc.exe a 1\n");
   ASSERT_TRUE(win::RemoveDirectoryW(engine_->m_stagingDir));

@@ -94,6 +94,19 @@ TEST(AgentRequestUrlsTest, AnswersOtherThan200LeaveMqttInfoAlone) {
   EXPECT_EQ(MqttInfo(), std::wstring(L"tcp://earlier:1883"));
 }
 
+TEST(AgentRequestUrlsTest, AServerOnAnIpv6LiteralAdmitsTheInstallation) {
+  testing_support::ScopedMachine machine;
+  testing_support::TestHttpServer server(
+      nlohmann::json::array({Route("/v2/agent-request-urls", 200, R"({"update":"http://[::1]:1/u","mqtt":"M"})", true)}),
+      nullptr, "::1");
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  InstallerContext context;
+  std::wstring update;
+  EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), 200);
+  EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_OK);
+  EXPECT_EQ(update, L"http://[::1]:1/u");
+}
+
 TEST(AgentRequestUrlsTest, TrailingSlashGivesTwoSlashes) {
   testing_support::ScopedMachine machine;
   testing_support::TestHttpServer server;

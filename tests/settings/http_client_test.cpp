@@ -801,6 +801,78 @@ TEST(HttpTlsTest, RequestsValidateCertificatesDownloadsDoNot) {
 }
 
 // ---------------------------------------------------------------------------
+// IPv6 literals: the server on ::1, its address written "[::1]".
+
+TEST(HttpIpv6Test, RequestsAndDownloadsReachAServerOnAnIpv6Literal) {
+  testing_support::ScopedMachine machine;
+  TestHttpServer server(json::array({{{"path", "/json"}, {"body", "{\"v6\":true}"}}}), nullptr, "::1");
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  const std::wstring url = server.Url("/json?a=1");
+  ASSERT_EQ(url.rfind(L"http://[::1]:", 0), 0u);
+
+  HttpRequestOptions options;
+  options.url = url;
+  options.method = L"GET";
+  std::string errorText;
+  options.errorText = &errorText;
+  std::wstring body;
+  EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << errorText;
+  EXPECT_EQ(body, L"{\"v6\":true}");
+  std::filesystem::create_directories(machine.Host(L"C:\\dl"));
+  EXPECT_EQ(DownloadFile({url, {}, L"C:\\dl\\v6.json"}), 1);
+  EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\v6.json")), "{\"v6\":true}");
+
+  // The server sees the address as written, brackets and port included.
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.Values("Host"), std::vector<std::string>{"[::1]:" + std::to_string(server.Port())});
+    EXPECT_EQ(request.target, "/json?a=1");
+  }
+
+  // A caller's own Host header is kept.
+  options.headers[L"Host"] = L"agent.example";
+  EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << errorText;
+  EXPECT_EQ(server.Requests().back().Values("Host"), std::vector<std::string>{"agent.example"});
+}
+
+// A secure server on ::1: requests check its certificate against the address
+// (a certificate for other addresses is refused), downloads do not check.
+TEST(HttpIpv6Test, CertificatesOfAnIpv6LiteralAreCheckedAgainstTheAddress) {
+  testing_support::ScopedMachine machine;
+  std::filesystem::create_directories(machine.Host(L"C:\\dl"));
+  struct Row {
+    const char* subjectAltName;
+    std::uint16_t trustedStatus;
+  };
+  for (const Row& row : {Row{"IP:127.0.0.1,IP:::1,DNS:localhost", 200}, Row{"IP:127.0.0.1,DNS:localhost", 400},
+                         Row{"DNS:localhost", 400}}) {
+    testing_support::TestCertificates certificates;
+    std::string error;
+    const std::filesystem::path folder = machine.Root() / ("pki-" + std::to_string(row.trustedStatus) + row.subjectAltName);
+    ASSERT_TRUE(testing_support::MakeTestCertificates(folder, &certificates, &error, row.subjectAltName)) << error;
+    TestHttpServer server(json::array({{{"path", "/json"}, {"body", "{\"secure\":6}"}}}), &certificates, "::1");
+    ASSERT_TRUE(server.Running()) << server.StartError();
+
+    HttpRequestOptions options;
+    options.url = server.Url("/json");
+    options.method = L"GET";
+    std::string errorText;
+    options.errorText = &errorText;
+    std::filesystem::remove(platform::Machine::Current().TrustedRootsFile());
+    EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400) << "the test CA is not trusted yet";
+    EXPECT_EQ(DownloadFile({server.Url("/json"), {}, L"C:\\dl\\secure6.json"}), 1) << row.subjectAltName;
+    EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\secure6.json")), "{\"secure\":6}");
+
+    std::ofstream(platform::Machine::Current().TrustedRootsFile()) << ReadAll(certificates.caFile);
+    errorText.clear();
+    std::wstring body;
+    EXPECT_EQ(RequestJson(options, &body, nullptr), row.trustedStatus) << row.subjectAltName << ": " << errorText;
+    EXPECT_EQ(body, row.trustedStatus == 200 ? L"{\"secure\":6}" : L"") << row.subjectAltName;
+  }
+}
+
+// ---------------------------------------------------------------------------
 // JSON helpers.
 
 TEST(HttpJsonTest, ParseJson) {

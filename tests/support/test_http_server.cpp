@@ -84,7 +84,8 @@ std::string RecordedRequest::Value(const std::string& name) const {
   return values.empty() ? std::string() : values.front();
 }
 
-bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error) {
+bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error,
+                          const std::string& subjectAltName) {
   std::filesystem::create_directories(folder);
   const std::string dir = "'" + folder.string() + "'";
   out->caFile = folder / "test-ca.pem";
@@ -92,7 +93,7 @@ bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates*
   out->keyFile = folder / "server.key";
   {
     std::ofstream ext(folder / "server.ext");
-    ext << "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
+    ext << "subjectAltName=" << subjectAltName << "\n"
            "basicConstraints=CA:FALSE\n"
            "keyUsage=digitalSignature,keyEncipherment\n"
            "extendedKeyUsage=serverAuth\n";

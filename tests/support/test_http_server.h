@@ -28,14 +28,15 @@ struct RecordedRequest {
   bool Has(const std::string& name) const { return !Values(name).empty(); }
 };
 
-// A test CA and a server certificate it signed for 127.0.0.1 and localhost,
-// made with the openssl command-line tool.
+// A test CA and a server certificate it signed, by default for 127.0.0.1,
+// ::1 and localhost, made with the openssl command-line tool.
 struct TestCertificates {
   std::filesystem::path caFile;    // the CA certificate (PEM)
   std::filesystem::path certFile;  // the server certificate (PEM)
   std::filesystem::path keyFile;   // the server's private key (PEM)
 };
-bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error);
+bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error,
+                          const std::string& subjectAltName = "IP:127.0.0.1,IP:::1,DNS:localhost");
 
 class TestHttpServer {
  public:

@@ -29,7 +29,15 @@ bool IsAdmittedUrl(const std::wstring& url) {
   return start.compare(0, 7, "http://") == 0 || start.compare(0, 8, "https://") == 0;
 }
 
+bool HasControlCharacter(const std::wstring& text) {
+  for (wchar_t c : text) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return true;
+  }
+  return false;
+}
+
 UrlParts SplitUrl(const std::wstring& url) {
+  if (HasControlCharacter(url)) throw web::uri_exception("the address holds a control character");
   web::uri full(platform::WideToUtf8(url));
   UrlParts parts;
   parts.base = full.authority();

@@ -37,7 +37,13 @@ struct UrlParts {
   std::string hostHeader;
 };
 
-// Splits an address. Throws web::uri_exception for a malformed address.
+// True when the text holds a control character (U+0000 to U+001F, U+007F
+// or U+0080 to U+009F): no address holds one, and passed on it would cut a
+// request short at a NUL or end a header line early.
+bool HasControlCharacter(const std::wstring& text);
+
+// Splits an address. Throws web::uri_exception for a malformed address, one
+// with a control character among them.
 UrlParts SplitUrl(const std::wstring& url);
 
 // Gives the request the Host header of `parts` when it needs one and the

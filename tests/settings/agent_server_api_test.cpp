@@ -107,6 +107,24 @@ TEST(AgentRequestUrlsTest, AServerOnAnIpv6LiteralAdmitsTheInstallation) {
   EXPECT_EQ(update, L"http://[::1]:1/u");
 }
 
+// An update address with control characters is no address: the server
+// check fails as for a malformed address and nothing is stored.
+TEST(AgentRequestUrlsTest, AnUpdateAddressWithControlCharactersIsRefused) {
+  testing_support::ScopedMachine machine;
+  for (const char* update : {R"(http://u/x\u0000/y)", R"(http://u/x\r\n[Brimvale] Install : fake)", R"(http://u/\tx)",
+                             R"(http://u/\u007f)"}) {
+    const std::string body = std::string(R"({"update":")") + update + R"(","mqtt":"M"})";
+    testing_support::TestHttpServer server(nlohmann::json::array({Route("/v2/agent-request-urls", 200, body)}));
+    ASSERT_TRUE(server.Running()) << server.StartError();
+    InstallerContext context;
+    std::wstring address = L"before";
+    EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &address), 400) << update;
+    EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_COMM_ERROR) << update;
+    EXPECT_EQ(address, L"before") << update;
+    EXPECT_EQ(MqttInfo(), std::nullopt) << update;
+  }
+}
+
 TEST(AgentRequestUrlsTest, TrailingSlashGivesTwoSlashes) {
   testing_support::ScopedMachine machine;
   testing_support::TestHttpServer server;

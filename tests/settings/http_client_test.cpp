@@ -278,6 +278,22 @@ TEST_F(HttpClientTest, MalformedOrUnreachableAddressGives400WithErrorText) {
   }
 }
 
+TEST_F(HttpClientTest, AddressesWithControlCharactersAreRefusedAsMalformed) {
+  const std::wstring good = server_.Url("/json");
+  for (const std::wstring& url :
+       {good + std::wstring(L"\0/other", 7), good + L"\r\nX-Injected: 1", good + L"\tx", good + L"\x7f",
+        good + L"\x85", L"http://127.0.0.1\n:" + std::to_wstring(server_.Port()) + L"/json"}) {
+    HttpRequestOptions options = Get("/json");
+    options.url = url;
+    std::string errorText;
+    options.errorText = &errorText;
+    EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400);
+    EXPECT_NE(errorText.find("control character"), std::string::npos) << errorText;
+    EXPECT_EQ(DownloadFile({url, {}, Target(L"control.bin")}), 0);
+  }
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
 // ---------------------------------------------------------------------------
 // Answers.
 

@@ -141,6 +141,16 @@ TEST_F(TokenIntakeTest, DecodedTextThatIsNoAddressIsStoredAndRefusedLocally) {
   EXPECT_EQ(StoredValue(L"HKLM\\Software\\Korvanta\\Brimvale", L"ServiceInfo"), std::string());
 }
 
+TEST_F(TokenIntakeTest, AServerAddressWithControlCharactersIsRefusedWithoutARequest) {
+  for (const std::string& tail : {std::string("\r\nX-Injected: 1"), std::string("/\t"), std::string("\x7f")}) {
+    InstallerContext context;
+    context.ReadInstallationToken(PathWith(B64(platform::WideToUtf8(ServerAddress()) + tail)));
+    EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_COMM_ERROR);
+    EXPECT_EQ(context.m_updateAddress, L"");
+  }
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
 TEST_F(TokenIntakeTest, ABracketedFolderNameWins) {
   InstallerContext context;
   context.ReadInstallationToken(L"C:\\Users\\[QQ==]\\bvlInstaller[QUJD].exe");

@@ -18,6 +18,7 @@
 #include "platform/debug_output.h"
 #include "platform/locale.h"
 #include "platform/machine.h"
+#include "settings/debug_text.h"
 #include "settings/http_common.h"
 #include "settings/http_gzip.h"
 #include "settings/http_texts.h"
@@ -106,7 +107,8 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
       if (std::filesystem::file_size(roots, missing) > 0 && !missing) {
         context.load_verify_file(roots.string(), error);
         if (error) {
-          win::OutputDebugStringA("RequestJson: cannot load trusted roots " + roots.string() + ": " + error.message());
+          win::OutputDebugStringA("RequestJson: cannot load trusted roots " + DebugValue(roots.string()) + ": " +
+                                  DebugValue(error.message()));
         }
       }
       if (!ipv6Literal.empty()) CheckCertificateAgainstAddress(context, ipv6Literal);
@@ -183,7 +185,7 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
     std::string reason;
     if (!GunzipBody(answer->bytes, &text, &reason)) {
       win::OutputDebugStringA("RequestJson: cannot decompress the gzip answer of " +
-                              platform::WideToUtf8(options.url) + ": " + reason);
+                              platform::WideToUtf8(DebugValue(options.url)) + ": " + DebugValue(reason));
       text.clear();
     }
   } else {
@@ -197,7 +199,7 @@ web::json::value ParseJson(const std::wstring& text) {
   try {
     return web::json::value::parse(platform::WideToUtf8(text));
   } catch (const std::exception& error) {
-    win::OutputDebugStringA(error.what());
+    win::OutputDebugStringA(DebugValue(std::string(error.what())));
     return web::json::value::null();
   }
 }

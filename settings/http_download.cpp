@@ -14,6 +14,7 @@
 #include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "settings/debug_text.h"
 #include "settings/download_sink.h"
 #include "settings/http_client.h"
 #include "settings/http_common.h"
@@ -76,8 +77,8 @@ win::HANDLE OpenTarget(const std::wstring& path) {
 void EmptyFile(const std::wstring& path) {
   win::HANDLE file = OpenTarget(path);
   if (file == win::INVALID_HANDLE_VALUE) {
-    win::OutputDebugStringA("DownloadFile: cannot empty " + platform::WideToUtf8(path) + " after a failed download, error " +
-                            std::to_string(win::GetLastError()));
+    win::OutputDebugStringA("DownloadFile: cannot empty " + platform::WideToUtf8(DebugValue(path)) +
+                            " after a failed download, error " + std::to_string(win::GetLastError()));
     return;
   }
   win::CloseHandle(file);
@@ -95,13 +96,13 @@ std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCa
   if (!http_common::IsAdmittedUrl(request.url)) return 0;
 
   if (!platform::ToHostPath(request.filePath)) {
-    win::OutputDebugStringA("DownloadFile: no such drive for " + platform::WideToUtf8(request.filePath));
+    win::OutputDebugStringA("DownloadFile: no such drive for " + platform::WideToUtf8(DebugValue(request.filePath)));
     return 0;
   }
   // The target is created (or emptied) before anything is sent.
   win::HANDLE file = OpenTarget(request.filePath);
   if (file == win::INVALID_HANDLE_VALUE) {
-    win::OutputDebugStringA("DownloadFile: cannot open " + platform::WideToUtf8(request.filePath) +
+    win::OutputDebugStringA("DownloadFile: cannot open " + platform::WideToUtf8(DebugValue(request.filePath)) +
                             " for writing, error " + std::to_string(win::GetLastError()));
     return 0;
   }
@@ -207,7 +208,8 @@ std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCa
     }
     if (received > 0 && callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 1);
   } catch (const std::exception& error) {
-    win::OutputDebugStringA("DownloadFile: " + platform::WideToUtf8(request.url) + ": " + error.what());
+    win::OutputDebugStringA("DownloadFile: " + platform::WideToUtf8(DebugValue(request.url)) + ": " +
+                            DebugValue(std::string(error.what())));
     complete = false;
     cancel.cancel();
   }

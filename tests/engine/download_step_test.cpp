@@ -11,6 +11,7 @@
 
 #include "engine/install_engine.h"
 #include "platform/codepage.h"
+#include "platform/debug_output.h"
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "settings/installer_context.h"
@@ -344,6 +345,20 @@ TEST_F(WebViewDownload, UnpacksTheVersionTheServerNames) {
   EXPECT_EQ(WebVersion(), L"1.0.3");
   EXPECT_EQ(RequestedTargets(),
             (std::vector<std::string>{"/v2/versions", "/v2/download/resources?component=webview&version=1.0.3"}));
+}
+
+// A version with line breaks in it cannot make the debug output show a
+// line the installer never wrote.
+TEST_F(WebViewDownload, AVersionWithLineBreaksStaysInsideItsDebugLine) {
+  Route(R"({"webview": {"version": "1.0.3\r\n[Brimvale] Install : fake\r\n"}})", 200, archive_, 200);
+  platform::ClearDebugLog();
+  EXPECT_EQ(engine_.DownloadWebView(), 0);
+  EXPECT_EQ(WebVersion(), L"<none>");
+  const auto lines = platform::ReadDebugLog();
+  ASSERT_FALSE(lines.empty());
+  for (const std::wstring& line : lines) {
+    EXPECT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos) << platform::WideToUtf8(line);
+  }
 }
 
 TEST_F(WebViewDownload, FailsWithoutWritingTheVersion) {

@@ -81,7 +81,6 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
   if (date) date->clear();
   if (!http_common::IsAdmittedUrl(options.url)) return status;
 
-
   auto& headers = options.headers;  // emplace adds a name only when that exact name is absent
   if (options.compress && web::http::compression::builtin::supported()) {
     headers.emplace(http_texts::kAcceptEncodingName, http_texts::kGzip);

@@ -46,6 +46,10 @@ size_t DownloadSink::Take(BodyUse use, const std::uint8_t* data, size_t count) {
   if (maxBytes_ != 0 && total > maxBytes_) {
     throw web::http::http_exception("the answer is larger than " + std::to_string(maxBytes_) + " bytes");
   }
+  if (use == BodyUse::kPassOver && total > kMaxPassedOverBytes) {
+    throw web::http::http_exception("the refusal's body is larger than " + std::to_string(kMaxPassedOverBytes) +
+                                    " bytes");
+  }
   if (use == BodyUse::kWrite) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (file_ == nullptr) throw web::http::http_exception("the download was stopped");

@@ -1,6 +1,7 @@
 // The stream buffer a download's body flows into: it writes the body of a 200
 // answer into the target file through the machine's file layer, passes over
-// the body of any other answer, and refuses a body that grows past its bound.
+// (up to a mebibyte of) the body of any other answer, and refuses a body that
+// grows past its bound.
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,11 @@
 
 // What becomes of the body once the answer's status is known.
 enum class BodyUse { kWrite, kPassOver, kRefuse };
+
+// The most of a refusal's body (an error page) that is read and passed over
+// before the transfer is stopped: the download has failed already, and an
+// error page that never ends must not keep it running.
+constexpr std::uint64_t kMaxPassedOverBytes = 1u << 20;
 
 class DownloadSink : public concurrency::streams::details::streambuf_state_manager<std::uint8_t> {
  public:

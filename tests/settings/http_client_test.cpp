@@ -697,6 +697,22 @@ TEST_F(HttpClientTest, OutcomeOfDownloadsThatGetNoAnswer) {
   EXPECT_TRUE(server_.Requests().empty());
 }
 
+// The body of a refusal is read only so far: an error page that never ends
+// cannot keep a download running.
+TEST_F(HttpClientTest, AnEndlessRefusalEndsItsDownload) {
+  server_.SetRoutes(json::array({
+      {{"path", "/chunked"}, {"status", 404}, {"body_size", 1e15}, {"chunked", true}},
+      {{"path", "/length"}, {"status", 503}, {"body_size", 1e15}},
+  }));
+  const std::wstring target = Target(L"refusal.bin");
+  for (const char* path : {"/chunked", "/length"}) {
+    DownloadOutcome outcome;
+    EXPECT_EQ(DownloadFileWithOutcome({server_.Url(path), {}, target}, nullptr, 0, &outcome), 0) << path;
+    EXPECT_EQ(outcome.status, std::string(path) == "/chunked" ? 404 : 503) << path;
+    EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u) << path;
+  }
+}
+
 TEST_F(HttpClientTest, ABoundedDownloadStopsPastItsBound) {
   const std::uint64_t bound = 1 << 20;
   server_.SetRoutes(json::array({

@@ -124,7 +124,8 @@ win::BOOL InstallEngine::DownloadComponent(std::uint32_t isArchive, const std::w
   const std::wstring url = m_downloadBaseUrl + record.version + L"/" + fileName;
   const std::wstring staged = m_stagingDir + L"\\" + fileName;
 
-  const std::int32_t result = DownloadFile({url, {}, staged});
+  DownloadOutcome outcome;
+  const std::int32_t result = DownloadFileWithOutcome({url, {}, staged}, nullptr, 0, &outcome);
   if (result == 1) {
     if (!m_verify(staged, record)) {
       win::DeleteFileW(staged);
@@ -138,10 +139,12 @@ win::BOOL InstallEngine::DownloadComponent(std::uint32_t isArchive, const std::w
       const std::wstring target = ComponentTarget(folderName, record);
       win::MoveFileExW(source, target, win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_COPY_ALLOWED);
     }
-  } else if (!record.version.empty() && !record.hash.empty()) {
+  } else if ((!record.version.empty() && !record.hash.empty()) || !outcome.requestSent || outcome.status == 200) {
     // The manifest lists this component, so the host is expected to serve
     // it: a failed download must not be reported as installed. Components
-    // the manifest does not list are optional and skipped.
+    // the manifest does not list are optional and skipped, but only when
+    // the host did not answer 200 for them: a transfer that broke after its
+    // 200 answer, or a staging file that could not be written, fails them.
     win::DeleteFileW(staged);
     return win::FALSE;
   }

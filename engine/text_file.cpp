@@ -24,6 +24,15 @@ std::wstring ReadTextFile(const std::wstring& path) {
     return std::wstring();
   }
   const void* view = win::MapViewOfFile(mapping, win::FILE_MAP_READ, 0, 0, 0);
+  // The text ends with the view: the file may have grown since the mapping
+  // was made, and its size now would run past the mapped bytes. The view's
+  // last page is zero-filled behind the file's end, so the NUL search stops
+  // there for a file that is not a whole number of pages.
+  win::MEMORY_BASIC_INFORMATION region;
+  if (view != nullptr && win::VirtualQuery(view, &region, sizeof region) == 0) {
+    win::UnmapViewOfFile(view);
+    view = nullptr;
+  }
   if (view == nullptr) {
     win::OutputDebugStringW(L"[Brimvale] bvludt : Get version file data fail (MapViewOfFile)");
     win::CloseHandle(mapping);
@@ -31,13 +40,10 @@ std::wstring ReadTextFile(const std::wstring& path) {
     return std::wstring();
   }
 
-  win::DWORD sizeHigh = 0;
-  const win::DWORD sizeLow = win::GetFileSize(file, &sizeHigh);
-  const std::uint64_t size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+  const std::size_t size = region.RegionSize;
   const char* bytes = static_cast<const char*>(view);
-  const void* nul = std::memchr(bytes, '\0', static_cast<std::size_t>(size));
-  const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes)
-                                 : static_cast<std::size_t>(size);
+  const void* nul = std::memchr(bytes, '\0', size);
+  const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : size;
   std::wstring text = kvutil::KVSystem::ConvertToWide(std::string(bytes, length), win::CP_ACP);
 
   win::UnmapViewOfFile(view);

@@ -16,6 +16,11 @@ namespace {
 
 const wchar_t kWhiteSpace[] = L" \t\r\n\v\f";
 
+// proverinfo.dat names a version and a line per component, a few hundred
+// bytes; a download that grows past this is no manifest and is stopped
+// before it can fill the disk.
+constexpr std::uint64_t kMaxVersionManifestBytes = 1u << 20;
+
 std::wstring TrimWhiteSpace(std::wstring text) {
   text.erase(text.find_last_not_of(kWhiteSpace) + 1);
   text.erase(0, text.find_first_not_of(kWhiteSpace));
@@ -36,7 +41,7 @@ std::wstring WithoutCarriageReturns(std::wstring text) {
 win::BOOL InstallEngine::FetchVersionManifest() {
   const std::wstring local = m_stagingDir + L"\\proverinfo.dat";
   const std::wstring url = m_downloadBaseUrl + L"proverinfo.dat";
-  if (DownloadFile({url, {}, local}) != 1) {
+  if (DownloadFileWithOutcome({url, {}, local}, nullptr, kMaxVersionManifestBytes, nullptr) != 1) {
     win::OutputDebugStringW(L"[Brimvale] bvlInstaller : Get version file download fail");
     return win::FALSE;
   }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cwctype>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -108,7 +109,8 @@ struct FileObject : KernelObject {
 
 struct MappingObject : KernelObject {
   int fd = -1;
-  std::size_t size = 0;
+  std::size_t size = 0;  // the section's size, fixed when the mapping is created
+  fs::path host;
   ~MappingObject() override {
     if (fd >= 0) ::close(fd);
   }
@@ -118,6 +120,17 @@ std::mutex g_viewsMutex;
 std::map<const void*, std::size_t>& Views() {
   static std::map<const void*, std::size_t> views;
   return views;
+}
+
+std::mutex g_mapViewHookMutex;
+std::function<void(const std::wstring&)>& MapViewHook() {
+  static std::function<void(const std::wstring&)> hook;
+  return hook;
+}
+
+std::size_t PageSize() {
+  static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  return page;
 }
 
 WIN32_FIND_DATAW FindDataFor(const fs::path& host, const std::wstring& name) {
@@ -430,6 +443,7 @@ HANDLE CreateFileMappingW(HANDLE handle, const void*, DWORD protect, DWORD sizeH
   auto* mapping = new MappingObject();
   mapping->fd = ::dup(file->fd);
   mapping->size = static_cast<std::size_t>(info.st_size);
+  mapping->host = file->host;
   return platform::RegisterHandle(mapping);
 }
 
@@ -439,9 +453,43 @@ const void* MapViewOfFile(HANDLE handle, DWORD access, DWORD offsetHigh, DWORD o
   std::size_t size = bytes ? bytes : mapping->size;
   void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, mapping->fd, 0);
   if (view == MAP_FAILED) return FailWith(ERROR_NOT_ENOUGH_MEMORY, static_cast<const void*>(nullptr));
-  std::lock_guard<std::mutex> guard(g_viewsMutex);
-  Views()[view] = size;
+  // As on Windows, the view ends with its section: the rest of its last
+  // page reads as zeros even when the file has grown since the mapping was
+  // made (Linux would show the new bytes there).
+  const std::size_t tail = size % PageSize();
+  if (tail != 0) {
+    char* lastPage = static_cast<char*>(view) + (size - tail);
+    if (::mprotect(lastPage, PageSize(), PROT_READ | PROT_WRITE) == 0) {
+      std::memset(lastPage + tail, 0, PageSize() - tail);
+      ::mprotect(lastPage, PageSize(), PROT_READ);
+    }
+  }
+  {
+    std::lock_guard<std::mutex> guard(g_viewsMutex);
+    Views()[view] = size;
+  }
+  std::function<void(const std::wstring&)> hook;
+  {
+    std::lock_guard<std::mutex> guard(g_mapViewHookMutex);
+    hook = MapViewHook();
+  }
+  if (hook) hook(platform::ToWindowsPath(mapping->host));
   return view;
+}
+
+std::size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, std::size_t length) {
+  if (!info || length < sizeof(MEMORY_BASIC_INFORMATION)) return FailWith(ERROR_INVALID_PARAMETER, std::size_t{0});
+  std::lock_guard<std::mutex> guard(g_viewsMutex);
+  const char* wanted = static_cast<const char*>(address);
+  auto it = Views().upper_bound(address);
+  if (it == Views().begin()) return FailWith(ERROR_INVALID_PARAMETER, std::size_t{0});
+  --it;
+  const char* base = static_cast<const char*>(it->first);
+  const std::size_t region = (it->second + PageSize() - 1) / PageSize() * PageSize();
+  if (wanted >= base + region) return FailWith(ERROR_INVALID_PARAMETER, std::size_t{0});
+  info->BaseAddress = base;
+  info->RegionSize = region - static_cast<std::size_t>(wanted - base);
+  return sizeof(MEMORY_BASIC_INFORMATION);
 }
 
 BOOL UnmapViewOfFile(const void* view) {
@@ -500,6 +548,11 @@ namespace platform {
 int InheritableFileDescriptor(win::HANDLE handle) {
   auto* file = HandleAs<win::FileObject>(handle);
   return file && file->inheritable ? file->fd : -1;
+}
+
+void SetAfterMapViewForTesting(std::function<void(const std::wstring& path)> hook) {
+  std::lock_guard<std::mutex> guard(win::g_mapViewHookMutex);
+  win::MapViewHook() = std::move(hook);
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "platform/win_types.h"
@@ -96,6 +97,16 @@ HANDLE CreateFileMappingW(HANDLE file, const void* security, DWORD protect, DWOR
 const void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
                           std::size_t bytes);
 BOOL UnmapViewOfFile(const void* view);
+// VirtualQuery for an address inside a mapped view: the view's base and the
+// bytes from `address` to the end of the view's last page, the view's size
+// rounded up to whole pages as Windows reports the region (the bytes past the
+// section's end read as zeros). Returns the size of the record filled, or 0
+// (ERROR_INVALID_PARAMETER) for an address in no view.
+struct MEMORY_BASIC_INFORMATION {
+  const void* BaseAddress = nullptr;
+  std::size_t RegionSize = 0;
+};
+std::size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, std::size_t length);
 BOOL CloseHandle(HANDLE handle);
 
 // CRT streams on Windows paths: _wfsopen honours the sharing flag against
@@ -110,5 +121,10 @@ namespace platform {
 // The host descriptor behind a file handle created inheritable; -1 for any
 // other handle.
 int InheritableFileDescriptor(win::HANDLE handle);
+
+// Test seam: called with the file's Windows path right after MapViewOfFile
+// has mapped a view of it, so that a test can change the file at that
+// moment, as another program could. An empty function removes it.
+void SetAfterMapViewForTesting(std::function<void(const std::wstring& path)> hook);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include "settings/agent_server_api.h"
 
 #include "settings/http_client.h"
+#include "settings/http_common.h"
 #include "settings/installer_context.h"
 #include "settings/registry_helpers.h"
 
@@ -26,8 +27,14 @@ std::uint16_t GetJson(const std::wstring& url, bool compress, web::json::value* 
 std::uint16_t InstallerContext::QueryAgentRequestUrls(std::wstring serverAddress, std::wstring* updateAddress) {
   web::json::value answer;
   std::uint16_t status = GetJson(serverAddress + kAgentRequestUrlsPath, true, &answer);
-  if (status == 200) {
-    if (updateAddress) *updateAddress = JsonToString(JsonMember(answer, L"update"));
+  const std::wstring update = JsonToString(JsonMember(answer, L"update"));
+  if (status == 200 && http_common::HasControlCharacter(update)) {
+    // No address holds a control character: the answer is refused as a
+    // malformed address is, and nothing of it is kept.
+    status = 400;
+    m_serverCheckResult = SERVERCHECK_COMM_ERROR;
+  } else if (status == 200) {
+    if (updateAddress) *updateAddress = update;
     RegWriteString(win::HKEY_CURRENT_USER, kProductKey, kMqttInfoValue, JsonToString(JsonMember(answer, L"mqtt")));
     m_serverCheckResult = SERVERCHECK_OK;
   } else {

@@ -36,16 +36,42 @@ struct DownloadRequest {
 using DownloadProgressCallback = void (*)(std::int32_t kind, const wchar_t* path, std::int32_t total,
                                           std::int32_t received, std::int32_t finished);
 
-// Sends a request and waits for the answer. Returns the HTTP status, or 400
-// when the address is refused or the transfer fails (then *errorText, when
-// given, holds the library's message). *body receives the answer decoded as
-// UTF-8 (a gzip answer decompressed first), *date its "Date" header.
+// The most an answer of RequestJson may carry as it arrives (compressed or
+// not): far above the agent server's answers of a few kilobytes, and small
+// enough that an answer that never ends cannot exhaust the installer.
+constexpr std::uint64_t kMaxJsonAnswerBytes = 8u << 20;
+
+// Sends a request and waits for the answer, 30 seconds at most for the whole
+// request however the answer trickles in. Returns the HTTP status, or 400
+// when the address is refused or the request fails before its whole answer
+// arrived (then *errorText, when given, holds the reason): a transport
+// failure, the deadline, or a body beyond kMaxJsonAnswerBytes. *body receives
+// the answer decoded as UTF-8 (a gzip answer decompressed first), *date its
+// "Date" header.
 std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date);
 
-// Downloads `url` into the file `filePath`, streaming the body to disk.
-// Returns 1 when the server answered 200 and the whole body arrived, else 0
-// (and the file is left empty).
+// Downloads `url` into the file `filePath`, streaming the body to disk; only
+// the body of a 200 answer is written. Returns 1 when the server answered
+// 200 and the whole body arrived, else 0 (and the file is left empty). A
+// download that stalls, fewer than kDownloadStallMinimumBytes arriving in a
+// window of the 30-second time-out, fails.
 std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback = nullptr);
+
+// The least a download must bring in every window of its time-out.
+constexpr std::uint64_t kDownloadStallMinimumBytes = 1024;
+
+// What a download met beyond its result, for callers that must tell a host
+// that refused a file from a transfer that broke.
+struct DownloadOutcome {
+  bool requestSent = false;  // the target could be opened and the request went out
+  std::uint16_t status = 0;  // the answer's status; 0 when no answer arrived
+};
+
+// DownloadFile for callers that need more than its result: a body that
+// grows past maxBodyBytes (0: no bound) fails the download as it arrives, and
+// *outcome, when given, tells what the host answered.
+std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCallback callback,
+                                     std::uint64_t maxBodyBytes, DownloadOutcome* outcome);
 
 // The value in `text`, or null (with the parser's message in the debug output)
 // when it is not valid JSON.
@@ -55,6 +81,8 @@ std::wstring JsonToString(const web::json::value& value);
 // The member `name` of an object, null for a missing member or a non-object.
 web::json::value JsonMember(const web::json::value& value, const std::wstring& name);
 
-// Test seam: the timeout of both calls (30 s in the product). Tests shorten it
-// so that a server that never answers costs them a second, not half a minute.
+// Test seam: the timeout of both calls (30 s in the product), which is also
+// the deadline of a request and the window of a download's stall rule. Tests
+// shorten it so that a server that never answers costs them a second, not
+// half a minute.
 void SetHttpTimeoutForTesting(std::chrono::seconds timeout);

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cctype>
+#include <limits>
 
 bool IsGzipEncoding(const std::string& contentEncoding) {
   std::size_t first = contentEncoding.find_first_not_of(" \t");
@@ -17,9 +18,24 @@ bool IsGzipEncoding(const std::string& contentEncoding) {
   return value == "gzip" || value == "x-gzip";
 }
 
+namespace {
+
+// True when the bytes from `at` on can start another gzip member (its two
+// magic bytes, or the first of them at the very end).
+bool StartsMember(const std::vector<unsigned char>& body, std::size_t at) {
+  if (at >= body.size() || body[at] != 0x1f) return false;
+  return at + 1 == body.size() || body[at + 1] == 0x8b;
+}
+
+}  // namespace
+
 bool GunzipBody(const std::vector<unsigned char>& compressed, std::string* out, std::string* error,
                 std::size_t limit) {
   out->clear();
+  if (compressed.size() > std::numeric_limits<uInt>::max()) {
+    if (error) *error = "gzip answer too large to decode";
+    return false;
+  }
   z_stream stream{};
   // 16 + MAX_WBITS: expect the gzip wrapper, not raw zlib.
   if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
@@ -45,8 +61,11 @@ bool GunzipBody(const std::vector<unsigned char>& compressed, std::string* out, 
     out->append(reinterpret_cast<const char*>(chunk), produced);
     if (result == Z_STREAM_END) {
       ended = true;
-      // Another member may follow (concatenated gzip files form one body).
-      if (stream.avail_in == 0) break;
+      // As gzip does: another member goes on the text (concatenated gzip
+      // files form one body); zero padding or any other bytes after a
+      // complete member are ignored.
+      const std::size_t next = compressed.size() - stream.avail_in;
+      if (!StartsMember(compressed, next)) break;
       if (inflateReset(&stream) != Z_OK) break;
       ended = false;
       continue;

@@ -21,7 +21,9 @@ class InstallerContext {
   void ReadInstallationToken(std::wstring modulePath);
 
   // GET <server>/v2/agent-request-urls: sets *updateAddress, MqttInfo and
-  // m_serverCheckResult; returns the HTTP status.
+  // m_serverCheckResult; returns the HTTP status. A 200 answer whose update
+  // address holds a control character counts as a malformed address: 400,
+  // SERVERCHECK_COMM_ERROR and nothing stored.
   std::uint16_t QueryAgentRequestUrls(std::wstring serverAddress, std::wstring* updateAddress);
 
   std::wstring m_serverAddress;

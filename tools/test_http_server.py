@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Programmable HTTP(S) server for the installer's network tests.
 
-Listens on 127.0.0.1 (port 0 picks a free one) and prints the chosen port as
-the first line of its standard output. Answers come from a routes file, read
+Listens on 127.0.0.1, or on the --host address (::1 for instance), port 0
+picking a free one, and prints the chosen port as the first line of its
+standard output. Answers come from a routes file, read
 again for every request so a test can change them while the server runs:
 
   [{"method": "GET", "path": "/v2/versions",       # path, or path?query for an exact match
@@ -13,14 +14,22 @@ again for every request so a test can change them while the server runs:
     "delay": 1.5,          # seconds to wait before answering
     "truncate": N,         # announce the full length, send only N body bytes, close
     "gzip": true,          # compress the body, add Content-Encoding: gzip
+    "gzip_then": "text",   # with gzip: a second gzip member holding this text follows the first
+    "gzip_padding": N,     # with gzip: N zero bytes follow the members
     "reset": true,         # close the connection (RST) right after the headers
-    "chunked": true}]      # send the body with Transfer-Encoding: chunked
+    "chunked": true,       # send the body with Transfer-Encoding: chunked
+    "drip": {"bytes": 1, "every": 0.5},   # send the body a few bytes at a time, pausing between pieces
+    "hold_after": N,       # send N body bytes, then wait (at most 60 s) until the file
+    "hold_until": "/path"}]  # hold_until exists before sending the rest
+
+A body_size far beyond what a test reads (10**15) makes an answer that never
+ends; with "chunked" it announces no length at all.
 
 A request no route matches gets 404. Every request is appended to the log
 file (one JSON object a line: method, target, headers as received in order,
 body) before it is answered, so a test reads it as soon as its call returns.
 
-Usage: test_http_server.py --routes FILE --log FILE [--port N] [--cert PEM --key PEM]
+Usage: test_http_server.py --routes FILE --log FILE [--port N] [--host ADDRESS] [--cert PEM --key PEM]
 """
 
 import argparse
@@ -143,6 +152,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if payload is None:
                 payload = self.whole_body(route, size)
             payload = gzip.compress(payload)
+            if "gzip_then" in route:
+                payload += gzip.compress(route["gzip_then"].encode("utf-8"))
+            payload += b"\0" * int(route.get("gzip_padding", 0))
         if payload is not None:
             size = len(payload)
 
@@ -167,10 +179,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         limit = size if route.get("truncate") is None else min(size, int(route["truncate"]))
         sent = 0
+        drip = route.get("drip")
+        piece_size = int(drip.get("bytes", 1)) if drip else CHUNK
+        hold_after = route.get("hold_after")
         source = open(route["body_file"], "rb") if payload is None and "body_file" in route else None
         try:
             while sent < limit:
-                count = min(CHUNK, limit - sent)
+                if hold_after is not None and sent == int(hold_after):
+                    self.wfile.flush()
+                    self.hold(route.get("hold_until", ""))
+                    hold_after = None
+                if drip and sent > 0:
+                    self.wfile.flush()
+                    time.sleep(float(drip.get("every", 1)))
+                count = min(piece_size, limit - sent)
+                if hold_after is not None and sent < int(hold_after):
+                    count = min(count, int(hold_after) - sent)
                 if payload is not None:
                     piece = payload[sent:sent + count]
                 elif source is not None:
@@ -193,6 +217,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if route.get("truncate") is not None:
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_WR)
+
+    @staticmethod
+    def hold(path, longest=60.0):
+        """Waits until the file `path` exists (a test's signal to go on)."""
+        end = time.monotonic() + longest
+        while path and not os.path.exists(path) and time.monotonic() < end:
+            time.sleep(0.02)
 
     def whole_body(self, route, size):
         if "body_file" in route:
@@ -223,6 +254,8 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
     def __init__(self, address, routes, log, tls_context):
+        if ":" in address[0]:
+            self.address_family = socket.AF_INET6
         self.routes = routes
         self.log = log
         self.tls_context = tls_context
@@ -245,6 +278,7 @@ def main():
     parser.add_argument("--routes", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--cert")
     parser.add_argument("--key")
     args = parser.parse_args()
@@ -254,7 +288,7 @@ def main():
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
 
-    server = Server(("127.0.0.1", args.port), Routes(args.routes), RequestLog(args.log), context)
+    server = Server((args.host, args.port), Routes(args.routes), RequestLog(args.log), context)
     sys.stdout.write("%d\n" % server.server_address[1])
     sys.stdout.flush()
     try:

@@ -11,6 +11,7 @@
 
 #include "engine/install_engine.h"
 #include "platform/codepage.h"
+#include "platform/debug_output.h"
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "settings/installer_context.h"
@@ -99,7 +100,10 @@ class DownloadStep : public testing::Test {
     for (const auto& [name, bytes] : served_) {
       const std::string narrow = platform::WideToUtf8(name);
       ASSERT_TRUE(testing_support::WriteHostFile(root / narrow, bytes));
-      routes.push_back({{"path", "/update/x64/2.4.1/" + narrow}, {"body_file", (root / narrow).string()}});
+      const std::string version = listed_.count(name) ? "2.4.1" : "";
+      nlohmann::json route = {{"path", "/update/x64/" + version + "/" + narrow}, {"body_file", (root / narrow).string()}};
+      if (cutShort_.count(name)) route["truncate"] = 3;
+      routes.push_back(route);
     }
     for (const std::wstring& name : listed_) {
       const std::wstring digest = digestOf_.count(name) ? digestOf_[name] : Md5(served_[name]);
@@ -130,6 +134,7 @@ class DownloadStep : public testing::Test {
   std::map<std::wstring, std::string> served_;
   std::set<std::wstring> listed_;
   std::map<std::wstring, std::wstring> digestOf_;
+  std::set<std::wstring> cutShort_;  // served with a 200 answer that breaks off
   std::vector<std::wstring> verified_;
   int webViewCalls_ = 0;
   int webViewResult_ = 1;
@@ -204,6 +209,55 @@ TEST_F(DownloadStep, SkipsAComponentTheManifestDoesNotList) {
   // Unlisted, it is asked for without a version.
   const auto targets = RequestedTargets();
   EXPECT_NE(std::find(targets.begin(), targets.end(), "/update/x64//bvlcv.dll"), targets.end());
+}
+
+// An unlisted component is skipped only when the host refuses it; once the
+// host has answered 200, a transfer that breaks fails it like a listed one.
+TEST_F(DownloadStep, FailsAnUnlistedComponentWhoseTransferBreaksAfter200) {
+  listed_.erase(L"bvlcv.dll");
+  cutShort_.insert(L"bvlcv.dll");
+  Publish();
+  EXPECT_EQ(engine_.CreateAndMoveInstalledFile(), win::FALSE);
+  EXPECT_EQ(progress_.rows, ExpectedRows(L"bvlcv.dll"));
+  EXPECT_FALSE(Exists(Installed(L"bvlcv.dll")));
+  EXPECT_FALSE(Exists(Staged(L"bvlcv.dll")));
+}
+
+TEST_F(DownloadStep, FailsAnUnlistedComponentItCannotStage) {
+  listed_.erase(L"bvlcv.dll");
+  Publish();
+  platform::InjectFault({"CreateFile", Staged(L"bvlcv.dll"), win::ERROR_ACCESS_DENIED});
+  EXPECT_EQ(engine_.CreateAndMoveInstalledFile(), win::FALSE);
+  EXPECT_EQ(progress_.rows, ExpectedRows(L"bvlcv.dll"));
+  EXPECT_FALSE(Exists(Installed(L"bvlcv.dll")));
+}
+
+// The disk fills up while a component is written to the staging folder: its
+// row fails, the staged file is gone and the copy a previous installation
+// put in place is left as it was.
+TEST_F(DownloadStep, FailsAComponentThatMeetsAFullDisk) {
+  for (bool listed : {true, false}) {
+    served_[L"bvlcv.dll"] = "content of bvlcv.dll";
+    listed_.insert(L"bvlcv.dll");
+    Publish();
+    engine_.BuildCatalogue();
+    ASSERT_EQ(engine_.CreateAndMoveInstalledFile(), win::TRUE);
+    const std::string previous = ReadHostFile(Host(Installed(L"bvlcv.dll")));
+    ASSERT_EQ(previous, "content of bvlcv.dll");
+
+    served_[L"bvlcv.dll"] = std::string(3 << 20, 'n');
+    if (!listed) listed_.erase(L"bvlcv.dll");
+    Publish();
+    engine_.BuildCatalogue();
+    progress_.rows.clear();
+    platform::InjectFault({"WriteFile", Staged(L"bvlcv.dll"), win::ERROR_DISK_FULL});
+    EXPECT_EQ(engine_.CreateAndMoveInstalledFile(), win::FALSE) << listed;
+    platform::ClearFaults();
+    EXPECT_EQ(progress_.rows, ExpectedRows(L"bvlcv.dll")) << listed;
+    EXPECT_FALSE(Exists(Staged(L"bvlcv.dll"))) << listed;
+    EXPECT_EQ(ReadHostFile(Host(Installed(L"bvlcv.dll"))), previous) << listed;
+    progress_.rows.clear();
+  }
 }
 
 TEST_F(DownloadStep, DeletesAComponentThatFailsItsCheck) {
@@ -291,6 +345,20 @@ TEST_F(WebViewDownload, UnpacksTheVersionTheServerNames) {
   EXPECT_EQ(WebVersion(), L"1.0.3");
   EXPECT_EQ(RequestedTargets(),
             (std::vector<std::string>{"/v2/versions", "/v2/download/resources?component=webview&version=1.0.3"}));
+}
+
+// A version with line breaks in it cannot make the debug output show a
+// line the installer never wrote.
+TEST_F(WebViewDownload, AVersionWithLineBreaksStaysInsideItsDebugLine) {
+  Route(R"({"webview": {"version": "1.0.3\r\n[Brimvale] Install : fake\r\n"}})", 200, archive_, 200);
+  platform::ClearDebugLog();
+  EXPECT_EQ(engine_.DownloadWebView(), 0);
+  EXPECT_EQ(WebVersion(), L"<none>");
+  const auto lines = platform::ReadDebugLog();
+  ASSERT_FALSE(lines.empty());
+  for (const std::wstring& line : lines) {
+    EXPECT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos) << platform::WideToUtf8(line);
+  }
 }
 
 TEST_F(WebViewDownload, FailsWithoutWritingTheVersion) {

@@ -3,12 +3,14 @@
 // read it, and zipproverinfo.dat as the engine writes it.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "engine/install_engine.h"
 #include "engine/text_file.h"
+#include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/faults.h"
 #include "platform/files.h"
@@ -170,6 +172,57 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureRow{"server error", "v\n", 500, {L"[Brimvale] bvlInstaller : Get version file download fail"}}),
     [](const testing::TestParamInfo<FailureRow>& info) { return "Row" + std::to_string(info.index); });
 
+// proverinfo.dat is a few hundred bytes: one past 1 MiB, or one that never
+// ends, stops its download there and fails the step; nothing stays on disk.
+TEST_F(ManifestTest, AManifestPastOneMebibyteFailsItsDownload) {
+  const std::string route = "/update/x64/proverinfo.dat";
+  const std::filesystem::path big = machine_.Root() / "served" / "big.dat";
+  const std::string line = "bvlsvc.exe 0123456789abcdef0123456789abcdef 2.4.1\n";
+  std::string text = "2.4.1.0\n";
+  while (text.size() + line.size() <= (1u << 20)) text += line;
+  text += std::string((1u << 20) + 1 - text.size(), '\n');
+  ASSERT_EQ(text.size(), (1u << 20) + 1);
+  ASSERT_TRUE(WriteHostFile(big, text));
+  const std::vector<nlohmann::json> rows = {
+      {{"path", route}, {"body_file", big.string()}},
+      {{"path", route}, {"body_file", big.string()}, {"chunked", true}},
+      {{"path", route}, {"body_size", 1e15}},
+      {{"path", route}, {"body_size", 1e15}, {"chunked", true}},
+  };
+  for (const nlohmann::json& row : rows) {
+    server_.SetRoutes(nlohmann::json::array({row}));
+    platform::ClearDebugLog();
+    EXPECT_EQ(engine_->FetchVersionManifest(), win::FALSE) << row.dump();
+    EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvlInstaller : Get version file download fail"});
+    EXPECT_EQ(ReadHostFile(machine_.Host(engine_->m_stagingDir + L"\\proverinfo.dat")), "") << row.dump();
+    EXPECT_EQ(RegistryVersion(), L"<none>");
+  }
+
+  // One byte less is a manifest like any other.
+  text.pop_back();
+  ASSERT_TRUE(WriteHostFile(big, text));
+  server_.SetRoutes(nlohmann::json::array({{{"path", route}, {"body_file", big.string()}}}));
+  EXPECT_EQ(engine_->FetchVersionManifest(), win::TRUE);
+  EXPECT_EQ(RegistryVersion(), L"2.4.1.0");
+}
+
+TEST(ManifestOverIpv6, AnUpdateAddressWithAnIpv6LiteralServesTheManifest) {
+  testing_support::ScopedMachine machine("win10-x64");
+  const std::filesystem::path file = machine.Root() / "served" / "proverinfo.dat";
+  ASSERT_TRUE(WriteHostFile(file, "3.0.0.1\nbvlsvc.exe abc 3.0\n"));
+  testing_support::TestHttpServer server(
+      nlohmann::json::array({{{"path", "/update/x64/proverinfo.dat"}, {"body_file", file.string()}}}), nullptr, "::1");
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  InstallerContext context;
+  context.m_updateAddress = server.Url("/update");
+  testing_support::RecordingProgress progress;
+  InstallEngine engine(context, progress);
+  engine.BuildCatalogue();
+  ASSERT_EQ(win::SHCreateDirectory(nullptr, engine.m_stagingDir), 0);
+  EXPECT_EQ(engine.FetchVersionManifest(), win::TRUE);
+  EXPECT_EQ(engine.m_components[L"bvlsvc.exe"].version, L"3.0");
+}
+
 TEST_F(ManifestTest, FailsWithoutAStagingFolder) {
   Serve("v\nbvlsvc.exe a 1\n");
   ASSERT_TRUE(win::RemoveDirectoryW(engine_->m_stagingDir));
@@ -182,6 +235,36 @@ TEST(ReadTextFile, ReportsAMissingFile) {
   platform::ClearDebugLog();
   EXPECT_EQ(ReadTextFile(L"C:\\nowhere\\proverinfo.dat"), L"");
   EXPECT_EQ(BrimvaleLines(), std::vector<std::wstring>{L"[Brimvale] bvludt : Get version file data fail (CreateFile)"});
+}
+
+TEST(ReadTextFile, ReadsTheMappedViewWhenTheFileGrowsMeanwhile) {
+  testing_support::ScopedMachine machine("win10-x64");
+  const std::wstring path = L"C:\\grows.dat";
+  const std::string line = "2.4.1.0\nbvlsvc.exe 0123 2.4.1\n";
+  // A short file, and files that fill whole pages (no zeros follow them in
+  // their view's last page).
+  const std::string filesPage = std::string(4096 - line.size(), 'v') + line;
+  const std::string filesTwoPages = filesPage + filesPage;
+  struct Row {
+    const std::string* first;
+    std::size_t grown;
+  };
+  for (const Row& row : {Row{&line, 10}, Row{&line, 5000}, Row{&filesPage, 10}, Row{&filesPage, 1 << 20},
+                         Row{&filesTwoPages, 8192}}) {
+    const std::string& first = *row.first;
+    const std::size_t grown = row.grown;
+    ASSERT_TRUE(WriteHostFile(machine.Host(path), first));
+    // Another program appends to the file once the installer has mapped it.
+    platform::SetAfterMapViewForTesting([&](const std::wstring& mapped) {
+      std::ofstream(machine.Host(mapped), std::ios::binary | std::ios::app) << std::string(grown, 'x');
+    });
+    const std::wstring text = ReadTextFile(path);
+    platform::SetAfterMapViewForTesting(nullptr);
+    // Compared whole; only the sizes are printed, the texts are pages long.
+    EXPECT_TRUE(text == platform::Utf8ToWide(first))
+        << "read " << text.size() << " characters of a " << first.size() << "-byte view, file grown by " << grown;
+    EXPECT_EQ(ReadHostFile(machine.Host(path)).size(), first.size() + grown);
+  }
 }
 
 TEST(SplitText, KeepsOnlyNonEmptyPieces) {

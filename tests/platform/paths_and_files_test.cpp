@@ -133,6 +133,38 @@ TEST(FilesTest, EmptyFileCannotBeMapped) {
   CloseHandle(file);
 }
 
+TEST(FilesTest, AViewIsItsSectionInWholePagesWithZerosBehindTheFile) {
+  testing_support::ScopedMachine machine;
+  std::ofstream(machine.Host(L"C:\\five.dat"), std::ios::binary) << std::string(5000, 'a');
+  HANDLE file = CreateFileW(L"C:\\five.dat", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  // The file grows after its section was made: the view does not.
+  std::ofstream(machine.Host(L"C:\\five.dat"), std::ios::binary | std::ios::app) << std::string(9000, 'b');
+  const char* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+
+  MEMORY_BASIC_INFORMATION region;
+  ASSERT_EQ(VirtualQuery(view, &region, sizeof region), sizeof region);
+  EXPECT_EQ(region.BaseAddress, view);
+  EXPECT_EQ(region.RegionSize, 8192u);
+  EXPECT_EQ(std::string(view, 5000), std::string(5000, 'a'));
+  EXPECT_EQ(std::string(view + 5000, 8192 - 5000), std::string(8192 - 5000, '\0'));
+  ASSERT_EQ(VirtualQuery(view + 4100, &region, sizeof region), sizeof region);
+  EXPECT_EQ(region.BaseAddress, view);
+  EXPECT_EQ(region.RegionSize, 8192u - 4100);
+
+  const char outside = 0;
+  EXPECT_EQ(VirtualQuery(&outside, &region, sizeof region), 0u);
+  EXPECT_EQ(VirtualQuery(view + 8192, &region, sizeof region), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(UnmapViewOfFile(view));
+  EXPECT_EQ(VirtualQuery(view, &region, sizeof region), 0u);
+  CloseHandle(mapping);
+  CloseHandle(file);
+}
+
 TEST(EnvironmentTest, ProgramFilesFoldersFollowTheProcessBitness) {
   {
     testing_support::ScopedMachine machine("win10-x64");

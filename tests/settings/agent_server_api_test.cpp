@@ -7,6 +7,7 @@
 #include "settings/agent_server_api.h"
 #include "settings/http_client.h"
 #include "settings/installer_context.h"
+#include "settings/registry_helpers.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
 
@@ -72,6 +73,55 @@ TEST(AgentRequestUrlsTest, AnswerMembersAndMqttInfo) {
     EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_OK);
     EXPECT_EQ(update, row.update) << row.body;
     EXPECT_EQ(MqttInfo(), std::wstring(row.mqtt)) << row.body;
+  }
+}
+
+TEST(AgentRequestUrlsTest, AnswersOtherThan200LeaveMqttInfoAlone) {
+  testing_support::ScopedMachine machine;
+  RegWriteString(win::HKEY_CURRENT_USER, kProductKey, kMqttInfoValue, L"tcp://earlier:1883");
+  for (int status : {400, 401, 404, 500, 503}) {
+    testing_support::TestHttpServer server(
+        nlohmann::json::array({Route("/v2/agent-request-urls", status, R"({"update":"U","mqtt":"M"})")}));
+    ASSERT_TRUE(server.Running()) << server.StartError();
+    InstallerContext context;
+    std::wstring update;
+    EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), status);
+    EXPECT_EQ(MqttInfo(), std::wstring(L"tcp://earlier:1883")) << status;
+  }
+  InstallerContext unreachable;
+  std::wstring update;
+  unreachable.QueryAgentRequestUrls(L"http://127.0.0.1:1", &update);
+  EXPECT_EQ(MqttInfo(), std::wstring(L"tcp://earlier:1883"));
+}
+
+TEST(AgentRequestUrlsTest, AServerOnAnIpv6LiteralAdmitsTheInstallation) {
+  testing_support::ScopedMachine machine;
+  testing_support::TestHttpServer server(
+      nlohmann::json::array({Route("/v2/agent-request-urls", 200, R"({"update":"http://[::1]:1/u","mqtt":"M"})", true)}),
+      nullptr, "::1");
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  InstallerContext context;
+  std::wstring update;
+  EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), 200);
+  EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_OK);
+  EXPECT_EQ(update, L"http://[::1]:1/u");
+}
+
+// An update address with control characters is no address: the server
+// check fails as for a malformed address and nothing is stored.
+TEST(AgentRequestUrlsTest, AnUpdateAddressWithControlCharactersIsRefused) {
+  testing_support::ScopedMachine machine;
+  for (const char* update : {R"(http://u/x\u0000/y)", R"(http://u/x\r\n[Brimvale] Install : fake)", R"(http://u/\tx)",
+                             R"(http://u/\u007f)"}) {
+    const std::string body = std::string(R"({"update":")") + update + R"(","mqtt":"M"})";
+    testing_support::TestHttpServer server(nlohmann::json::array({Route("/v2/agent-request-urls", 200, body)}));
+    ASSERT_TRUE(server.Running()) << server.StartError();
+    InstallerContext context;
+    std::wstring address = L"before";
+    EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &address), 400) << update;
+    EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_COMM_ERROR) << update;
+    EXPECT_EQ(address, L"before") << update;
+    EXPECT_EQ(MqttInfo(), std::nullopt) << update;
   }
 }
 

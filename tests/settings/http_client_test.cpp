@@ -278,6 +278,22 @@ TEST_F(HttpClientTest, MalformedOrUnreachableAddressGives400WithErrorText) {
   }
 }
 
+TEST_F(HttpClientTest, AddressesWithControlCharactersAreRefusedAsMalformed) {
+  const std::wstring good = server_.Url("/json");
+  for (const std::wstring& url :
+       {good + std::wstring(L"\0/other", 7), good + L"\r\nX-Injected: 1", good + L"\tx", good + L"\x7f",
+        good + L"\x85", L"http://127.0.0.1\n:" + std::to_wstring(server_.Port()) + L"/json"}) {
+    HttpRequestOptions options = Get("/json");
+    options.url = url;
+    std::string errorText;
+    options.errorText = &errorText;
+    EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400);
+    EXPECT_NE(errorText.find("control character"), std::string::npos) << errorText;
+    EXPECT_EQ(DownloadFile({url, {}, Target(L"control.bin")}), 0);
+  }
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
 // ---------------------------------------------------------------------------
 // Answers.
 
@@ -339,6 +355,20 @@ TEST_F(HttpClientTest, GzipAnswerIsDecompressed) {
   EXPECT_TRUE(DebugLogContains(L"gzip")) << "a damaged gzip answer is reported in the debug output";
 }
 
+TEST_F(HttpClientTest, GzipAnswerWithPaddingOrASecondMemberKeepsItsText) {
+  server_.SetRoutes(json::array({
+      {{"path", "/padded"}, {"gzip", true}, {"body", "{\"update\":\"U\"}"}, {"gzip_padding", 512}},
+      {{"path", "/two"}, {"gzip", true}, {"body", "{\"update\":"}, {"gzip_then", "\"U\"}"}, {"chunked", true}},
+  }));
+  for (const char* target : {"/padded", "/two"}) {
+    HttpRequestOptions options = Get(target);
+    options.compress = true;
+    std::wstring body;
+    EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << target;
+    EXPECT_EQ(body, L"{\"update\":\"U\"}") << target;
+  }
+}
+
 TEST_F(HttpClientTest, TimeoutsGive400AndFailedDownload) {
   SetHttpTimeoutForTesting(std::chrono::seconds(1));
   server_.SetRoutes(json::array({{{"path", "/slow"}, {"delay", 3}, {"body_size", 1000}}}));
@@ -351,6 +381,81 @@ TEST_F(HttpClientTest, TimeoutsGive400AndFailedDownload) {
   const std::wstring target = Target(L"slow.bin");
   EXPECT_EQ(DownloadFile({server_.Url("/slow"), {}, target}), 0);
   EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Answers that never end or drip: a bound on the body, a deadline on the
+// whole request.
+
+struct UnboundedAnswerRow {
+  const char* what;
+  json route;
+};
+
+void PrintTo(const UnboundedAnswerRow& row, std::ostream* out) { *out << row.what; }
+
+class HttpUnboundedAnswerTest : public HttpClientTest, public testing::WithParamInterface<UnboundedAnswerRow> {};
+
+TEST_P(HttpUnboundedAnswerTest, FailsAsATransportFailure) {
+  json route = GetParam().route;
+  route["path"] = "/answer";
+  server_.SetRoutes(json::array({route}));
+  HttpRequestOptions options = Get("/answer");
+  options.compress = true;
+  std::string errorText;
+  options.errorText = &errorText;
+  std::wstring body = L"old";
+  EXPECT_EQ(RequestJson(options, &body, nullptr), 400) << GetParam().what;
+  EXPECT_FALSE(errorText.empty()) << GetParam().what;
+  EXPECT_EQ(body, L"") << GetParam().what;
+}
+
+// 10**15 bytes: an answer that does not end while the test runs.
+const double kEndless = 1e15;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HttpUnboundedAnswerTest,
+    testing::Values(
+        UnboundedAnswerRow{"endless, with a length", {{"body_size", kEndless}}},
+        UnboundedAnswerRow{"endless, chunked", {{"body_size", kEndless}, {"chunked", true}}},
+        UnboundedAnswerRow{"endless gzip-encoded body",
+                           {{"body_size", kEndless}, {"chunked", true}, {"headers", {{"Content-Encoding", "gzip"}}}}},
+        UnboundedAnswerRow{"one byte over 8 MiB", {{"body_size", (8 << 20) + 1}}},
+        UnboundedAnswerRow{"one byte over 8 MiB, chunked", {{"body_size", (8 << 20) + 1}, {"chunked", true}}},
+        UnboundedAnswerRow{"an error answer over 8 MiB", {{"status", 500}, {"body_size", 9 << 20}}}));
+
+TEST_F(HttpClientTest, AnAnswerOf8MiBIsReadWhole) {
+  const std::string text = "{\"pad\":\"" + std::string((8 << 20) - 10, 'p') + "\"}";
+  ASSERT_EQ(text.size(), std::size_t{8} << 20);
+  const std::filesystem::path file = machine_.Root() / "eight.json";
+  std::ofstream(file, std::ios::binary) << text;
+  server_.SetRoutes(json::array({{{"path", "/eight"}, {"body_file", file.string()}, {"chunked", true}}}));
+  std::wstring body;
+  EXPECT_EQ(RequestJson(Get("/eight"), &body, nullptr), 200);
+  EXPECT_EQ(body.size(), text.size());
+}
+
+// The server sends its answer a byte at a time, each byte well within the
+// time-out; the whole request still ends at the deadline.
+TEST_F(HttpClientTest, ADrippingAnswerEndsAtTheDeadline) {
+  SetHttpTimeoutForTesting(std::chrono::seconds(1));
+  const std::string text = "{\"update\":\"http://127.0.0.1/u\"}" + std::string(60, ' ');
+  server_.SetRoutes(json::array({
+      {{"path", "/chunks"}, {"body", text}, {"chunked", true}, {"drip", {{"bytes", 1}, {"every", 0.1}}}},
+      {{"path", "/length"}, {"body", text}, {"drip", {{"bytes", 1}, {"every", 0.1}}}},
+      // Each phase alone within the deadline, both together beyond it.
+      {{"path", "/late-then-slow"}, {"delay", 0.7}, {"body", text}, {"chunked", true},
+       {"drip", {{"bytes", 10}, {"every", 0.1}}}},
+  }));
+  for (const char* target : {"/chunks", "/length", "/late-then-slow"}) {
+    HttpRequestOptions options = Get(target);
+    std::string errorText;
+    options.errorText = &errorText;
+    std::wstring body = L"old";
+    EXPECT_EQ(RequestJson(options, &body, nullptr), 400) << target;
+    EXPECT_FALSE(errorText.empty()) << target;
+    EXPECT_EQ(body, L"") << target;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -422,12 +527,214 @@ TEST_F(HttpClientTest, DownloadToAPathWithoutDriveFailsBeforeSending) {
 
 TEST_F(HttpClientTest, DownloadToAFileThatCannotBeOpenedFailsBeforeSending) {
   const std::wstring target = Target(L"denied.bin");
-  platform::InjectFault({"fopen", target, win::ERROR_ACCESS_DENIED, -1});
+  platform::InjectFault({"CreateFile", target, win::ERROR_ACCESS_DENIED, -1});
   EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, target}), 0);
   platform::ClearFaults();
   // A folder is no file either.
   EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"C:\\dl"}), 0);
   EXPECT_TRUE(server_.Requests().empty());
+}
+
+// ---------------------------------------------------------------------------
+// What reaches the target file while a download runs. The server sends two
+// chunks of 64 KiB and holds the rest until the test releases it: by then the
+// first chunk has gone wherever the download puts it.
+
+constexpr std::size_t kHeldChunk = 64 * 1024;
+std::function<void()> g_whileHeld;
+void RunWhileHeld(std::int32_t, const wchar_t*, std::int32_t, std::int32_t received, std::int32_t) {
+  if (g_whileHeld && received >= static_cast<std::int32_t>(2 * kHeldChunk)) {
+    auto action = std::move(g_whileHeld);
+    g_whileHeld = nullptr;
+    action();
+  }
+}
+
+class HttpHeldDownloadTest : public HttpClientTest {
+ protected:
+  // Routes a held answer of `status`, 3 chunks long.
+  void Hold(int status) {
+    server_.SetRoutes(json::array({{{"path", "/held"},
+                                    {"status", status},
+                                    {"body_size", 3 * kHeldChunk},
+                                    {"chunked", true},
+                                    {"hold_after", 2 * kHeldChunk},
+                                    {"hold_until", release_.string()}}}));
+  }
+  // Runs the download; `atHold` runs while the server holds the answer.
+  std::int32_t Download(std::function<void()> atHold) {
+    g_whileHeld = [this, atHold] {
+      atHold();
+      std::ofstream(release_).put('\n');
+    };
+    const std::int32_t result = DownloadFile({server_.Url("/held"), {}, target_}, RunWhileHeld);
+    EXPECT_FALSE(g_whileHeld) << "the server did not hold the answer";
+    g_whileHeld = nullptr;
+    return result;
+  }
+  std::uintmax_t TargetSize() { return std::filesystem::file_size(machine_.Host(target_)); }
+
+  const std::filesystem::path release_ = machine_.Root() / "release";
+  const std::wstring target_ = Target(L"held.bin");
+};
+
+TEST_F(HttpHeldDownloadTest, TheBodyOfA200AnswerIsWrittenAsItArrives) {
+  Hold(200);
+  std::uintmax_t sizeWhileHeld = 0;
+  EXPECT_EQ(Download([&] { sizeWhileHeld = TargetSize(); }), 1);
+  EXPECT_GE(sizeWhileHeld, kHeldChunk);
+  EXPECT_EQ(ReadAll(machine_.Host(target_)), Generated(3 * kHeldChunk));
+}
+
+TEST_F(HttpHeldDownloadTest, TheBodyOfAnyOtherAnswerNeverReachesTheFile) {
+  for (int status : {404, 500}) {
+    std::filesystem::remove(release_);
+    Hold(status);
+    std::uintmax_t sizeWhileHeld = 1;
+    EXPECT_EQ(Download([&] { sizeWhileHeld = TargetSize(); }), 0) << status;
+    EXPECT_EQ(sizeWhileHeld, 0u) << status;
+    EXPECT_EQ(TargetSize(), 0u) << status;
+  }
+}
+
+TEST_F(HttpHeldDownloadTest, ADiskThatFillsUpFailsTheDownloadAndLeavesTheFileEmpty) {
+  Hold(200);
+  platform::ClearDebugLog();
+  EXPECT_EQ(Download([&] { platform::InjectFault({"WriteFile", target_, win::ERROR_DISK_FULL, -1}); }), 0);
+  platform::ClearFaults();
+  EXPECT_EQ(TargetSize(), 0u);
+  EXPECT_TRUE(DebugLogContains(L"error 112")) << "the write's error is in the debug output";
+}
+
+TEST_F(HttpClientTest, ADiskThatIsFullFromTheStartFailsTheDownload) {
+  server_.SetRoutes(json::array({{{"path", "/f"}, {"body_size", 5000}}}));
+  const std::wstring target = Target(L"full.bin");
+  platform::InjectFault({"WriteFile", target, win::ERROR_HANDLE_DISK_FULL, -1});
+  EXPECT_EQ(DownloadFile({server_.Url("/f"), {}, target}), 0);
+  platform::ClearFaults();
+  EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// The stall rule: a download may take long, but each window of the time-out
+// (shortened here to a second) must bring at least a kilobyte.
+
+TEST_F(HttpClientTest, ADownloadThatStallsFailsAndOneThatFlowsSlowlyDoesNot) {
+  SetHttpTimeoutForTesting(std::chrono::seconds(1));
+  server_.SetRoutes(json::array({
+      {{"path", "/stalls"}, {"body_size", 100}, {"chunked", true}, {"drip", {{"bytes", 1}, {"every", 0.1}}}},
+      {{"path", "/slow"}, {"body_size", 40960}, {"chunked", true}, {"drip", {{"bytes", 4096}, {"every", 0.2}}}},
+  }));
+  const std::wstring target = Target(L"stall.bin");
+  platform::ClearDebugLog();
+  EXPECT_EQ(DownloadFile({server_.Url("/stalls"), {}, target}), 0);
+  EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u);
+  EXPECT_TRUE(DebugLogContains(L"fewer than 1024 bytes arrived in 1 seconds"));
+
+  EXPECT_EQ(DownloadFile({server_.Url("/slow"), {}, target}), 1);
+  EXPECT_EQ(ReadAll(machine_.Host(target)), Generated(40960));
+}
+
+// ---------------------------------------------------------------------------
+// What a download met, for the callers that need more than its result, and
+// the bound on its body.
+
+struct OutcomeRow {
+  const char* what;
+  json route;  // served at /file; null for no route at all
+  std::int32_t result;
+  bool sent;
+  std::uint16_t status;
+};
+
+void PrintTo(const OutcomeRow& row, std::ostream* out) { *out << row.what; }
+
+class HttpDownloadOutcomeTest : public HttpClientTest, public testing::WithParamInterface<OutcomeRow> {};
+
+TEST_P(HttpDownloadOutcomeTest, TellsWhatTheHostAnswered) {
+  const OutcomeRow& row = GetParam();
+  json route = row.route;
+  route["path"] = "/file";
+  server_.SetRoutes(json::array({route}));
+  DownloadOutcome outcome;
+  outcome.status = 999;
+  EXPECT_EQ(DownloadFileWithOutcome({server_.Url("/file"), {}, Target(L"outcome.bin")}, nullptr, 0, &outcome),
+            row.result);
+  EXPECT_EQ(outcome.requestSent, row.sent);
+  EXPECT_EQ(outcome.status, row.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HttpDownloadOutcomeTest,
+    testing::Values(OutcomeRow{"whole 200", {{"body_size", 3000}}, 1, true, 200},
+                    OutcomeRow{"404", {{"status", 404}, {"body", "none"}}, 0, true, 404},
+                    OutcomeRow{"500 without a body", {{"status", 500}, {"body", ""}}, 0, true, 500},
+                    OutcomeRow{"200 cut short", {{"body_size", 200000}, {"truncate", 1000}}, 0, true, 200},
+                    OutcomeRow{"200 reset after the headers", {{"body_size", 5000}, {"reset", true}}, 0, true, 200}));
+
+TEST_F(HttpClientTest, OutcomeOfDownloadsThatGetNoAnswer) {
+  const std::wstring target = Target(L"none.bin");
+  DownloadOutcome outcome;
+  int deadPort = 0;
+  {
+    TestHttpServer stopped;
+    deadPort = stopped.Port();
+  }
+  EXPECT_EQ(DownloadFileWithOutcome({L"http://127.0.0.1:" + std::to_wstring(deadPort) + L"/f", {}, target}, nullptr,
+                                    0, &outcome),
+            0);
+  EXPECT_TRUE(outcome.requestSent);
+  EXPECT_EQ(outcome.status, 0);
+
+  platform::InjectFault({"CreateFile", target, win::ERROR_ACCESS_DENIED, -1});
+  EXPECT_EQ(DownloadFileWithOutcome({server_.Url("/json"), {}, target}, nullptr, 0, &outcome), 0);
+  platform::ClearFaults();
+  EXPECT_FALSE(outcome.requestSent);
+  EXPECT_EQ(outcome.status, 0);
+
+  EXPECT_EQ(DownloadFileWithOutcome({L"ftp://127.0.0.1/f", {}, target}, nullptr, 0, &outcome), 0);
+  EXPECT_FALSE(outcome.requestSent);
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
+// The body of a refusal is read only so far: an error page that never ends
+// cannot keep a download running.
+TEST_F(HttpClientTest, AnEndlessRefusalEndsItsDownload) {
+  server_.SetRoutes(json::array({
+      {{"path", "/chunked"}, {"status", 404}, {"body_size", 1e15}, {"chunked", true}},
+      {{"path", "/length"}, {"status", 503}, {"body_size", 1e15}},
+  }));
+  const std::wstring target = Target(L"refusal.bin");
+  for (const char* path : {"/chunked", "/length"}) {
+    DownloadOutcome outcome;
+    EXPECT_EQ(DownloadFileWithOutcome({server_.Url(path), {}, target}, nullptr, 0, &outcome), 0) << path;
+    EXPECT_EQ(outcome.status, std::string(path) == "/chunked" ? 404 : 503) << path;
+    EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u) << path;
+  }
+}
+
+TEST_F(HttpClientTest, ABoundedDownloadStopsPastItsBound) {
+  const std::uint64_t bound = 1 << 20;
+  server_.SetRoutes(json::array({
+      {{"path", "/exact"}, {"body_size", bound}},
+      {{"path", "/exact-chunked"}, {"body_size", bound}, {"chunked", true}},
+      {{"path", "/over"}, {"body_size", bound + 1}},
+      {{"path", "/over-chunked"}, {"body_size", bound + 1}, {"chunked", true}},
+      {{"path", "/endless"}, {"body_size", 1e15}},
+      {{"path", "/endless-chunked"}, {"body_size", 1e15}, {"chunked", true}},
+      {{"path", "/endless-404"}, {"status", 404}, {"body_size", 1e15}, {"chunked", true}},
+  }));
+  const std::wstring target = Target(L"bounded.bin");
+  for (const char* path : {"/exact", "/exact-chunked"}) {
+    EXPECT_EQ(DownloadFileWithOutcome({server_.Url(path), {}, target}, nullptr, bound, nullptr), 1) << path;
+    EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), bound) << path;
+  }
+  for (const char* path : {"/over", "/over-chunked", "/endless", "/endless-chunked", "/endless-404"}) {
+    DownloadOutcome outcome;
+    EXPECT_EQ(DownloadFileWithOutcome({server_.Url(path), {}, target}, nullptr, bound, &outcome), 0) << path;
+    EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u) << path;
+    EXPECT_TRUE(outcome.requestSent) << path;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -523,6 +830,78 @@ TEST(HttpTlsTest, RequestsValidateCertificatesDownloadsDoNot) {
   std::wstring body;
   EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << errorText;
   EXPECT_EQ(body, L"{\"secure\":true}");
+}
+
+// ---------------------------------------------------------------------------
+// IPv6 literals: the server on ::1, its address written "[::1]".
+
+TEST(HttpIpv6Test, RequestsAndDownloadsReachAServerOnAnIpv6Literal) {
+  testing_support::ScopedMachine machine;
+  TestHttpServer server(json::array({{{"path", "/json"}, {"body", "{\"v6\":true}"}}}), nullptr, "::1");
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  const std::wstring url = server.Url("/json?a=1");
+  ASSERT_EQ(url.rfind(L"http://[::1]:", 0), 0u);
+
+  HttpRequestOptions options;
+  options.url = url;
+  options.method = L"GET";
+  std::string errorText;
+  options.errorText = &errorText;
+  std::wstring body;
+  EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << errorText;
+  EXPECT_EQ(body, L"{\"v6\":true}");
+  std::filesystem::create_directories(machine.Host(L"C:\\dl"));
+  EXPECT_EQ(DownloadFile({url, {}, L"C:\\dl\\v6.json"}), 1);
+  EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\v6.json")), "{\"v6\":true}");
+
+  // The server sees the address as written, brackets and port included.
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.Values("Host"), std::vector<std::string>{"[::1]:" + std::to_string(server.Port())});
+    EXPECT_EQ(request.target, "/json?a=1");
+  }
+
+  // A caller's own Host header is kept.
+  options.headers[L"Host"] = L"agent.example";
+  EXPECT_EQ(RequestJson(options, &body, nullptr), 200) << errorText;
+  EXPECT_EQ(server.Requests().back().Values("Host"), std::vector<std::string>{"agent.example"});
+}
+
+// A secure server on ::1: requests check its certificate against the address
+// (a certificate for other addresses is refused), downloads do not check.
+TEST(HttpIpv6Test, CertificatesOfAnIpv6LiteralAreCheckedAgainstTheAddress) {
+  testing_support::ScopedMachine machine;
+  std::filesystem::create_directories(machine.Host(L"C:\\dl"));
+  struct Row {
+    const char* subjectAltName;
+    std::uint16_t trustedStatus;
+  };
+  for (const Row& row : {Row{"IP:127.0.0.1,IP:::1,DNS:localhost", 200}, Row{"IP:127.0.0.1,DNS:localhost", 400},
+                         Row{"DNS:localhost", 400}}) {
+    testing_support::TestCertificates certificates;
+    std::string error;
+    const std::filesystem::path folder = machine.Root() / ("pki-" + std::to_string(row.trustedStatus) + row.subjectAltName);
+    ASSERT_TRUE(testing_support::MakeTestCertificates(folder, &certificates, &error, row.subjectAltName)) << error;
+    TestHttpServer server(json::array({{{"path", "/json"}, {"body", "{\"secure\":6}"}}}), &certificates, "::1");
+    ASSERT_TRUE(server.Running()) << server.StartError();
+
+    HttpRequestOptions options;
+    options.url = server.Url("/json");
+    options.method = L"GET";
+    std::string errorText;
+    options.errorText = &errorText;
+    std::filesystem::remove(platform::Machine::Current().TrustedRootsFile());
+    EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400) << "the test CA is not trusted yet";
+    EXPECT_EQ(DownloadFile({server.Url("/json"), {}, L"C:\\dl\\secure6.json"}), 1) << row.subjectAltName;
+    EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\secure6.json")), "{\"secure\":6}");
+
+    std::ofstream(platform::Machine::Current().TrustedRootsFile()) << ReadAll(certificates.caFile);
+    errorText.clear();
+    std::wstring body;
+    EXPECT_EQ(RequestJson(options, &body, nullptr), row.trustedStatus) << row.subjectAltName << ": " << errorText;
+    EXPECT_EQ(body, row.trustedStatus == 200 ? L"{\"secure\":6}" : L"") << row.subjectAltName;
+  }
 }
 
 // ---------------------------------------------------------------------------

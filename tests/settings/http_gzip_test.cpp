@@ -1,5 +1,6 @@
-// gzip decoding of answer bodies: whole and concatenated members, cut and
-// damaged bodies, and a body that would inflate beyond its limit.
+// gzip decoding of answer bodies: whole and concatenated members, padding
+// and other bytes after a member, cut and damaged bodies, and a body that
+// would inflate beyond its limit.
 #include "settings/http_gzip.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,54 @@ TEST(GunzipBodyTest, DecodesWholeAndConcatenatedMembers) {
   EXPECT_TRUE(IsGzipEncoding("x-gzip"));
   EXPECT_FALSE(IsGzipEncoding("deflate"));
   EXPECT_FALSE(IsGzipEncoding(""));
+}
+
+std::vector<unsigned char> Joined(std::vector<unsigned char> first, const std::vector<unsigned char>& then) {
+  first.insert(first.end(), then.begin(), then.end());
+  return first;
+}
+
+TEST(GunzipBodyTest, BytesAfterACompleteMemberAsGzipTreatsThem) {
+  const std::string json = "{\"update\":\"http://127.0.0.1/u\"}";
+  const std::vector<unsigned char> member = Gzip(json);
+  struct Row {
+    const char* what;
+    std::vector<unsigned char> body;
+    std::string text;
+  };
+  const Row rows[] = {
+      {"one zero byte of padding", Joined(member, {0}), json},
+      {"a block of zero padding", Joined(member, std::vector<unsigned char>(4096, 0)), json},
+      {"a second member, then padding", Joined(Joined(member, Gzip("[2]")), std::vector<unsigned char>(7, 0)),
+       json + "[2]"},
+      {"a third member", Joined(Joined(member, Gzip("a")), Gzip("b")), json + "ab"},
+      {"an empty second member", Joined(member, Gzip("")), json},
+      {"trailing bytes that start no member", Joined(member, {'x', 'y', 'z', '\n'}), json},
+  };
+  for (const Row& row : rows) {
+    std::string out = "stale", error;
+    EXPECT_TRUE(GunzipBody(row.body, &out, &error)) << row.what << ": " << error;
+    EXPECT_EQ(out, row.text) << row.what;
+  }
+}
+
+TEST(GunzipBodyTest, ADamagedOrCutMemberAfterTheFirstStillFails) {
+  const std::vector<unsigned char> first = Gzip("{\"a\":1}");
+  std::vector<unsigned char> second = Gzip(std::string(5000, 'y'));
+  std::vector<unsigned char> damaged = second;
+  damaged[damaged.size() - 6] ^= 0xFF;  // its CRC
+  std::vector<unsigned char> cut(second.begin(), second.begin() + static_cast<long>(second.size() / 2));
+  for (const auto& tail : {damaged, cut, std::vector<unsigned char>{0x1f, 0x8b}}) {
+    std::string out = "stale", error;
+    EXPECT_FALSE(GunzipBody(Joined(first, tail), &out, &error)) << tail.size();
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(error.empty());
+  }
+  // Padding zeros are no licence for garbage inside the first member.
+  std::vector<unsigned char> firstDamaged = first;
+  firstDamaged[first.size() / 2] ^= 0x55;
+  std::string out, error;
+  EXPECT_FALSE(GunzipBody(Joined(firstDamaged, {0, 0, 0}), &out, &error));
 }
 
 TEST(GunzipBodyTest, CutDamagedAndOversizedBodiesFailWithNoText) {

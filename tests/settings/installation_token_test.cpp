@@ -112,6 +112,10 @@ TEST_F(TokenIntakeTest, MissingOrEmptyTokensWriteNothingAndSendNothing) {
     EXPECT_TRUE(context.m_serverAddress.empty());
   }
   EXPECT_FALSE(StoredValue(L"HKLM\\Software\\Korvanta\\Brimvale", L"ServiceInfo"));
+  EXPECT_FALSE(StoredValue(L"HKLM\\Software\\Wow6432Node\\Korvanta\\Brimvale", L"ServiceInfo"));
+  // Neither the desktop user's copy nor one in the installer's own hive.
+  EXPECT_FALSE(StoredValue(L"HKU\\user\\Software\\Korvanta\\Brimvale", L"ServiceInfo"));
+  EXPECT_FALSE(StoredValue(L"HKU\\Administrator\\Software\\Korvanta\\Brimvale", L"ServiceInfo"));
   EXPECT_TRUE(server_.Requests().empty());
 }
 
@@ -135,6 +139,16 @@ TEST_F(TokenIntakeTest, DecodedTextThatIsNoAddressIsStoredAndRefusedLocally) {
   }
   // One counted character: the empty address is stored as the empty text.
   EXPECT_EQ(StoredValue(L"HKLM\\Software\\Korvanta\\Brimvale", L"ServiceInfo"), std::string());
+}
+
+TEST_F(TokenIntakeTest, AServerAddressWithControlCharactersIsRefusedWithoutARequest) {
+  for (const std::string& tail : {std::string("\r\nX-Injected: 1"), std::string("/\t"), std::string("\x7f")}) {
+    InstallerContext context;
+    context.ReadInstallationToken(PathWith(B64(platform::WideToUtf8(ServerAddress()) + tail)));
+    EXPECT_EQ(context.m_serverCheckResult, SERVERCHECK_COMM_ERROR);
+    EXPECT_EQ(context.m_updateAddress, L"");
+  }
+  EXPECT_TRUE(server_.Requests().empty());
 }
 
 TEST_F(TokenIntakeTest, ABracketedFolderNameWins) {

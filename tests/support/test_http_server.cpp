@@ -84,7 +84,8 @@ std::string RecordedRequest::Value(const std::string& name) const {
   return values.empty() ? std::string() : values.front();
 }
 
-bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error) {
+bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error,
+                          const std::string& subjectAltName) {
   std::filesystem::create_directories(folder);
   const std::string dir = "'" + folder.string() + "'";
   out->caFile = folder / "test-ca.pem";
@@ -92,7 +93,7 @@ bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates*
   out->keyFile = folder / "server.key";
   {
     std::ofstream ext(folder / "server.ext");
-    ext << "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
+    ext << "subjectAltName=" << subjectAltName << "\n"
            "basicConstraints=CA:FALSE\n"
            "keyUsage=digitalSignature,keyEncipherment\n"
            "extendedKeyUsage=serverAuth\n";
@@ -115,7 +116,9 @@ bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates*
   return true;
 }
 
-TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertificates* tls) {
+TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertificates* tls,
+                               const std::string& listenAddress)
+    : host_(listenAddress.find(':') == std::string::npos ? listenAddress : "[" + listenAddress + "]") {
   char pattern[] = "/tmp/bvl-http-server-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     error_ = "cannot create a temporary folder";
@@ -130,7 +133,9 @@ TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertifica
                                    "--routes",
                                    (folder_ / "routes.json").string(),
                                    "--log",
-                                   (folder_ / "requests.jsonl").string()};
+                                   (folder_ / "requests.jsonl").string(),
+                                   "--host",
+                                   listenAddress};
   if (tls != nullptr) {
     tls_ = true;
     args.insert(args.end(), {"--cert", tls->certFile.string(), "--key", tls->keyFile.string()});
@@ -185,7 +190,7 @@ TestHttpServer::~TestHttpServer() {
 }
 
 std::wstring TestHttpServer::Url(const std::string& target) const {
-  std::string url = std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + target;
+  std::string url = std::string(tls_ ? "https" : "http") + "://" + host_ + ":" + std::to_string(port_) + target;
   return std::wstring(url.begin(), url.end());
 }
 

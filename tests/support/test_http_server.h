@@ -28,21 +28,23 @@ struct RecordedRequest {
   bool Has(const std::string& name) const { return !Values(name).empty(); }
 };
 
-// A test CA and a server certificate it signed for 127.0.0.1 and localhost,
-// made with the openssl command-line tool.
+// A test CA and a server certificate it signed, by default for 127.0.0.1,
+// ::1 and localhost, made with the openssl command-line tool.
 struct TestCertificates {
   std::filesystem::path caFile;    // the CA certificate (PEM)
   std::filesystem::path certFile;  // the server certificate (PEM)
   std::filesystem::path keyFile;   // the server's private key (PEM)
 };
-bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error);
+bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error,
+                          const std::string& subjectAltName = "IP:127.0.0.1,IP:::1,DNS:localhost");
 
 class TestHttpServer {
  public:
   // Routes as tools/test_http_server.py describes them (a JSON array). With
-  // a certificate and key the server speaks HTTPS.
+  // a certificate and key the server speaks HTTPS. It listens on
+  // `listenAddress`, an IPv4 or IPv6 literal ("::1").
   explicit TestHttpServer(const nlohmann::json& routes = nlohmann::json::array(),
-                          const TestCertificates* tls = nullptr);
+                          const TestCertificates* tls = nullptr, const std::string& listenAddress = "127.0.0.1");
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -50,7 +52,7 @@ class TestHttpServer {
   bool Running() const { return port_ > 0; }
   const std::string& StartError() const { return error_; }
   int Port() const { return port_; }
-  // "http://127.0.0.1:<port><target>" (https with TLS).
+  // "http://127.0.0.1:<port><target>" (https with TLS; "[::1]" for ::1).
   std::wstring Url(const std::string& target) const;
 
   // Replaces the routes; the next request already sees the new ones.
@@ -63,6 +65,7 @@ class TestHttpServer {
   pid_t pid_ = -1;
   int port_ = 0;
   bool tls_ = false;
+  std::string host_;  // as it stands in a URL
   std::string error_;
 };
 

@@ -25,7 +25,10 @@ namespace {
 // staging folder is cleared. The listing (5 s), the task deletions (5 s) and
 // the driver's start (20 s) are bounds that end as soon as the work is done.
 constexpr double kFixedWaitSeconds = 0.1;
-constexpr double kRatioTarget = 1.5;
+// Beyond the transfers the installation checks every digest, unpacks the
+// web view after each component and registers the agent with the system:
+// it may take up to three times what the transfers and fixed waits take.
+constexpr double kRatioTarget = 3.0;
 
 // Every URL a successful installation fetches, in its order: the manifest,
 // then each component followed by the web view archive.

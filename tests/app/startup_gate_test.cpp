@@ -126,7 +126,8 @@ TEST(StartupMessageTextTest, TextsOfTheStringTableByteForByte) {
             "\xec\x8b\xad\xec\x8b\x9c\xec\x98\xa4."},
   };
   for (const Row& row : rows) EXPECT_EQ(platform::WideToUtf8(StartupMessageText(row.id)), row.utf8) << row.id;
-  EXPECT_EQ(StartupMessageText(313), L"");
+  // The failure message of the completion page comes from the same table.
+  EXPECT_EQ(platform::WideToUtf8(StartupMessageText(313)), "\xec\x84\xa4\xec\xb9\x98\xea\xb0\x80 \xec\x8b\xa4\xed\x8c\xa8\xed\x96\x88\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4.\r\n\xea\xb4\x80\xeb\xa6\xac\xec\x9e\x90\xec\x97\x90\xea\xb2\x8c \xeb\xac\xb8\xec\x9d\x98\xed\x95\xb4\xec\xa3\xbc\xec\x8b\x9c\xea\xb8\xb0 \xeb\xb0\x94\xeb\x9e\x8d\xeb\x8b\x88\xeb\x8b\xa4.");
 }
 
 // The agent server admits the installation, but one byte at a time: the

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "app/dialog_chrome.h"
 #include "app/complete_view.h"
 #include "app/key_filter.h"
 #include "app/license_view.h"
@@ -201,22 +202,7 @@ void CbvlInstallerDlg::DestroyPages() {
 void CbvlInstallerDlg::paintEvent(QPaintEvent*) {
   if (m_closing) return;
   QPainter painter(this);
-  const int w = width(), h = height();
-  painter.fillRect(rect(), Qt::white);
-  painter.fillRect(QRect(0, 0, w, 40), QColor(0, 165, 81));
-  painter.fillRect(QRect(0, 256, w, h - 256), QColor(240, 240, 240));
-  // The frame: a stroke of 2 along the client rectangle's edges, of which
-  // the inner half lies inside the window.
-  const QColor frame(209, 209, 209);
-  painter.fillRect(QRect(0, 0, w, 1), frame);
-  painter.fillRect(QRect(0, h - 1, w, 1), frame);
-  painter.fillRect(QRect(0, 0, 1, h), frame);
-  painter.fillRect(QRect(w - 1, 0, 1, h), frame);
-  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
-  if (!logo.IsNull()) {
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(18, 11, 14, 19), logo.ForRatio(painter.deviceTransform().m11()));
-  }
+  PaintDialogChrome(painter, size(), 256);
 }
 
 void CbvlInstallerDlg::mousePressEvent(QMouseEvent* event) {

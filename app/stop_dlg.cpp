@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "app/dialog_chrome.h"
 #include "app/installer_dlg.h"
 #include "app/key_filter.h"
 #include "app/screen_placement.h"
@@ -85,20 +86,7 @@ void StopDlg::InitControls() {
 
 void StopDlg::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  const int w = width(), h = height();
-  painter.fillRect(rect(), Qt::white);
-  painter.fillRect(QRect(0, 0, w, 40), QColor(0, 165, 81));
-  painter.fillRect(QRect(0, 121, w, h - 121), QColor(240, 240, 240));
-  const QColor frame(209, 209, 209);
-  painter.fillRect(QRect(0, 0, w, 1), frame);
-  painter.fillRect(QRect(0, h - 1, w, 1), frame);
-  painter.fillRect(QRect(0, 0, 1, h), frame);
-  painter.fillRect(QRect(w - 1, 0, 1, h), frame);
-  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
-  if (!logo.IsNull()) {
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(18, 11, 14, 19), logo.ForRatio(painter.deviceTransform().m11()));
-  }
+  PaintDialogChrome(painter, size(), 121);
 }
 
 void StopDlg::mousePressEvent(QMouseEvent* event) {

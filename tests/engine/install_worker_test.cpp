@@ -22,6 +22,7 @@
 #include "platform/services.h"
 #include "settings/registry_helpers.h"
 #include "support/installation_run.h"
+#include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
 #include "system/service_control.h"
@@ -29,47 +30,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Eventually;
 using testing_support::InstallationRun;
 using testing_support::RecordedRow;
 using testing_support::RecordingWizard;
-
-bool DebugLogHas(const std::wstring& line) {
-  for (const std::wstring& logged : platform::ReadDebugLog()) {
-    if (logged == line) return true;
-  }
-  return false;
-}
-
-// File names of the machine's running processes.
-std::vector<std::wstring> RunningPrograms() {
-  std::vector<std::wstring> names;
-  for (const platform::ProcessRecord& record : platform::ListProcesses()) {
-    names.push_back(record.imagePath.substr(record.imagePath.rfind(L'\\') + 1));
-  }
-  return names;
-}
-
-bool Running(const std::wstring& program) {
-  const auto names = RunningPrograms();
-  return std::find(names.begin(), names.end(), program) != names.end();
-}
-
-std::optional<platform::ServiceSummary> Service(const std::wstring& name) {
-  for (const platform::ServiceSummary& service : platform::ListServices()) {
-    if (service.name == name) return service;
-  }
-  return std::nullopt;
-}
-
-// Polls until `done` holds or five seconds have passed.
-bool Eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 std::wstring UninstallValue(const std::wstring& name) {
   std::wstring value;
@@ -95,13 +59,13 @@ TEST(InstallWorker, EmptyUpdateAddressFailsBeforeAnyRowAndWithoutRollback) {
   EXPECT_EQ(run.wizard->failureMessage, L"<string 313>");
   EXPECT_EQ(run.wizard->okText, L"<string 302>");
   EXPECT_EQ(run.checkpoint, 1u);
-  EXPECT_TRUE(DebugLogHas(L"[brimvale] install Fail"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[brimvale] install Fail"));
   // No rollback: it would have waited for the agent's window and logged the
   // missing product key.
   EXPECT_TRUE(run.pauses.empty());
-  EXPECT_FALSE(DebugLogHas(L"[Brimvale] Install : Delete HKLM Brimvale Registry Fail"));
+  EXPECT_FALSE(testing_support::DebugLogHas(L"[Brimvale] Install : Delete HKLM Brimvale Registry Fail"));
   InstallationRun::WaitForStartedPrograms();
-  EXPECT_FALSE(DebugLogHas(L"[Brimvale] bvludt : ran"));
+  EXPECT_FALSE(testing_support::DebugLogHas(L"[Brimvale] bvludt : ran"));
 }
 
 TEST(InstallWorker, AStopRequestedBeforeTheRunCallsNoSinkAtAll) {
@@ -191,8 +155,8 @@ TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
   InstallationRun::WaitForStartedPrograms();
 
   // The updater ran after the installation; the agent service registered itself.
-  EXPECT_TRUE(DebugLogHas(L"[Brimvale] bvludt : ran"));
-  auto service = Service(L"bvlsvc");
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] bvludt : ran"));
+  auto service = testing_support::ServiceNamed(L"bvlsvc");
   ASSERT_TRUE(service);
   EXPECT_EQ(service->type, win::SERVICE_WIN32_OWN_PROCESS);
   EXPECT_EQ(service->startType, win::SERVICE_AUTO_START);
@@ -216,7 +180,7 @@ TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
   EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"C:\\Program Files\\brimvale\\bvlUninstaller.exe\" -u");
   EXPECT_EQ(UninstallValue(L"Publisher"), L"Korvanta., ltd.");
 
-  auto driver = Service(L"kvppob");
+  auto driver = testing_support::ServiceNamed(L"kvppob");
   if (GetParam().x64) {
     EXPECT_FALSE(driver);
     EXPECT_FALSE(platform::RegistryProtectionState().has_value());
@@ -235,10 +199,10 @@ TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
   // and the agent's programs beside it.
   EXPECT_TRUE(StartAgent());
   ASSERT_TRUE(Eventually([] {
-    auto started = Service(L"bvlsvc");
+    auto started = testing_support::ServiceNamed(L"bvlsvc");
     return started && started->state == win::SERVICE_RUNNING;
   }));
-  service = Service(L"bvlsvc");
+  service = testing_support::ServiceNamed(L"bvlsvc");
   ASSERT_TRUE(service->hasFailureActions);
   EXPECT_EQ(service->resetPeriod, 600u);
   ASSERT_EQ(service->actions.size(), 3u);
@@ -246,7 +210,7 @@ TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
     EXPECT_EQ(action.Type, win::SC_ACTION_RESTART);
     EXPECT_EQ(action.Delay, 2000u);
   }
-  EXPECT_TRUE(Eventually([] { return Running(L"bvlmqtt.exe") && Running(L"BrimvaleAgent.exe"); }));
+  EXPECT_TRUE(Eventually([] { return testing_support::ProgramRunning(L"bvlmqtt.exe") && testing_support::ProgramRunning(L"BrimvaleAgent.exe"); }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, WorkerSuccess,
@@ -297,7 +261,7 @@ TEST_P(WorkerFailure, RollsTheMachineBackToWhatItWas) {
   EXPECT_EQ(run.wizard->messageBoxes[0].text, L"");
   EXPECT_EQ(run.progress->rows.size(), row.rowsBeforeFailure);
   EXPECT_EQ(run.checkpoint, row.rollsBack ? checkpoint::kRolledBack : row.checkpoint);
-  EXPECT_FALSE(DebugLogHas(L"[Brimvale] bvludt : ran"));
+  EXPECT_FALSE(testing_support::DebugLogHas(L"[Brimvale] bvludt : ran"));
 
   const std::vector<std::wstring> changes = platform::CompareMachineSnapshots(before, platform::TakeMachineSnapshot());
   bool listFileSeen = false;
@@ -311,7 +275,7 @@ TEST_P(WorkerFailure, RollsTheMachineBackToWhatItWas) {
     std::wstring serviceInfo;
     EXPECT_FALSE(RegReadString(kProductKey, kServiceInfoValue, &serviceInfo));
   }
-  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(Running(program)) << testing::PrintToString(program);
+  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(testing_support::ProgramRunning(program)) << testing::PrintToString(program);
 }
 
 // Row calls before the failure: none at checkpoint 0; "RenameOldFile Success",
@@ -341,8 +305,8 @@ TEST_F(WorkerEndToEnd, AnExceptionAfterInstallSuccessKeepsTheInstallation) {
   EXPECT_EQ(run.wizard->calls, std::vector<std::wstring>{L"completion page"});
   EXPECT_EQ(run.checkpoint, checkpoint::kInstallSuccess);
   EXPECT_EQ(UninstallValue(L"DisplayName"), L"\ube0c\ub9bc\ubca0\uc77c");
-  EXPECT_TRUE(Service(L"bvlsvc").has_value());
-  EXPECT_TRUE(DebugLogHas(L"[Brimvale] bvludt : ran"));
+  EXPECT_TRUE(testing_support::ServiceNamed(L"bvlsvc").has_value());
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] bvludt : ran"));
 }
 
 TEST_F(WorkerEndToEnd, AMissingManifestFailsTheDownloadStepAndRollsBack) {
@@ -391,7 +355,7 @@ TEST_F(WorkerEndToEnd, ARollbackOverARunningBrokenInstallationStopsAndRemovesIt)
     first.RunWorker();
     ASSERT_EQ(first.checkpoint, checkpoint::kInstallSuccess);
     StartAgent();
-    ASSERT_TRUE(Eventually([] { return Running(L"bvlmqtt.exe") && Running(L"BrimvaleAgent.exe"); }));
+    ASSERT_TRUE(Eventually([] { return testing_support::ProgramRunning(L"bvlmqtt.exe") && testing_support::ProgramRunning(L"BrimvaleAgent.exe"); }));
   }
   ASSERT_EQ(win::SHDeleteKeyW(win::HKEY_LOCAL_MACHINE, kUninstallKey), win::ERROR_SUCCESS);
 
@@ -403,10 +367,10 @@ TEST_F(WorkerEndToEnd, ARollbackOverARunningBrokenInstallationStopsAndRemovesIt)
   InstallationRun::WaitForStartedPrograms();
 
   EXPECT_EQ(second.checkpoint, checkpoint::kRolledBack);
-  EXPECT_TRUE(DebugLogHas(L"brimvale Installer : bvlsvc Stop SetEvent"));
-  EXPECT_TRUE(DebugLogHas(L"brimvale Installer : bvlmqtt Stop SetEvent"));
-  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(Running(program)) << testing::PrintToString(program);
-  EXPECT_TRUE(Eventually([] { return !Service(L"bvlsvc") && !Service(L"kvppob"); }));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"brimvale Installer : bvlsvc Stop SetEvent"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"brimvale Installer : bvlmqtt Stop SetEvent"));
+  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(testing_support::ProgramRunning(program)) << testing::PrintToString(program);
+  EXPECT_TRUE(Eventually([] { return !testing_support::ServiceNamed(L"bvlsvc") && !testing_support::ServiceNamed(L"kvppob"); }));
   EXPECT_TRUE(platform::ListScheduledTasks().empty());
   EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale")));
   EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")));
@@ -420,7 +384,7 @@ TEST_F(WorkerEndToEnd, InstallUninstallAndInstallAgainOnOneMachine) {
     first.RunWorker();
     ASSERT_EQ(first.checkpoint, checkpoint::kInstallSuccess);
     StartAgent();
-    ASSERT_TRUE(Eventually([] { return Running(L"bvlmqtt.exe"); }));
+    ASSERT_TRUE(Eventually([] { return testing_support::ProgramRunning(L"bvlmqtt.exe"); }));
   }
 
   const std::wstring uninstaller = L"C:\\Program Files\\Brimvale\\bvlUninstaller.exe";
@@ -428,9 +392,9 @@ TEST_F(WorkerEndToEnd, InstallUninstallAndInstallAgainOnOneMachine) {
   ASSERT_NE(id, 0u);
   ASSERT_EQ(platform::WaitForProcess(id, 30000), std::optional<win::DWORD>(0));
   EXPECT_TRUE(UninstallValue(L"DisplayName").empty());
-  EXPECT_FALSE(Service(L"bvlsvc").has_value());
+  EXPECT_FALSE(testing_support::ServiceNamed(L"bvlsvc").has_value());
   EXPECT_TRUE(platform::ListScheduledTasks().empty());
-  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(Running(program)) << testing::PrintToString(program);
+  for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(testing_support::ProgramRunning(program)) << testing::PrintToString(program);
   EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale")));
 
   InstallationRun again;
@@ -490,7 +454,7 @@ TEST_F(WorkerEndToEnd, AWorkerStoppedByItsPageRunsNothingFurther) {
   EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale\\bvlcv.dll")));
   EXPECT_TRUE(run.wizard->calls.empty());
   EXPECT_EQ(std::count(page->statusTexts.begin(), page->statusTexts.end(), L"InstallService.."), 0);
-  EXPECT_FALSE(Service(L"bvlsvc").has_value());
+  EXPECT_FALSE(testing_support::ServiceNamed(L"bvlsvc").has_value());
   EXPECT_TRUE(platform::ListScheduledTasks().empty());
   std::wstring entry;
   EXPECT_FALSE(RegReadString(kUninstallKey, L"DisplayName", &entry));

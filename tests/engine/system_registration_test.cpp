@@ -25,38 +25,14 @@
 #include "settings/installer_context.h"
 #include "settings/registry_helpers.h"
 #include "support/recording_progress.h"
+#include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "system/kv_system.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool Logged(const std::wstring& line) {
-  for (const std::wstring& logged : platform::ReadDebugLog()) {
-    if (logged == line) return true;
-  }
-  return false;
-}
-
-bool Eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-bool Running(const std::wstring& program) {
-  for (const platform::ProcessRecord& record : platform::ListProcesses()) {
-    if (record.imagePath.size() >= program.size() &&
-        record.imagePath.compare(record.imagePath.size() - program.size(), program.size(), program) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
+using testing_support::Eventually;
 
 // An engine on a fresh machine, its catalogue built, its pauses counted.
 class Registration : public testing::Test {
@@ -161,8 +137,8 @@ TEST_F(Registration, ScheduledTasksRunTheQuotedCheckerAsTheSystemAccount) {
   EXPECT_EQ(minute->schedule, L"MINUTE");
   EXPECT_EQ(minute->modifier, 30);
   EXPECT_TRUE(Exists(L"C:\\ProgramData\\Brimvale\\schtasks_list.txt"));
-  EXPECT_TRUE(Logged(L"[Brimvale] Install : bvlchk_onstart enroll success\n"));
-  EXPECT_TRUE(Logged(L"[Brimvale] Install : bvlchk_minute enroll success\n"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] Install : bvlchk_onstart enroll success\n"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] Install : bvlchk_minute enroll success\n"));
 
   // Registering again replaces both: the deletions finish before the listing.
   EXPECT_TRUE(engine_->RegisterReservationJob());
@@ -179,7 +155,7 @@ TEST_F(Registration, ATaskTheListAlreadyNamesIsNotCreatedAgain) {
   EXPECT_TRUE(engine_->RegisterReservationJob());
   ASSERT_TRUE(Eventually([] { return platform::FindScheduledTask(L"bvlchk_minute").has_value(); }));
   EXPECT_FALSE(platform::FindScheduledTask(L"bvlchk_onstart").has_value());
-  EXPECT_FALSE(Logged(L"[Brimvale] Install : bvlchk_onstart enroll success\n"));
+  EXPECT_FALSE(testing_support::DebugLogHas(L"[Brimvale] Install : bvlchk_onstart enroll success\n"));
 }
 
 TEST_F(Registration, WithoutSchtasksNoTaskIsRegistered) {
@@ -193,7 +169,7 @@ TEST_F(Registration, WithoutSchtasksNoTaskIsRegistered) {
 TEST_F(Registration, AListingThatCannotStartFailsTheStep) {
   platform::InjectFault({"CreateProcess", L"", win::ERROR_ACCESS_DENIED, -1});
   EXPECT_FALSE(engine_->RegisterReservationJob());
-  EXPECT_TRUE(Logged(L"[Brimvale] Install : Fail to Get schtasks.exe list info\n"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] Install : Fail to Get schtasks.exe list info\n"));
   EXPECT_TRUE(platform::ListScheduledTasks().empty());
 }
 
@@ -214,12 +190,12 @@ TEST_F(Registration, TheProductKeyGoesFromTheMachineAndBothUsers) {
 
   // Nothing left to delete: the machine's key is missing.
   EXPECT_FALSE(engine_->DeleteSettingsKey());
-  EXPECT_TRUE(Logged(L"[Brimvale] Install : Delete HKLM Brimvale Registry Fail"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] Install : Delete HKLM Brimvale Registry Fail"));
 }
 
 TEST_F(Registration, DriverRemovalWithoutARegistrationReportsTheMissingKey) {
   EXPECT_FALSE(engine_->RemoveDriverRegistration());
-  EXPECT_TRUE(Logged(L"[Brimvale] BVLInstall : Delete Driver Register Info Fail - kvppob.sys"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] BVLInstall : Delete Driver Register Info Fail - kvppob.sys"));
   // No driver file: no restart operation is scheduled for it.
   std::wstring pending;
   EXPECT_FALSE(RegReadString(L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", L"PendingFileRenameOperations",
@@ -250,13 +226,13 @@ TEST_F(Registration, ARunningAgentIsAskedToStopAndWhatIsLeftIsEnded) {
   ASSERT_NE(platform::StartProcess(folder + L"BrimvaleAgent.exe", L"\"" + folder + L"BrimvaleAgent.exe\""), 0u);
   ASSERT_NE(platform::StartProcess(folder + L"bvlmqtt.exe", L"\"" + folder + L"bvlmqtt.exe\""), 0u);
   ASSERT_TRUE(Eventually([] { return win::FindWindowW(nullptr, L"BrimvaleAgent.exe") != nullptr; }));
-  ASSERT_TRUE(Eventually([] { return Logged(L"[Brimvale] bvlmqtt : MQTT client running"); }));
+  ASSERT_TRUE(Eventually([] { return testing_support::DebugLogHas(L"[Brimvale] bvlmqtt : MQTT client running"); }));
 
   EXPECT_TRUE(engine_->StopRunningAgent());
   EXPECT_EQ(pauses_, std::vector<win::DWORD>{1000});
-  EXPECT_TRUE(Logged(L"brimvale Installer : bvlmqtt Stop SetEvent"));
-  EXPECT_FALSE(Logged(L"brimvale Installer : bvlsvc Stop SetEvent"));  // no service ran
-  EXPECT_TRUE(Eventually([] { return !Running(L"\\BrimvaleAgent.exe") && !Running(L"\\bvlmqtt.exe"); }));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"brimvale Installer : bvlmqtt Stop SetEvent"));
+  EXPECT_FALSE(testing_support::DebugLogHas(L"brimvale Installer : bvlsvc Stop SetEvent"));  // no service ran
+  EXPECT_TRUE(Eventually([] { return !testing_support::ProgramRunning(L"BrimvaleAgent.exe") && !testing_support::ProgramRunning(L"bvlmqtt.exe"); }));
   EXPECT_EQ(win::FindWindowW(nullptr, L"BrimvaleAgent.exe"), nullptr);
 }
 
@@ -278,7 +254,7 @@ TEST_F(Registration32Bit, TheDriverStepInstallsTheDriverAndSwitchesItsProtection
   // step still switches the protection off and succeeds.
   platform::ClearDebugLog();
   EXPECT_TRUE(engine_->InstallDriver());
-  EXPECT_TRUE(Logged(L"[Brimvale] kvppobcontroller : DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 "
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] kvppobcontroller : DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 "
                      L"\uc2e4\ud328 1073"));
 
   engine_->RemoveDriverRegistration();

@@ -14,30 +14,16 @@
 #include "platform/pe_image.h"
 #include "platform/process.h"
 #include "platform/services.h"
+#include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "system/service_control.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Eventually;
 
 std::vector<std::wstring> DebugLines() { return platform::ReadDebugLog(); }
-
-std::optional<platform::ServiceSummary> Service(const std::wstring& name) {
-  for (const platform::ServiceSummary& service : platform::ListServices()) {
-    if (service.name == name) return service;
-  }
-  return std::nullopt;
-}
-
-bool Eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 void WriteHostFile(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
@@ -166,7 +152,7 @@ class AgentService : public testing::TestWithParam<const char*> {
   void Register() {
     InstallExecutable(L"C:\\Program Files");
     ASSERT_TRUE(RegisterAgentService(L"C:\\Program Files", true));
-    ASSERT_TRUE(Eventually([] { return Service(L"bvlsvc").has_value(); }));
+    ASSERT_TRUE(Eventually([] { return testing_support::ServiceNamed(L"bvlsvc").has_value(); }));
   }
 
   std::unique_ptr<testing_support::ScopedMachine> machine_;
@@ -174,14 +160,14 @@ class AgentService : public testing::TestWithParam<const char*> {
 
 TEST_P(AgentService, RegistrationRunsTheExecutableWhichCreatesTheService) {
   Register();
-  auto service = Service(L"bvlsvc");
+  auto service = testing_support::ServiceNamed(L"bvlsvc");
   EXPECT_EQ(service->type, win::SERVICE_WIN32_OWN_PROCESS);
   EXPECT_EQ(service->startType, win::SERVICE_AUTO_START);
   EXPECT_EQ(service->account, L"LocalSystem");
   EXPECT_EQ(service->imagePath, L"\"C:\\Program Files\\brimvale\\bvlsvc.exe\"");
 
   EXPECT_TRUE(RegisterAgentService(L"C:\\Program Files", false));
-  EXPECT_TRUE(Eventually([] { return !Service(L"bvlsvc").has_value(); }));
+  EXPECT_TRUE(Eventually([] { return !testing_support::ServiceNamed(L"bvlsvc").has_value(); }));
 }
 
 TEST_P(AgentService, RegistrationWithoutTheExecutableLaunchesNothing) {
@@ -193,7 +179,7 @@ TEST_P(AgentService, RegistrationWithoutTheExecutableLaunchesNothing) {
 TEST_P(AgentService, RecoveryActionsAreThreeRestartsTwoSecondsApart) {
   Register();
   EXPECT_TRUE(ConfigureAgentRecovery());
-  auto service = Service(L"bvlsvc");
+  auto service = testing_support::ServiceNamed(L"bvlsvc");
   ASSERT_TRUE(service->hasFailureActions);
   EXPECT_EQ(service->resetPeriod, 600u);
   ASSERT_EQ(service->actions.size(), 3u);
@@ -206,12 +192,12 @@ TEST_P(AgentService, RecoveryActionsAreThreeRestartsTwoSecondsApart) {
 TEST_P(AgentService, StartAgentStartsAStoppedServiceOnceAndLeavesARunningOneAlone) {
   Register();
   EXPECT_TRUE(StartAgent());
-  ASSERT_TRUE(Eventually([] { return Service(L"bvlsvc")->state == win::SERVICE_RUNNING; }));
-  const win::DWORD process = Service(L"bvlsvc")->processId;
+  ASSERT_TRUE(Eventually([] { return testing_support::ServiceNamed(L"bvlsvc")->state == win::SERVICE_RUNNING; }));
+  const win::DWORD process = testing_support::ServiceNamed(L"bvlsvc")->processId;
   EXPECT_NE(process, 0u);
   EXPECT_TRUE(StartAgent());
-  EXPECT_EQ(Service(L"bvlsvc")->processId, process);
-  EXPECT_EQ(Service(L"bvlsvc")->state, win::SERVICE_RUNNING);
+  EXPECT_EQ(testing_support::ServiceNamed(L"bvlsvc")->processId, process);
+  EXPECT_EQ(testing_support::ServiceNamed(L"bvlsvc")->state, win::SERVICE_RUNNING);
 }
 
 TEST_P(AgentService, StartAgentWithoutTheServiceLogsAndStillSucceeds) {
@@ -226,11 +212,11 @@ TEST_P(AgentService, DeletionLooksForTheExecutableInThe32BitProgramFilesFolder) 
   // On 64-bit Windows a 32-bit installer's program-files folder is not where
   // the agent was installed, so the service stays.
   EXPECT_EQ(DeleteAgentService(), !x64);
-  EXPECT_EQ(Service(L"bvlsvc").has_value(), x64);
+  EXPECT_EQ(testing_support::ServiceNamed(L"bvlsvc").has_value(), x64);
   if (x64) {
     InstallExecutable(L"C:\\Program Files (x86)");
     EXPECT_TRUE(DeleteAgentService());
-    EXPECT_TRUE(Eventually([] { return !Service(L"bvlsvc").has_value(); }));
+    EXPECT_TRUE(Eventually([] { return !testing_support::ServiceNamed(L"bvlsvc").has_value(); }));
   }
 }
 

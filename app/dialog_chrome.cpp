@@ -1,0 +1,30 @@
+// The shared chrome of the installer's borderless windows.
+#include "app/dialog_chrome.h"
+
+#include "ui/resbox.h"
+
+namespace {
+const QColor kTitleBar(0, 165, 81);
+const QColor kButtonBand(240, 240, 240);
+const QColor kFrame(209, 209, 209);
+constexpr int kTitleBarHeight = 40;
+const QRectF kLogo(18, 11, 14, 19);
+}  // namespace
+
+void PaintDialogChrome(QPainter& painter, QSize size, int bandTop) {
+  const int w = size.width(), h = size.height();
+  painter.fillRect(QRect(0, 0, w, h), Qt::white);
+  painter.fillRect(QRect(0, 0, w, kTitleBarHeight), kTitleBar);
+  painter.fillRect(QRect(0, bandTop, w, h - bandTop), kButtonBand);
+  // The frame: a stroke of 2 along the client rectangle's edges, of which
+  // the inner half lies inside the window.
+  painter.fillRect(QRect(0, 0, w, 1), kFrame);
+  painter.fillRect(QRect(0, h - 1, w, 1), kFrame);
+  painter.fillRect(QRect(0, 0, 1, h), kFrame);
+  painter.fillRect(QRect(w - 1, 0, 1, h), kFrame);
+  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
+  if (!logo.IsNull()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(kLogo, logo.ForRatio(painter.deviceTransform().m11()));
+  }
+}

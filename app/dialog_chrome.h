@@ -1,0 +1,10 @@
+// What the main window and the stop dialog paint alike: the white client,
+// the green title bar, the grey button band, the one-pixel frame and the logo.
+#pragma once
+
+#include <QPainter>
+#include <QSize>
+
+// Paints the chrome of a borderless window of `size` whose button band
+// begins at `bandTop`.
+void PaintDialogChrome(QPainter& painter, QSize size, int bandTop);

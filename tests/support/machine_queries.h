@@ -1,0 +1,21 @@
+// What tests ask of a simulated machine after a run: whether the debug log
+// holds a line, which programs run, a service by name, and a wait for a
+// condition that other programs of the machine bring about.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/services.h"
+
+namespace testing_support {
+
+bool DebugLogHas(const std::wstring& line);
+// True while a process whose image file is named `program` runs.
+bool ProgramRunning(const std::wstring& program);
+std::optional<platform::ServiceSummary> ServiceNamed(const std::wstring& name);
+// Polls until `done` holds; false when `seconds` passed first.
+bool Eventually(const std::function<bool()>& done, int seconds = 10);
+
+}  // namespace testing_support

@@ -11,14 +11,12 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "app/complete_view.h"
 #include "app/installer_dlg.h"
@@ -26,6 +24,7 @@
 #include "bench_support.h"
 #include "platform/machine.h"
 #include "support/free_port.h"
+#include "support/installation_run.h"
 #include "system/file_verification.h"
 
 namespace fs = std::filesystem;
@@ -33,28 +32,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr double kGapTargetMs = 50.0;
-
-// Until the install worker is in the build, the download step alone on a
-// thread of its own, reporting as the worker does.
-class DownloadStepThread : public WorkerThreadHandle {
- public:
-  explicit DownloadStepThread(std::shared_ptr<InstallSession> session)
-      : m_thread([this, session] {
-          session->progress->SetStatusText(L"CreateAndMoveInstalledFile..");
-          const bool ok = session->engine->CreateAndMoveInstalledFile() != 0;
-          session->progress->AddStatusRow(ok ? L"CreateAndMoveInstalledFile Success" : L"CreateAndMoveInstalledFile Fail",
-                                          false, 70);
-          session->wizard->ShowCompletionPage(session->strings(302));
-          m_finished = true;
-        }) {}
-  ~DownloadStepThread() override { m_thread.join(); }
-  void RequestStop() override {}
-  bool Finished() const override { return m_finished; }
-
- private:
-  std::atomic<bool> m_finished{false};
-  std::thread m_thread;
-};
 
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
@@ -89,24 +66,19 @@ int main(int argc, char** argv) {
   const std::wstring server = L"http://127.0.0.1:" + std::to_wstring(port);
   SetVerificationPauseForTesting([](unsigned) {});
 
-  // The peer: the same installation with no wizard.
+  // The peer: the same installation with no wizard, its pauses slept.
   if (!FreshMachine(work / "headless", work / "pki" / "trusted-roots.pem")) return 1;
   double headlessSeconds = 0;
   {
-    InstallerContext context;
-    context.m_serverAddress = server;
-    context.QueryAgentRequestUrls(server, &context.m_updateAddress);
-    struct Quiet : ProgressSink {
-      void SetStatusText(const std::wstring&) override {}
-      void AddStatusRow(const std::wstring&, bool, unsigned) override {}
-    } quiet;
-    InstallEngine engine(context, quiet);
-    engine.BuildCatalogue();
+    testing_support::InstallationRun run;
+    run.realPauses = true;
+    run.StartUp(server);
     const auto start = std::chrono::steady_clock::now();
-    engine.CreateAndMoveInstalledFile();
+    run.RunWorker();
     headlessSeconds = bench::SecondsSince(start);
+    testing_support::InstallationRun::WaitForStartedPrograms();
   }
-  std::printf("headless download step: %.3f s\n", headlessSeconds);
+  std::printf("headless installation: %.3f s\n", headlessSeconds);
 
   // The wizard: Agree, then the heartbeat until the completion page shows.
   if (!FreshMachine(work / "wizard", work / "pki" / "trusted-roots.pem")) return 1;
@@ -120,12 +92,6 @@ int main(int argc, char** argv) {
     dialog.m_serverAddress = server;
     dialog.m_serverCheckResult = SERVERCHECK_OK;
     dialog.QueryAgentRequestUrls(server, &dialog.m_updateAddress);
-    bool wholeInstallation = true;
-    dialog.m_startWorker = [&](std::shared_ptr<InstallSession> session) -> std::unique_ptr<WorkerThreadHandle> {
-      if (auto worker = StartInstallWorker(session)) return worker;
-      wholeInstallation = false;
-      return std::make_unique<DownloadStepThread>(session);
-    };
     dialog.OnInitDialog();
     dialog.show();
 
@@ -156,7 +122,6 @@ int main(int argc, char** argv) {
     application.exec();
     wizardSeconds = clock.nsecsElapsed() / 1e9;
     rows = dialog.m_pProgressView ? dialog.m_pProgressView->m_list.count() : 0;
-    std::printf("installation: %s\n", wholeInstallation ? "the whole install worker" : "the download step (no install worker in this build)");
   }
 
   Shell("bash '" + tools + "nginx-fixture.sh' stop '" + (work / "content").string() + "'");

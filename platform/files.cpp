@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "platform/faults.h"
 #include "platform/file_marks.h"
+#include "platform/folder_index.h"
 #include "platform/kernel_object.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -192,6 +193,7 @@ BOOL CreateDirectoryW(const std::wstring& path, const void*) {
     if (errno == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND, FALSE);
     return FailWith(ErrorFromErrno(errno), FALSE);
   }
+  platform::NoteEntryAdded(host);
   return TRUE;
 }
 
@@ -200,6 +202,7 @@ BOOL RemoveDirectoryW(const std::wstring& path) {
   fs::path host;
   if (!Host(path, &host)) return FALSE;
   if (::rmdir(host.c_str()) != 0) return FailWith(ErrorFromErrno(errno), FALSE);
+  platform::NoteEntryRemoved(host);
   return TRUE;
 }
 
@@ -212,6 +215,7 @@ BOOL DeleteFileW(const std::wstring& path) {
   if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED, FALSE);
   if (platform::IsLocked(host)) return FailWith(ERROR_SHARING_VIOLATION, FALSE);
   if (::unlink(host.c_str()) != 0) return FailWith(ErrorFromErrno(errno), FALSE);
+  platform::NoteEntryRemoved(host);
   return TRUE;
 }
 
@@ -232,13 +236,17 @@ BOOL MoveFileExW(const std::wstring& from, const std::wstring& to, DWORD flags) 
   }
   if (::rename(source.c_str(), target.c_str()) == 0) {
     platform::MoveMarks(source, target);
+    platform::NoteEntryRemoved(source);
+    platform::NoteEntryAdded(target);
     return TRUE;
   }
   if (errno == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) && !S_ISDIR(info.st_mode)) {
     if (platform::IsLocked(source)) return FailWith(ERROR_SHARING_VIOLATION, FALSE);
     std::error_code error;
     fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
+    if (!error) platform::NoteEntryAdded(target);
     if (error || ::unlink(source.c_str()) != 0) return FailWith(ERROR_ACCESS_DENIED, FALSE);
+    platform::NoteEntryRemoved(source);
     return TRUE;
   }
   if (errno == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND, FALSE);
@@ -257,6 +265,7 @@ BOOL CopyFileW(const std::wstring& from, const std::wstring& to, BOOL failIfExis
   }
   fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
   if (error) return FailWith(ERROR_ACCESS_DENIED, FALSE);
+  platform::NoteEntryAdded(target);
   return TRUE;
 }
 
@@ -266,7 +275,15 @@ int SHCreateDirectory(void*, const std::wstring& path) {
   if (!Host(path, &host)) return static_cast<int>(ERROR_BAD_FORMAT);
   std::error_code error;
   if (fs::is_directory(host, error)) return static_cast<int>(ERROR_ALREADY_EXISTS);
+  // The folders that do not exist yet, innermost first.
+  std::vector<fs::path> missing;
+  std::error_code probe;
+  for (fs::path p = host; !p.empty() && !fs::exists(p, probe); p = p.parent_path()) {
+    missing.push_back(p);
+    if (p == p.parent_path()) break;
+  }
   fs::create_directories(host, error);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) platform::NoteEntryAdded(*it);
   if (error) return static_cast<int>(ErrorFromErrno(error.value()));
   return static_cast<int>(ERROR_SUCCESS);
 }
@@ -285,6 +302,7 @@ int SHFileOperationW(SHFILEOPSTRUCTW* operation) {
     fs::path host;
     if (!Host(path, &host)) return static_cast<int>(ERROR_PATH_NOT_FOUND);
     DWORD rc = DeleteTree(host);
+    platform::NoteEntryRemoved(host);
     if (rc != ERROR_SUCCESS) {
       operation->fAnyOperationsAborted = TRUE;
       result = static_cast<int>(rc);
@@ -371,6 +389,7 @@ HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD, const void*, D
     ::close(fd);
     return FailWith(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
+  if (flags & O_CREAT) platform::NoteEntryAdded(host);
   auto* file = new FileObject();
   file->fd = fd;
   file->host = host;
@@ -481,7 +500,11 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
     return nullptr;
   }
   std::FILE* file = std::fopen(host.c_str(), narrowMode.c_str());
-  if (!file) SetLastError(errno == ENOENT ? MissingError(host) : ErrorFromErrno(errno));
+  if (!file) {
+    SetLastError(errno == ENOENT ? MissingError(host) : ErrorFromErrno(errno));
+    return nullptr;
+  }
+  if (writing) platform::NoteEntryAdded(host);
   return file;
 }
 

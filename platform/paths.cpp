@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/folder_index.h"
 #include "platform/machine.h"
-#include "platform/registry_store.h"
 
 namespace platform {
 
@@ -18,18 +18,6 @@ namespace {
 bool Exists(const std::filesystem::path& p) {
   struct stat info {};
   return ::lstat(p.c_str(), &info) == 0;
-}
-
-// The entry of `folder` whose name equals `name` ignoring case.
-std::optional<std::string> FindIgnoringCase(const std::filesystem::path& folder, const std::wstring& name) {
-  std::error_code error;
-  std::wstring wanted = RegistryFold(name);
-  for (auto it = std::filesystem::directory_iterator(folder, error); !error && it != std::filesystem::directory_iterator();
-       it.increment(error)) {
-    std::string entry = it->path().filename().string();
-    if (RegistryFold(Utf8ToWide(entry)) == wanted) return entry;
-  }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -72,7 +60,7 @@ std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath)
         host /= asWritten;
         continue;
       }
-      if (auto found = FindIgnoringCase(host, part)) {
+      if (auto found = FindEntryIgnoringCase(host, part)) {
         host /= *found;
         continue;
       }

@@ -101,6 +101,7 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     return finish(global.number_entry == 0 ? win::TRUE : win::FALSE);
   }
 
+  std::wstring lastParent;
   int step = UNZ_OK;
   while (step == UNZ_OK) {
     char name[kNameCapacity + 2] = {};
@@ -123,8 +124,13 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     for (wchar_t& c : output) {
       if (c == L'/') c = L'\\';
     }
+    // Entries of one folder usually follow each other; its check is not
+    // repeated for each of them.
     const std::wstring parent = output.substr(0, output.rfind(L'\\'));
-    if (win::GetFileAttributesW(parent) == win::INVALID_FILE_ATTRIBUTES) win::SHCreateDirectory(nullptr, parent);
+    if (parent != lastParent) {
+      if (win::GetFileAttributesW(parent) == win::INVALID_FILE_ATTRIBUTES) win::SHCreateDirectory(nullptr, parent);
+      lastParent = parent;
+    }
 
     // A folder entry ends in a separator: its folder now exists, so the open
     // fails and nothing is written. A file entry that cannot be opened (in

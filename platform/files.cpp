@@ -488,8 +488,10 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
     if (*m == L't') continue;  // text mode is the same as binary here
     narrowMode.push_back(static_cast<char>(*m));
   }
+  // A folder opened for writing fails in fopen itself (EISDIR); for reading
+  // it has to be refused here.
   std::error_code folderError;
-  if (fs::is_directory(host, folderError)) {
+  if (!writing && fs::is_directory(host, folderError)) {
     SetLastError(ERROR_ACCESS_DENIED);
     errno = EISDIR;
     return nullptr;

@@ -15,9 +15,9 @@ namespace platform {
 
 namespace {
 
-bool Exists(const std::filesystem::path& p) {
+bool Exists(const std::string& path) {
   struct stat info {};
-  return ::lstat(p.c_str(), &info) == 0;
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -52,23 +52,36 @@ std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath)
     }
     start = end + 1;
   }
+  // The path as written, and the deepest of its folders that exists as
+  // written: the components up to there need no lookup ignoring case. Plain
+  // strings, since this runs for every file operation.
+  if (parts.empty()) return host;
+  std::vector<std::string> written{host.string()};
+  while (!written[0].empty() && written[0].back() == '/') written[0].pop_back();  // Z: is "/"
+  for (const std::wstring& part : parts) written.push_back(written.back() + "/" + WideToUtf8(part));
+  std::size_t resolved = parts.size();
+  while (resolved > 0 && !Exists(written[resolved])) --resolved;
+  if (resolved == parts.size()) return std::filesystem::path(written[resolved]);
+
+  std::string result = written[resolved];
   bool existing = true;
-  for (const std::wstring& part : parts) {
-    std::string asWritten = WideToUtf8(part);
+  for (std::size_t i = resolved; i < parts.size(); ++i) {
+    const std::string asWritten = written[i + 1].substr(written[i].size() + 1);
     if (existing) {
-      if (Exists(host / asWritten)) {
-        host /= asWritten;
+      // The first component after `resolved` is known to be missing as written.
+      if (i > resolved && Exists(result + "/" + asWritten)) {
+        result += "/" + asWritten;
         continue;
       }
-      if (auto found = FindEntryIgnoringCase(host, part)) {
-        host /= *found;
+      if (auto found = FindEntryIgnoringCase(result.empty() ? std::string("/") : result, parts[i])) {
+        result += "/" + *found;
         continue;
       }
       existing = false;
     }
-    host /= asWritten;
+    result += "/" + asWritten;
   }
-  return host;
+  return std::filesystem::path(result);
 }
 
 std::wstring ToWindowsPath(const std::filesystem::path& hostPath) {

@@ -8,6 +8,7 @@
 
 #include <minizip/unzip.h>
 
+#include "engine/zip_layout.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
@@ -50,6 +51,18 @@ bool ClimbsOut(const std::wstring& part) {
   return dots >= 2;
 }
 
+// True for an archive without entries that minizip cannot open: one whose
+// end record is at the very start (22 bytes and a comment, as Python and
+// other tools write an empty archive), which minizip takes for no end record.
+bool IsEmptyArchive(const std::wstring& archivePath) {
+  std::FILE* file = win::_wfsopen(archivePath, L"rb", win::_SH_DENYNO);
+  if (file == nullptr) return false;
+  ArchiveReader archive(file);
+  const std::optional<ZipEnd> end = ReadZipEnd(archive);
+  std::fclose(file);
+  return end && end->entries == 0 && end->directorySize == 0;
+}
+
 void LogRefused(const std::wstring& name) {
   win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Refused Entry - " + name);
 }
@@ -82,7 +95,7 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
 
   const std::string ansiPath = kvutil::KVSystem::ConvertToMultiByte(archivePath, win::CP_THREAD_ACP);
   unzFile zip = unzOpen2_64(ansiPath.c_str(), &functions);
-  if (zip == nullptr) return win::FALSE;
+  if (zip == nullptr) return IsEmptyArchive(archivePath) ? win::TRUE : win::FALSE;
 
   std::vector<char> buffer(kBufferSize, '\0');
   const std::string ansiPassword =

@@ -109,13 +109,36 @@ TEST_F(Unzip, TakesNamesAndPathsInTheAnsiCodePage) {
 }
 
 TEST_F(Unzip, AnArchiveWithoutEntriesUnpacksToNothing) {
-  // minizip finds no end record at offset 0, so the empty archive carries a
-  // stub before it, as a self-extracting one does.
+  // The empty archive after a stub, as in a self-extracting one.
   const std::string empty = testing_support::ZipBytes({});
   ASSERT_EQ(empty.size(), 22u);
   ASSERT_TRUE(WriteHostFile(Host(kArchive), "MZ stub of a self-extractor" + empty));
   EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
   EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+}
+
+TEST_F(Unzip, AnArchiveThatIsOnlyItsEndRecordUnpacksToNothing) {
+  // What Python's zipfile and minizip write for no entries: the 22-byte end
+  // record alone, which minizip cannot open at offset 0; then with a comment.
+  const std::string empty = testing_support::ZipBytes({});
+  ASSERT_EQ(empty.size(), 22u);
+  std::string commented = empty;
+  commented[20] = 7;
+  commented += "comment";
+  for (const std::string& archive : {empty, commented}) {
+    ASSERT_TRUE(WriteHostFile(Host(kArchive), archive));
+    EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE) << archive.size();
+    EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+  }
+}
+
+TEST_F(Unzip, AnEndRecordAloneThatClaimsEntriesFails) {
+  std::string claims = testing_support::ZipBytes({});
+  claims[8] = claims[10] = 1;  // one entry on this disk and in all
+  ASSERT_TRUE(WriteHostFile(Host(kArchive), claims));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  ASSERT_TRUE(WriteHostFile(Host(kArchive), std::string(22, '\0')));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
 }
 
 TEST_F(Unzip, FailsOnAnEncryptedEntry) {

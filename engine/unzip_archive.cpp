@@ -20,6 +20,7 @@ constexpr unsigned kReadChunk = 1048576;
 constexpr std::size_t kBufferSize = kReadChunk + 1;
 constexpr unsigned long kNameCapacity = 260;
 constexpr unsigned long kCommentCapacity = 256;
+constexpr unsigned long kUtf8NameFlag = 0x0800;
 
 // minizip's open callback: the "file name" is the archive's Windows path in
 // the thread's ANSI code page.
@@ -123,7 +124,10 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     if (unzGetCurrentFileInfo64(zip, &info, name, kNameCapacity, nullptr, 0, comment, kCommentCapacity) != UNZ_OK) {
       return finish(win::FALSE);
     }
-    const std::wstring entryName = kvutil::KVSystem::ConvertToWide(name, win::CP_THREAD_ACP);
+    // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
+    // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
+    const win::UINT nameCodePage = (info.flag & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
+    const std::wstring entryName = kvutil::KVSystem::ConvertToWide(name, nameCodePage);
     if (!IsContainedEntryName(entryName)) {
       LogRefused(entryName);
       return finish(win::FALSE);

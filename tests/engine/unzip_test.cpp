@@ -14,6 +14,7 @@
 #include "platform/file_marks.h"
 #include "platform/files.h"
 #include "support/scoped_machine.h"
+#include "support/zip_builder.h"
 #include "support/zip_writer.h"
 
 namespace {
@@ -106,6 +107,20 @@ TEST_F(Unzip, TakesNamesAndPathsInTheAnsiCodePage) {
   ASSERT_TRUE(testing_support::WriteZip(Host(archive), {{"\xb9\xf6\xc0\xfc/\xb9\xf6\xc0\xfc.txt", "ko"}}));
   ASSERT_EQ(UnzipArchive(archive, kDestination, L""), win::TRUE);
   EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt"), "ko");  // UTF-8 on the host
+}
+
+TEST_F(Unzip, TakesNamesFlaggedAsUtf8InUtf8) {
+  // Bit 11 as Python's zipfile and other current tools set it for names
+  // beyond ASCII; the names are not all representable in CP949.
+  ASSERT_TRUE(testing_support::WriteZipRecords(
+      Host(kArchive), {{"\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt", "ko", false, true},
+                       {"\xf0\x9f\x98\x80 caf\xc3\xa9.txt", "emoji", true, true},
+                       {"\xb9\xf6\xc0\xfc.txt", "ansi"}}));
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt"), "ko");
+  EXPECT_EQ(Output("\xf0\x9f\x98\x80 caf\xc3\xa9.txt"), "emoji");
+  EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84.txt"), "ansi");  // unflagged: still the ANSI code page
+  EXPECT_TRUE(WrittenOutside().empty());
 }
 
 TEST_F(Unzip, AnArchiveWithoutEntriesUnpacksToNothing) {

@@ -4,6 +4,7 @@
 #include "engine/unzip_archive.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -122,6 +123,12 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     char comment[kCommentCapacity] = {};
     unz_file_info64 info{};
     if (unzGetCurrentFileInfo64(zip, &info, name, kNameCapacity, nullptr, 0, comment, kCommentCapacity) != UNZ_OK) {
+      return finish(win::FALSE);
+    }
+    // A name longer than the buffer arrives cut, and one with a NUL inside
+    // would be cut by the conversion: either would write a different file.
+    if (info.size_filename > kNameCapacity || std::strlen(name) != info.size_filename) {
+      LogRefused(kvutil::KVSystem::ConvertToWide(name, win::CP_THREAD_ACP));
       return finish(win::FALSE);
     }
     // Names flagged as UTF-8 (general-purpose bit 11, set by current tools

@@ -202,6 +202,31 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileName,
                                          "/in/planted.txt", "C:x", "C:\\x", "c:/x", "a/b:c", ".. /x", "a/.../x",
                                          "a/. ./x"));
 
+TEST_F(Unzip, RefusesANameLongerThanItsBufferInsteadOfCuttingIt) {
+  std::string fits;
+  while (fits.size() < 256) fits += "dir/";
+  fits += "file";  // 260 bytes: the most the name buffer takes
+  const std::string tooLong = fits + "X";
+  Write({{"first.txt", "first"}, {fits, "fits"}});
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  EXPECT_EQ(Output(fits), "fits");
+
+  ASSERT_TRUE(fs::remove_all(Host(kDestination) / "dir"));
+  Write({{"first.txt", "first"}, {tooLong, "cut"}, {"last.txt", "last"}});
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  EXPECT_FALSE(fs::exists(Host(kDestination) / fits));  // the name the buffer would have kept
+  EXPECT_FALSE(fs::exists(Host(kDestination) / "last.txt"));
+  const std::vector<std::wstring> log = platform::ReadDebugLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), L"[Brimvale] BVLInstall : Unzip Refused Entry - " + platform::Utf8ToWide(fits)),
+            log.end());
+}
+
+TEST_F(Unzip, RefusesANameWithANulInside) {
+  ASSERT_TRUE(testing_support::WriteZipRecords(Host(kArchive), {{std::string("good.txt\0.exe", 13), "hidden"}}));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  EXPECT_FALSE(fs::exists(Host(kDestination) / "good.txt"));
+}
+
 struct DamageRow {
   const char* what;
   std::vector<ZipEntry> entries;

@@ -171,6 +171,29 @@ bool AppendPendingRename(const std::wstring& from, const std::wstring& to) {
   return rc == 0;
 }
 
+// A stream over `file` whose writes all fail as on a full disk (the file
+// stays as opened); reads and seeks go through.
+std::FILE* FullDiskStream(std::FILE* file) {
+  cookie_io_functions_t functions{};
+  functions.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+    return static_cast<ssize_t>(std::fread(buffer, 1, size, static_cast<std::FILE*>(cookie)));
+  };
+  functions.write = [](void*, const char*, std::size_t) -> ssize_t {
+    errno = ENOSPC;
+    return 0;
+  };
+  functions.seek = [](void* cookie, off64_t* offset, int whence) -> int {
+    auto* stream = static_cast<std::FILE*>(cookie);
+    if (fseeko(stream, *offset, whence) != 0) return -1;
+    *offset = ftello(stream);
+    return 0;
+  };
+  functions.close = [](void* cookie) -> int { return std::fclose(static_cast<std::FILE*>(cookie)); };
+  std::FILE* wrapped = fopencookie(file, "w+", functions);
+  if (!wrapped) std::fclose(file);
+  return wrapped;
+}
+
 }  // namespace
 
 DWORD GetFileAttributesW(const std::wstring& path) {
@@ -507,6 +530,7 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
     return nullptr;
   }
   if (writing) platform::NoteEntryAdded(host);
+  if (writing && Fault("fwrite", path)) return FullDiskStream(file);
   return file;
 }
 

@@ -1,6 +1,6 @@
 // ZIP unpacking over minizip. The archive is opened through the machine's
-// file API (its Windows path travels through minizip as ANSI text), and every
-// entry is streamed to its file through one buffer.
+// file API (its Windows path travels through minizip as ANSI text), checked
+// whole, and every entry is streamed to its file through one buffer.
 #include "engine/unzip_archive.h"
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 
 #include <minizip/unzip.h>
 
+#include "engine/zip_entry_copy.h"
 #include "engine/zip_layout.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
@@ -69,6 +70,84 @@ void LogRefused(const std::wstring& name) {
   win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Refused Entry - " + name);
 }
 
+
+void LogWriteFailed(const std::wstring& output) {
+  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + output);
+}
+
+// One entry as the directory and the archive's own records give it.
+struct ArchiveEntry {
+  std::wstring name;
+  ZipCentralRecord record;
+  std::uint64_t localHeader = 0;  // from the archive's start
+  std::uint64_t dataOffset = 0;
+};
+
+enum class EntryVerdict { Accepted, Refused, Damaged };
+
+// Reads minizip's current entry: its name, which must arrive whole and stay
+// below the destination (else it is refused and logged), and its own central
+// record and local header, which must lie inside the archive.
+EntryVerdict ReadEntry(unzFile zip, ArchiveReader& archive, const ZipEnd& end, ArchiveEntry* entry) {
+  char name[kNameCapacity + 2] = {};
+  char comment[kCommentCapacity] = {};
+  unz_file_info64 info{};
+  if (unzGetCurrentFileInfo64(zip, &info, name, kNameCapacity, nullptr, 0, comment, kCommentCapacity) != UNZ_OK) {
+    return EntryVerdict::Damaged;
+  }
+  // A name longer than the buffer arrives cut, and one with a NUL inside
+  // would be cut by the conversion: either would write a different file.
+  if (info.size_filename > kNameCapacity || std::strlen(name) != info.size_filename) {
+    LogRefused(kvutil::KVSystem::ConvertToWide(name, win::CP_THREAD_ACP));
+    return EntryVerdict::Refused;
+  }
+  // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
+  // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
+  const win::UINT nameCodePage = (info.flag & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
+  entry->name = kvutil::KVSystem::ConvertToWide(name, nameCodePage);
+  if (!IsContainedEntryName(entry->name)) {
+    LogRefused(entry->name);
+    return EntryVerdict::Refused;
+  }
+
+  const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, end.bytesBefore + unzGetOffset64(zip));
+  if (!record) return EntryVerdict::Damaged;
+  entry->record = *record;
+  entry->localHeader = end.bytesBefore + record->localHeaderOffset;
+  const std::optional<std::uint64_t> data = EntryDataOffset(archive, entry->localHeader, *record);
+  if (!data || *data > archive.Size() || record->compressedSize > archive.Size() - *data) return EntryVerdict::Damaged;
+  entry->dataOffset = *data;
+  return EntryVerdict::Accepted;
+}
+
+// Walks the whole directory before anything is written: every name must be
+// acceptable, and no two parts of the archive may claim the same bytes. Such
+// overlapping entries are how an archive bomb of a few kilobytes unpacks to
+// gigabytes; Info-ZIP's unzip refuses them too. Leaves minizip at the end of
+// the directory.
+bool CheckArchive(unzFile zip, ArchiveReader& archive, const ZipEnd& end) {
+  ArchiveSpans spans;
+  // The directory and the end records behind it.
+  if (!spans.Add(end.bytesBefore + end.directoryOffset, archive.Size())) return false;
+  int step = UNZ_OK;
+  while (step == UNZ_OK) {
+    ArchiveEntry entry;
+    if (ReadEntry(zip, archive, end, &entry) != EntryVerdict::Accepted) return false;
+    const ZipCentralRecord& record = entry.record;
+    // Zip64 entries are read without minizip, which also decrypts.
+    if (record.zip64 && record.Encrypted()) {
+      LogRefused(entry.name);
+      return false;
+    }
+    const std::uint64_t dataEnd = entry.dataOffset + record.compressedSize;
+    if (!spans.Add(entry.localHeader, dataEnd + DataDescriptorLength(archive, dataEnd, record))) {
+      LogRefused(entry.name);
+      return false;
+    }
+    step = unzGoToNextFile(zip);
+  }
+  return step == UNZ_END_OF_LIST_OF_FILE;
+}
 }  // namespace
 
 bool IsContainedEntryName(const std::wstring& name) {
@@ -99,14 +178,18 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
   unzFile zip = unzOpen2_64(ansiPath.c_str(), &functions);
   if (zip == nullptr) return IsEmptyArchive(archivePath) ? win::TRUE : win::FALSE;
 
-  std::vector<char> buffer(kBufferSize, '\0');
-  const std::string ansiPassword =
-      password.empty() ? std::string() : kvutil::KVSystem::ConvertToMultiByte(password, win::CP_THREAD_ACP);
-
+  // The archive's own bytes, for the checks before anything is written and
+  // for the zip64 entries.
+  std::FILE* bytes = win::_wfsopen(archivePath, L"rb", win::_SH_DENYNO);
   auto finish = [&](win::BOOL result) {
+    if (bytes != nullptr) std::fclose(bytes);
     unzClose(zip);
     return result;
   };
+  if (bytes == nullptr) return finish(win::FALSE);
+  ArchiveReader archive(bytes);
+  const std::optional<ZipEnd> end = ReadZipEnd(archive);
+  if (!end) return finish(win::FALSE);
 
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) return finish(win::FALSE);
@@ -115,36 +198,26 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     // cannot be read is damaged.
     return finish(global.number_entry == 0 ? win::TRUE : win::FALSE);
   }
+  if (!CheckArchive(zip, archive, *end)) return finish(win::FALSE);
+  if (unzGoToFirstFile(zip) != UNZ_OK) return finish(win::FALSE);
 
+  std::vector<char> buffer(kBufferSize, '\0');
+  const std::string ansiPassword =
+      password.empty() ? std::string() : kvutil::KVSystem::ConvertToMultiByte(password, win::CP_THREAD_ACP);
   std::wstring lastParent;
   int step = UNZ_OK;
   while (step == UNZ_OK) {
-    char name[kNameCapacity + 2] = {};
-    char comment[kCommentCapacity] = {};
-    unz_file_info64 info{};
-    if (unzGetCurrentFileInfo64(zip, &info, name, kNameCapacity, nullptr, 0, comment, kCommentCapacity) != UNZ_OK) {
-      return finish(win::FALSE);
-    }
-    // A name longer than the buffer arrives cut, and one with a NUL inside
-    // would be cut by the conversion: either would write a different file.
-    if (info.size_filename > kNameCapacity || std::strlen(name) != info.size_filename) {
-      LogRefused(kvutil::KVSystem::ConvertToWide(name, win::CP_THREAD_ACP));
-      return finish(win::FALSE);
-    }
-    // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
-    // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
-    const win::UINT nameCodePage = (info.flag & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
-    const std::wstring entryName = kvutil::KVSystem::ConvertToWide(name, nameCodePage);
-    if (!IsContainedEntryName(entryName)) {
-      LogRefused(entryName);
-      return finish(win::FALSE);
-    }
-    if (unzOpenCurrentFile3(zip, nullptr, nullptr, 0, ansiPassword.empty() ? nullptr : ansiPassword.c_str()) !=
-        UNZ_OK) {
+    ArchiveEntry entry;
+    if (ReadEntry(zip, archive, *end, &entry) != EntryVerdict::Accepted) return finish(win::FALSE);
+    const ZipCentralRecord& record = entry.record;
+    // The platform's minizip reads zip64 sizes as 4 GiB - 1; those entries
+    // are copied from the archive's bytes instead.
+    if (!record.zip64 &&
+        unzOpenCurrentFile3(zip, nullptr, nullptr, 0, ansiPassword.empty() ? nullptr : ansiPassword.c_str()) != UNZ_OK) {
       return finish(win::FALSE);
     }
 
-    std::wstring output = destination + L"\\" + entryName;
+    std::wstring output = destination + L"\\" + entry.name;
     for (wchar_t& c : output) {
       if (c == L'/') c = L'\\';
     }
@@ -163,26 +236,39 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     bool damaged = false;
     std::FILE* file = win::_wfsopen(output, L"wb", win::_SH_DENYNO);
     if (file == nullptr && !folderEntry) {
-      win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + output);
+      LogWriteFailed(output);
       damaged = true;
     }
-    if (file != nullptr) {
+    if (file != nullptr && record.zip64) {
+      const EntryCopyResult copied = CopyEntryData(archive, entry.dataOffset, record, file, buffer);
+      if (copied == EntryCopyResult::WriteFailed) LogWriteFailed(output);
+      damaged = copied != EntryCopyResult::Copied;
+    } else if (file != nullptr) {
+      // Never more than the entry declares, and all of it: a stream that
+      // ends early is as damaged as one that runs on.
+      std::uint64_t written = 0;
       while (true) {
         const int read = unzReadCurrentFile(zip, buffer.data(), kReadChunk);
-        if (read < 0) {
+        if (read < 0 || static_cast<std::uint64_t>(read) > record.uncompressedSize - written) {
           damaged = true;
           break;
         }
         if (read == 0) break;
         if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(read), file) != static_cast<std::size_t>(read)) {
+          LogWriteFailed(output);
           damaged = true;
           break;
         }
+        written += static_cast<std::uint64_t>(read);
       }
-      if (std::fclose(file) != 0) damaged = true;
+      if (written != record.uncompressedSize) damaged = true;
+    }
+    if (file != nullptr && std::fclose(file) != 0) {
+      if (!damaged) LogWriteFailed(output);
+      damaged = true;
     }
     // The CRC is checked here once the whole entry has been read.
-    if (unzCloseCurrentFile(zip) != UNZ_OK) damaged = true;
+    if (!record.zip64 && unzCloseCurrentFile(zip) != UNZ_OK) damaged = true;
     if (damaged) return finish(win::FALSE);
     step = unzGoToNextFile(zip);
   }

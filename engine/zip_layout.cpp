@@ -15,7 +15,7 @@ namespace {
 using platform::Get16;
 using platform::Get32;
 
-constexpr std::size_t kWindow = 64 * 1024;
+constexpr std::size_t kWindow = 16 * 1024;
 constexpr std::uint32_t kEndSignature = 0x06054b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::uint32_t kZip64EndSignature = 0x06064b50;

@@ -26,14 +26,14 @@ struct ZipRecord {
   std::uint64_t zeros = 0;
   bool dataDescriptor = false;  // general-purpose bit 3 and a signed descriptor after the data
   // The uncompressed size the records claim, when it is not the real one.
-  std::optional<std::uint64_t> declaredSize;
+  std::optional<std::uint64_t> declaredSize = std::nullopt;
   // The central record points at the local record of that earlier entry
   // instead of one of its own.
-  std::optional<std::size_t> sharesLocalRecordOf;
+  std::optional<std::size_t> sharesLocalRecordOf = std::nullopt;
   // This entry's local record is not written on its own: it is found inside
   // the data of that earlier (stored) entry, which must contain LocalRecord()
   // of this one.
-  std::optional<std::size_t> insideDataOf;
+  std::optional<std::size_t> insideDataOf = std::nullopt;
 };
 
 // The local header and data of a record, as the builder writes them.

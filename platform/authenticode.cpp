@@ -284,6 +284,14 @@ StorePtr MakeStore(const TrustedRoots& roots, ChainCapture* capture) {
   return store;
 }
 
+// Whether a signer's certificate may sign code: one that limits its
+// extended key usage must name code signing, as Windows and osslsigncode
+// require; one without that extension is not limited.
+bool MaySignCode(X509* signer) {
+  if (!(X509_get_extension_flags(signer) & EXFLAG_XKUSAGE)) return true;
+  return (X509_get_extended_key_usage(signer) & XKU_CODE_SIGN) != 0;
+}
+
 // The signed content of Authenticode: the DER of SpcIndirectDataContent
 // without its outer SEQUENCE tag and length, and the DigestInfo inside it.
 struct IndirectData {
@@ -373,6 +381,7 @@ AuthenticodeSignature VerifySignature(PKCS7* p7, std::string_view image, const P
   }
   STACK_OF(X509)* signers = PKCS7_get0_signers(p7, nullptr, 0);
   X509* signer = sk_X509_num(signers) == 1 ? sk_X509_value(signers, 0) : nullptr;
+  const bool maySignCode = signer && MaySignCode(signer);
   if (signer) {
     signature.signerCertificate = Der(signer);
     signature.chain.push_back(signature.signerCertificate);
@@ -437,9 +446,14 @@ AuthenticodeSignature VerifySignature(PKCS7* p7, std::string_view image, const P
   const bool chained = store && data && PKCS7_verify(p7, nullptr, store.get(), data.get(), nullptr, 0) == 1;
   if (!capture.chain.empty()) signature.chain = capture.chain;
   if (chained) {
-    signature.status = AuthenticodeStatus::Verified;
     signature.chainTrusted = true;
     TakeOpenSslErrors();
+    if (!maySignCode) {
+      signature.status = AuthenticodeStatus::WrongUsage;
+      signature.error = "the signer's certificate may not sign code (its extended key usage lacks code signing)";
+      return signature;
+    }
+    signature.status = AuthenticodeStatus::Verified;
     return signature;
   }
   if (capture.error != X509_V_OK) {

@@ -4,7 +4,9 @@
 #include "engine/unzip_archive.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -85,9 +87,46 @@ struct ArchiveEntry {
 
 enum class EntryVerdict { Accepted, Refused, Damaged };
 
-// Reads minizip's current entry: its name, which must arrive whole and stay
-// below the destination (else it is refused and logged), and its own central
-// record and local header, which must lie inside the archive.
+// An entry's name as stored (`stored`: as far as it was read) must be whole
+// and stay below the destination; else it is refused and logged. A name
+// longer than the buffer would arrive cut, and one with a NUL inside would
+// be cut by the conversion: either would write a different file.
+EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsigned long flags, std::wstring* name) {
+  stored = stored.substr(0, std::min<std::size_t>(stored.size(), kNameCapacity));
+  if (storedLength > kNameCapacity || stored.size() != storedLength || stored.find('\0') != std::string_view::npos) {
+    LogRefused(kvutil::KVSystem::ConvertToWide(std::string(stored.substr(0, stored.find('\0'))), win::CP_THREAD_ACP));
+    return EntryVerdict::Refused;
+  }
+  // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
+  // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
+  // Both read ASCII as ASCII, which most names are.
+  const win::UINT nameCodePage = (flags & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
+  if (std::all_of(stored.begin(), stored.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    name->assign(stored.begin(), stored.end());
+  } else {
+    *name = kvutil::KVSystem::ConvertToWide(std::string(stored), nameCodePage);
+  }
+  if (!IsContainedEntryName(*name)) {
+    LogRefused(*name);
+    return EntryVerdict::Refused;
+  }
+  return EntryVerdict::Accepted;
+}
+
+// Where the entry of `record` lies: its local header and data, which must
+// be inside the archive.
+EntryVerdict LocateEntry(ArchiveReader& archive, const ZipEnd& end, const ZipCentralRecord& record,
+                         ArchiveEntry* entry) {
+  entry->record = record;
+  entry->localHeader = end.bytesBefore + record.localHeaderOffset;
+  const std::optional<std::uint64_t> data = EntryDataOffset(archive, entry->localHeader, record);
+  if (!data || *data > archive.Size() || record.compressedSize > archive.Size() - *data) return EntryVerdict::Damaged;
+  entry->dataOffset = *data;
+  return EntryVerdict::Accepted;
+}
+
+// Reads minizip's current entry: its name as minizip gives it, and its own
+// central record and local header.
 EntryVerdict ReadEntry(unzFile zip, ArchiveReader& archive, const ZipEnd& end, ArchiveEntry* entry) {
   char name[kNameCapacity + 2] = {};
   char comment[kCommentCapacity] = {};
@@ -95,58 +134,45 @@ EntryVerdict ReadEntry(unzFile zip, ArchiveReader& archive, const ZipEnd& end, A
   if (unzGetCurrentFileInfo64(zip, &info, name, kNameCapacity, nullptr, 0, comment, kCommentCapacity) != UNZ_OK) {
     return EntryVerdict::Damaged;
   }
-  // A name longer than the buffer arrives cut, and one with a NUL inside
-  // would be cut by the conversion: either would write a different file.
-  if (info.size_filename > kNameCapacity || std::strlen(name) != info.size_filename) {
-    LogRefused(kvutil::KVSystem::ConvertToWide(name, win::CP_THREAD_ACP));
-    return EntryVerdict::Refused;
-  }
-  // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
-  // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
-  const win::UINT nameCodePage = (info.flag & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
-  entry->name = kvutil::KVSystem::ConvertToWide(name, nameCodePage);
-  if (!IsContainedEntryName(entry->name)) {
-    LogRefused(entry->name);
-    return EntryVerdict::Refused;
-  }
-
+  const std::size_t received = std::min<std::size_t>(info.size_filename, kNameCapacity);
+  const EntryVerdict named = CheckName(std::string_view(name, received), info.size_filename, info.flag, &entry->name);
+  if (named != EntryVerdict::Accepted) return named;
   const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, end.bytesBefore + unzGetOffset64(zip));
   if (!record) return EntryVerdict::Damaged;
-  entry->record = *record;
-  entry->localHeader = end.bytesBefore + record->localHeaderOffset;
-  const std::optional<std::uint64_t> data = EntryDataOffset(archive, entry->localHeader, *record);
-  if (!data || *data > archive.Size() || record->compressedSize > archive.Size() - *data) return EntryVerdict::Damaged;
-  entry->dataOffset = *data;
-  return EntryVerdict::Accepted;
+  return LocateEntry(archive, end, *record, entry);
 }
 
-// Walks the whole directory before anything is written: every name must be
-// acceptable, and no two parts of the archive may claim the same bytes. Such
-// overlapping entries are how an archive bomb of a few kilobytes unpacks to
-// gigabytes; Info-ZIP's unzip refuses them too. Leaves minizip at the end of
-// the directory.
-bool CheckArchive(unzFile zip, ArchiveReader& archive, const ZipEnd& end) {
+// Walks the whole directory in the archive's own records before anything is
+// written: every name must be acceptable, and no two parts of the archive
+// may claim the same bytes. Such overlapping entries are how an archive bomb
+// of a few kilobytes unpacks to gigabytes; Info-ZIP's unzip refuses them
+// too. Returns how many entries were checked; empty when one failed.
+std::optional<std::uint64_t> CheckArchive(ArchiveReader& archive, const ZipEnd& end) {
   ArchiveSpans spans;
   // The directory and the end records behind it.
-  if (!spans.Add(end.bytesBefore + end.directoryOffset, archive.Size())) return false;
-  int step = UNZ_OK;
-  while (step == UNZ_OK) {
+  if (!spans.Add(end.bytesBefore + end.directoryOffset, archive.Size())) return std::nullopt;
+  std::uint64_t offset = end.bytesBefore + end.directoryOffset;
+  for (std::uint64_t i = 0; i < end.entries; ++i) {
+    const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, offset);
+    if (!record) return std::nullopt;
     ArchiveEntry entry;
-    if (ReadEntry(zip, archive, end, &entry) != EntryVerdict::Accepted) return false;
-    const ZipCentralRecord& record = entry.record;
+    if (CheckName(record->name, record->nameLength, record->flags, &entry.name) != EntryVerdict::Accepted ||
+        LocateEntry(archive, end, *record, &entry) != EntryVerdict::Accepted) {
+      return std::nullopt;
+    }
     // Zip64 entries are read without minizip, which also decrypts.
-    if (record.zip64 && record.Encrypted()) {
+    if (record->zip64 && record->Encrypted()) {
       LogRefused(entry.name);
-      return false;
+      return std::nullopt;
     }
-    const std::uint64_t dataEnd = entry.dataOffset + record.compressedSize;
-    if (!spans.Add(entry.localHeader, dataEnd + DataDescriptorLength(archive, dataEnd, record))) {
+    const std::uint64_t dataEnd = entry.dataOffset + record->compressedSize;
+    if (!spans.Add(entry.localHeader, dataEnd + DataDescriptorLength(archive, dataEnd, *record))) {
       LogRefused(entry.name);
-      return false;
+      return std::nullopt;
     }
-    step = unzGoToNextFile(zip);
+    offset += record->recordLength;
   }
-  return step == UNZ_END_OF_LIST_OF_FILE;
+  return end.entries;
 }
 }  // namespace
 
@@ -198,15 +224,19 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     // cannot be read is damaged.
     return finish(global.number_entry == 0 ? win::TRUE : win::FALSE);
   }
-  if (!CheckArchive(zip, archive, *end)) return finish(win::FALSE);
-  if (unzGoToFirstFile(zip) != UNZ_OK) return finish(win::FALSE);
+  const std::optional<std::uint64_t> checked = CheckArchive(archive, *end);
+  if (!checked) return finish(win::FALSE);
 
   std::vector<char> buffer(kBufferSize, '\0');
   const std::string ansiPassword =
       password.empty() ? std::string() : kvutil::KVSystem::ConvertToMultiByte(password, win::CP_THREAD_ACP);
   std::wstring lastParent;
+  std::uint64_t unpacked = 0;
   int step = UNZ_OK;
   while (step == UNZ_OK) {
+    // minizip walks on past a count of 65535, which the check above took
+    // as the whole directory.
+    if (++unpacked > *checked) return finish(win::FALSE);
     ArchiveEntry entry;
     if (ReadEntry(zip, archive, *end, &entry) != EntryVerdict::Accepted) return finish(win::FALSE);
     const ZipCentralRecord& record = entry.record;

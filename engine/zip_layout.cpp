@@ -56,22 +56,28 @@ ArchiveReader::ArchiveReader(std::FILE* file) : file_(file) {
 
 bool ArchiveReader::Read(std::uint64_t offset, std::size_t length, char* out) {
   if (!file_ || offset > size_ || length > size_ - offset) return false;
-  if (offset >= windowOffset_ && offset - windowOffset_ + length <= windowLength_) {
-    std::copy_n(window_.data() + (offset - windowOffset_), length, out);
-    return true;
+  for (Window& window : windows_) {
+    if (offset >= window.offset && offset - window.offset + length <= window.length) {
+      window.lastUse = ++clock_;
+      std::copy_n(window.bytes.data() + (offset - window.offset), length, out);
+      return true;
+    }
   }
   if (length > kWindow / 2) {
     return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(out, 1, length, file_) == length;
   }
-  window_.resize(kWindow);
+  Window& window = windows_[0].lastUse <= windows_[1].lastUse ? windows_[0] : windows_[1];
+  window.bytes.resize(kWindow);
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - offset));
-  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0 || std::fread(window_.data(), 1, want, file_) != want) {
-    windowLength_ = 0;
+  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+      std::fread(window.bytes.data(), 1, want, file_) != want) {
+    window.length = 0;
     return false;
   }
-  windowOffset_ = offset;
-  windowLength_ = want;
-  std::copy_n(window_.data(), length, out);
+  window.offset = offset;
+  window.length = want;
+  window.lastUse = ++clock_;
+  std::copy_n(window.bytes.data(), length, out);
   return true;
 }
 
@@ -128,7 +134,11 @@ std::optional<ZipCentralRecord> ReadCentralRecord(ArchiveReader& archive, std::u
   const std::uint32_t uncompressed = Get32(header, 24);
   record.nameLength = Get16(header, 28);
   const std::uint16_t extraLength = Get16(header, 30);
+  const std::uint16_t commentLength = Get16(header, 32);
   const std::uint32_t localHeader = Get32(header, 42);
+  record.recordLength = kCentralSize + record.nameLength + extraLength + commentLength;
+  record.name.assign(record.nameLength, '\0');
+  if (!archive.Read(offset + kCentralSize, record.name.size(), record.name.data())) return std::nullopt;
   record.compressedSize = compressed;
   record.uncompressedSize = uncompressed;
   record.localHeaderOffset = localHeader;

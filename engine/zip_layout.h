@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-// Reads an archive's bytes at any offset, keeping a window of it so that the
+// Reads an archive's bytes at any offset, keeping two windows of it (the
+// central directory and the local headers are read in turn) so that the
 // small records read one after another cost no system call each.
 class ArchiveReader {
  public:
@@ -23,11 +24,16 @@ class ArchiveReader {
   bool Read(std::uint64_t offset, std::size_t length, char* out);
 
  private:
+  struct Window {
+    std::vector<char> bytes;
+    std::uint64_t offset = 0;
+    std::size_t length = 0;
+    std::uint64_t lastUse = 0;
+  };
   std::FILE* file_;
   std::uint64_t size_ = 0;
-  std::vector<char> window_;
-  std::uint64_t windowOffset_ = 0;
-  std::size_t windowLength_ = 0;
+  Window windows_[2];
+  std::uint64_t clock_ = 0;
 };
 
 // Where the central directory is, from the end record (or the zip64 end
@@ -52,6 +58,8 @@ struct ZipCentralRecord {
   std::uint64_t uncompressedSize = 0;
   std::uint64_t localHeaderOffset = 0;
   std::uint16_t nameLength = 0;
+  std::string name;                 // the name's bytes as stored
+  std::uint64_t recordLength = 0;   // with its name, extra field and comment: where the next record begins
   // Some field needed the zip64 extra field (the platform's minizip reads
   // such sizes and offsets as 0xFFFFFFFF on 64-bit systems).
   bool zip64 = false;

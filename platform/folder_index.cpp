@@ -80,13 +80,15 @@ void Evict(IndexState& state) {
 
 }  // namespace
 
-std::optional<std::string> FindEntryIgnoringCase(const fs::path& folder, const std::wstring& name) {
+std::optional<std::string> FindEntryIgnoringCase(const fs::path& folder, const std::wstring& name, bool* folderFound) {
   IndexState& state = State();
   const std::wstring wanted = RegistryFold(name);
   // The status is taken before the folder is read, so a change made while
   // it is read shows at the next lookup.
   FolderStatus status;
-  if (!ReadStatus(folder, &status)) return std::nullopt;
+  const bool isFolder = ReadStatus(folder, &status);
+  if (folderFound) *folderFound = isFolder;
+  if (!isFolder) return std::nullopt;
 
   std::lock_guard<std::mutex> guard(state.mutex);
   const std::string key = folder.string();

@@ -19,7 +19,9 @@ namespace platform {
 // another process adds in a different case within the same clock tick as this
 // process's last look at that folder can therefore be missed, which only
 // matters for a lookup in another letter case.
-std::optional<std::string> FindEntryIgnoringCase(const std::filesystem::path& folder, const std::wstring& name);
+// `folderFound`, when given, tells whether `folder` is a folder at all.
+std::optional<std::string> FindEntryIgnoringCase(const std::filesystem::path& folder, const std::wstring& name,
+                                                 bool* folderFound = nullptr);
 
 // Keep the index of `entry`'s folder current after this process created,
 // renamed into or removed `entry` (a host path).

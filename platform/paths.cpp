@@ -59,9 +59,18 @@ std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath)
   std::vector<std::string> written{host.string()};
   while (!written[0].empty() && written[0].back() == '/') written[0].pop_back();  // Z: is "/"
   for (const std::wstring& part : parts) written.push_back(written.back() + "/" + WideToUtf8(part));
-  std::size_t resolved = parts.size();
+  const std::size_t last = parts.size() - 1;
+  if (Exists(written[last + 1])) return std::filesystem::path(written[last + 1]);
+  // Mostly a new file in an existing folder: the lookup of its name tells
+  // whether the folder exists as written too.
+  bool folderFound = false;
+  const std::string& folder = written[last].empty() ? std::string("/") : written[last];
+  if (auto found = FindEntryIgnoringCase(folder, parts[last], &folderFound)) {
+    return std::filesystem::path(written[last] + "/" + *found);
+  }
+  if (folderFound) return std::filesystem::path(written[last + 1]);
+  std::size_t resolved = last;
   while (resolved > 0 && !Exists(written[resolved])) --resolved;
-  if (resolved == parts.size()) return std::filesystem::path(written[resolved]);
 
   std::string result = written[resolved];
   bool existing = true;

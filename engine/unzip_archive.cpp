@@ -3,8 +3,8 @@
 // whole, and every entry is streamed to its file through one buffer.
 #include "engine/unzip_archive.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -71,7 +71,6 @@ bool IsEmptyArchive(const std::wstring& archivePath) {
 void LogRefused(const std::wstring& name) {
   win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Refused Entry - " + name);
 }
-
 
 void LogWriteFailed(const std::wstring& output) {
   win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + output);

@@ -3,6 +3,7 @@
 #include "engine/install_engine.h"
 
 #include <chrono>
+#include <cwchar>
 #include <thread>
 
 #include "engine/folder_cleanup.h"
@@ -137,7 +138,15 @@ win::BOOL InstallEngine::DownloadComponent(std::uint32_t isArchive, const std::w
     } else {
       const std::wstring source = m_stagingDir + L"\\" + folderName;
       const std::wstring target = ComponentTarget(folderName, record);
-      win::MoveFileExW(source, target, win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_COPY_ALLOWED);
+      // A component that cannot be placed (its folder missing, the old file
+      // in use) is not installed, and fails like a failed download.
+      if (!win::MoveFileExW(source, target, win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_COPY_ALLOWED)) {
+        wchar_t line[64];
+        std::swprintf(line, 64, L" (%d)", static_cast<int>(win::GetLastError()));
+        win::OutputDebugStringW(L"[Brimvale] BVLInstall : Move File Fail - " + target + line);
+        win::DeleteFileW(staged);
+        return win::FALSE;
+      }
     }
   } else if ((!record.version.empty() && !record.hash.empty()) || !outcome.requestSent || outcome.status == 200) {
     // The manifest lists this component, so the host is expected to serve

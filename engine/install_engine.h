@@ -46,7 +46,9 @@ class InstallEngine {
 
   // Downloads proverinfo.dat into the staging folder, stores the product
   // version in the registry and takes each listed component's version and
-  // digest into the catalogue.
+  // digest into the catalogue. FALSE, changing neither, when the download
+  // fails, the file holds no line, a line or field is longer than any real
+  // one, or no line names a component of the catalogue.
   win::BOOL FetchVersionManifest();
   // Writes zipproverinfo.dat (the archives' names, digests and versions) into
   // the install folder.

@@ -54,16 +54,22 @@ std::wstring ReadTextFile(const std::wstring& path) {
 
 std::vector<std::wstring> SplitText(const std::wstring& text, const std::wstring& delimiter) {
   std::vector<std::wstring> pieces;
-  if (delimiter.empty()) {
-    if (!text.empty()) pieces.push_back(text);
-    return pieces;
-  }
+  ForEachPiece(text, delimiter, [&pieces](std::wstring_view piece) {
+    pieces.emplace_back(piece);
+    return true;
+  });
+  return pieces;
+}
+
+bool ForEachPiece(std::wstring_view text, std::wstring_view delimiter,
+                  const std::function<bool(std::wstring_view piece)>& visit) {
+  if (delimiter.empty()) return text.empty() || visit(text);
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find(delimiter, start);
-    if (end == std::wstring::npos) end = text.size();
-    if (end > start) pieces.push_back(text.substr(start, end - start));
+    if (end == std::wstring_view::npos) end = text.size();
+    if (end > start && !visit(text.substr(start, end - start))) return false;
     start = end + delimiter.size();
   }
-  return pieces;
+  return true;
 }

@@ -1,13 +1,18 @@
 // ZIP unpacking over minizip. The archive is opened through the machine's
-// file API (its Windows path travels through minizip as ANSI text), and every
-// entry is streamed to its file through one buffer.
+// file API (its Windows path travels through minizip as ANSI text), checked
+// whole, and every entry is streamed to its file through one buffer.
 #include "engine/unzip_archive.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include <minizip/unzip.h>
 
+#include "engine/zip_entry_copy.h"
+#include "engine/zip_layout.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
@@ -19,6 +24,7 @@ constexpr unsigned kReadChunk = 1048576;
 constexpr std::size_t kBufferSize = kReadChunk + 1;
 constexpr unsigned long kNameCapacity = 260;
 constexpr unsigned long kCommentCapacity = 256;
+constexpr unsigned long kUtf8NameFlag = 0x0800;
 
 // minizip's open callback: the "file name" is the archive's Windows path in
 // the thread's ANSI code page.
@@ -50,10 +56,123 @@ bool ClimbsOut(const std::wstring& part) {
   return dots >= 2;
 }
 
+// True for an archive without entries that minizip cannot open: one whose
+// end record is at the very start (22 bytes and a comment, as Python and
+// other tools write an empty archive), which minizip takes for no end record.
+bool IsEmptyArchive(const std::wstring& archivePath) {
+  std::FILE* file = win::_wfsopen(archivePath, L"rb", win::_SH_DENYNO);
+  if (file == nullptr) return false;
+  ArchiveReader archive(file);
+  const std::optional<ZipEnd> end = ReadZipEnd(archive);
+  std::fclose(file);
+  return end && end->entries == 0 && end->directorySize == 0;
+}
+
 void LogRefused(const std::wstring& name) {
   win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Refused Entry - " + name);
 }
 
+void LogWriteFailed(const std::wstring& output) {
+  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + output);
+}
+
+// One entry as the directory and the archive's own records give it.
+struct ArchiveEntry {
+  std::wstring name;
+  ZipCentralRecord record;
+  std::uint64_t localHeader = 0;  // from the archive's start
+  std::uint64_t dataOffset = 0;
+};
+
+enum class EntryVerdict { Accepted, Refused, Damaged };
+
+// An entry's name as stored (`stored`: as far as it was read) must be whole
+// and stay below the destination; else it is refused and logged. A name
+// longer than the buffer would arrive cut, and one with a NUL inside would
+// be cut by the conversion: either would write a different file.
+EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsigned long flags, std::wstring* name) {
+  stored = stored.substr(0, std::min<std::size_t>(stored.size(), kNameCapacity));
+  if (storedLength > kNameCapacity || stored.size() != storedLength || stored.find('\0') != std::string_view::npos) {
+    LogRefused(kvutil::KVSystem::ConvertToWide(std::string(stored.substr(0, stored.find('\0'))), win::CP_THREAD_ACP));
+    return EntryVerdict::Refused;
+  }
+  // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
+  // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
+  // Both read ASCII as ASCII, which most names are.
+  const win::UINT nameCodePage = (flags & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
+  if (std::all_of(stored.begin(), stored.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    name->assign(stored.begin(), stored.end());
+  } else {
+    *name = kvutil::KVSystem::ConvertToWide(std::string(stored), nameCodePage);
+  }
+  if (!IsContainedEntryName(*name)) {
+    LogRefused(*name);
+    return EntryVerdict::Refused;
+  }
+  return EntryVerdict::Accepted;
+}
+
+// Where the entry of `record` lies: its local header and data, which must
+// be inside the archive.
+EntryVerdict LocateEntry(ArchiveReader& archive, const ZipEnd& end, const ZipCentralRecord& record,
+                         ArchiveEntry* entry) {
+  entry->record = record;
+  entry->localHeader = end.bytesBefore + record.localHeaderOffset;
+  const std::optional<std::uint64_t> data = EntryDataOffset(archive, entry->localHeader, record);
+  if (!data || *data > archive.Size() || record.compressedSize > archive.Size() - *data) return EntryVerdict::Damaged;
+  entry->dataOffset = *data;
+  return EntryVerdict::Accepted;
+}
+
+// Reads minizip's current entry: its name as minizip gives it, and its own
+// central record and local header.
+EntryVerdict ReadEntry(unzFile zip, ArchiveReader& archive, const ZipEnd& end, ArchiveEntry* entry) {
+  char name[kNameCapacity + 2] = {};
+  char comment[kCommentCapacity] = {};
+  unz_file_info64 info{};
+  if (unzGetCurrentFileInfo64(zip, &info, name, kNameCapacity, nullptr, 0, comment, kCommentCapacity) != UNZ_OK) {
+    return EntryVerdict::Damaged;
+  }
+  const std::size_t received = std::min<std::size_t>(info.size_filename, kNameCapacity);
+  const EntryVerdict named = CheckName(std::string_view(name, received), info.size_filename, info.flag, &entry->name);
+  if (named != EntryVerdict::Accepted) return named;
+  const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, end.bytesBefore + unzGetOffset64(zip));
+  if (!record) return EntryVerdict::Damaged;
+  return LocateEntry(archive, end, *record, entry);
+}
+
+// Walks the whole directory in the archive's own records before anything is
+// written: every name must be acceptable, and no two parts of the archive
+// may claim the same bytes. Such overlapping entries are how an archive bomb
+// of a few kilobytes unpacks to gigabytes; Info-ZIP's unzip refuses them
+// too. Returns how many entries were checked; empty when one failed.
+std::optional<std::uint64_t> CheckArchive(ArchiveReader& archive, const ZipEnd& end) {
+  ArchiveSpans spans;
+  // The directory and the end records behind it.
+  if (!spans.Add(end.bytesBefore + end.directoryOffset, archive.Size())) return std::nullopt;
+  std::uint64_t offset = end.bytesBefore + end.directoryOffset;
+  for (std::uint64_t i = 0; i < end.entries; ++i) {
+    const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, offset);
+    if (!record) return std::nullopt;
+    ArchiveEntry entry;
+    if (CheckName(record->name, record->nameLength, record->flags, &entry.name) != EntryVerdict::Accepted ||
+        LocateEntry(archive, end, *record, &entry) != EntryVerdict::Accepted) {
+      return std::nullopt;
+    }
+    // Zip64 entries are read without minizip, which also decrypts.
+    if (record->zip64 && record->Encrypted()) {
+      LogRefused(entry.name);
+      return std::nullopt;
+    }
+    const std::uint64_t dataEnd = entry.dataOffset + record->compressedSize;
+    if (!spans.Add(entry.localHeader, dataEnd + DataDescriptorLength(archive, dataEnd, *record))) {
+      LogRefused(entry.name);
+      return std::nullopt;
+    }
+    offset += record->recordLength;
+  }
+  return end.entries;
+}
 }  // namespace
 
 bool IsContainedEntryName(const std::wstring& name) {
@@ -82,16 +201,20 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
 
   const std::string ansiPath = kvutil::KVSystem::ConvertToMultiByte(archivePath, win::CP_THREAD_ACP);
   unzFile zip = unzOpen2_64(ansiPath.c_str(), &functions);
-  if (zip == nullptr) return win::FALSE;
+  if (zip == nullptr) return IsEmptyArchive(archivePath) ? win::TRUE : win::FALSE;
 
-  std::vector<char> buffer(kBufferSize, '\0');
-  const std::string ansiPassword =
-      password.empty() ? std::string() : kvutil::KVSystem::ConvertToMultiByte(password, win::CP_THREAD_ACP);
-
+  // The archive's own bytes, for the checks before anything is written and
+  // for the zip64 entries.
+  std::FILE* bytes = win::_wfsopen(archivePath, L"rb", win::_SH_DENYNO);
   auto finish = [&](win::BOOL result) {
+    if (bytes != nullptr) std::fclose(bytes);
     unzClose(zip);
     return result;
   };
+  if (bytes == nullptr) return finish(win::FALSE);
+  ArchiveReader archive(bytes);
+  const std::optional<ZipEnd> end = ReadZipEnd(archive);
+  if (!end) return finish(win::FALSE);
 
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) return finish(win::FALSE);
@@ -100,31 +223,40 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     // cannot be read is damaged.
     return finish(global.number_entry == 0 ? win::TRUE : win::FALSE);
   }
+  const std::optional<std::uint64_t> checked = CheckArchive(archive, *end);
+  if (!checked) return finish(win::FALSE);
 
+  std::vector<char> buffer(kBufferSize, '\0');
+  const std::string ansiPassword =
+      password.empty() ? std::string() : kvutil::KVSystem::ConvertToMultiByte(password, win::CP_THREAD_ACP);
+  std::wstring lastParent;
+  std::uint64_t unpacked = 0;
   int step = UNZ_OK;
   while (step == UNZ_OK) {
-    char name[kNameCapacity + 2] = {};
-    char comment[kCommentCapacity] = {};
-    unz_file_info64 info{};
-    if (unzGetCurrentFileInfo64(zip, &info, name, kNameCapacity, nullptr, 0, comment, kCommentCapacity) != UNZ_OK) {
-      return finish(win::FALSE);
-    }
-    const std::wstring entryName = kvutil::KVSystem::ConvertToWide(name, win::CP_THREAD_ACP);
-    if (!IsContainedEntryName(entryName)) {
-      LogRefused(entryName);
-      return finish(win::FALSE);
-    }
-    if (unzOpenCurrentFile3(zip, nullptr, nullptr, 0, ansiPassword.empty() ? nullptr : ansiPassword.c_str()) !=
-        UNZ_OK) {
+    // minizip walks on past a count of 65535, which the check above took
+    // as the whole directory.
+    if (++unpacked > *checked) return finish(win::FALSE);
+    ArchiveEntry entry;
+    if (ReadEntry(zip, archive, *end, &entry) != EntryVerdict::Accepted) return finish(win::FALSE);
+    const ZipCentralRecord& record = entry.record;
+    // The platform's minizip reads zip64 sizes as 4 GiB - 1; those entries
+    // are copied from the archive's bytes instead.
+    if (!record.zip64 &&
+        unzOpenCurrentFile3(zip, nullptr, nullptr, 0, ansiPassword.empty() ? nullptr : ansiPassword.c_str()) != UNZ_OK) {
       return finish(win::FALSE);
     }
 
-    std::wstring output = destination + L"\\" + entryName;
+    std::wstring output = destination + L"\\" + entry.name;
     for (wchar_t& c : output) {
       if (c == L'/') c = L'\\';
     }
+    // Entries of one folder usually follow each other; its check is not
+    // repeated for each of them.
     const std::wstring parent = output.substr(0, output.rfind(L'\\'));
-    if (win::GetFileAttributesW(parent) == win::INVALID_FILE_ATTRIBUTES) win::SHCreateDirectory(nullptr, parent);
+    if (parent != lastParent) {
+      if (win::GetFileAttributesW(parent) == win::INVALID_FILE_ATTRIBUTES) win::SHCreateDirectory(nullptr, parent);
+      lastParent = parent;
+    }
 
     // A folder entry ends in a separator: its folder now exists, so the open
     // fails and nothing is written. A file entry that cannot be opened (in
@@ -133,26 +265,39 @@ win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& dest
     bool damaged = false;
     std::FILE* file = win::_wfsopen(output, L"wb", win::_SH_DENYNO);
     if (file == nullptr && !folderEntry) {
-      win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + output);
+      LogWriteFailed(output);
       damaged = true;
     }
-    if (file != nullptr) {
+    if (file != nullptr && record.zip64) {
+      const EntryCopyResult copied = CopyEntryData(archive, entry.dataOffset, record, file, buffer);
+      if (copied == EntryCopyResult::WriteFailed) LogWriteFailed(output);
+      damaged = copied != EntryCopyResult::Copied;
+    } else if (file != nullptr) {
+      // Never more than the entry declares, and all of it: a stream that
+      // ends early is as damaged as one that runs on.
+      std::uint64_t written = 0;
       while (true) {
         const int read = unzReadCurrentFile(zip, buffer.data(), kReadChunk);
-        if (read < 0) {
+        if (read < 0 || static_cast<std::uint64_t>(read) > record.uncompressedSize - written) {
           damaged = true;
           break;
         }
         if (read == 0) break;
         if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(read), file) != static_cast<std::size_t>(read)) {
+          LogWriteFailed(output);
           damaged = true;
           break;
         }
+        written += static_cast<std::uint64_t>(read);
       }
-      if (std::fclose(file) != 0) damaged = true;
+      if (written != record.uncompressedSize) damaged = true;
+    }
+    if (file != nullptr && std::fclose(file) != 0) {
+      if (!damaged) LogWriteFailed(output);
+      damaged = true;
     }
     // The CRC is checked here once the whole entry has been read.
-    if (unzCloseCurrentFile(zip) != UNZ_OK) damaged = true;
+    if (!record.zip64 && unzCloseCurrentFile(zip) != UNZ_OK) damaged = true;
     if (damaged) return finish(win::FALSE);
     step = unzGoToNextFile(zip);
   }

@@ -8,10 +8,13 @@
 
 // Unpacks every entry of `archivePath` below `destination`, creating the
 // folders the entries name; `password` (empty for none) opens encrypted
-// entries. FALSE when the archive cannot be opened or is damaged (an entry
-// that cannot be read, fails its CRC or cannot be written whole), or when an
-// entry would land outside `destination`; that entry is then not written.
-// An empty archive unpacks to nothing and gives TRUE.
+// entries (not zip64 ones). Zip64 entries are unpacked whole, beyond 4 GiB.
+// FALSE when the archive cannot be opened or is damaged (an entry that
+// cannot be read, yields more or fewer bytes than it declares, fails its CRC
+// or cannot be written whole, as on a full disk). FALSE too, before anything
+// is written, when an entry's name would land outside `destination` or does
+// not fit the name buffer, or when entries overlap in the archive. An empty
+// archive unpacks to nothing and gives TRUE.
 win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& destination,
                        const std::wstring& password);
 

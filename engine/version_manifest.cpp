@@ -2,6 +2,8 @@
 // update host serves (product version, then "<file> <digest> <version>" per
 // component), and zipproverinfo.dat, which records the installed archives.
 #include <cwchar>
+#include <optional>
+#include <string_view>
 
 #include "engine/install_engine.h"
 #include "engine/text_file.h"
@@ -15,19 +17,24 @@
 namespace {
 
 const wchar_t kWhiteSpace[] = L" \t\r\n\v\f";
+// Far beyond any real line (a file name, 32 digits and a version) and any
+// real field (a file name is at most MAX_PATH); longer ones mean the file is
+// not a manifest, and are refused before they are split.
+constexpr std::size_t kMaxManifestLine = 1024;
+constexpr std::size_t kMaxManifestField = 260;
 
 // proverinfo.dat names a version and a line per component, a few hundred
 // bytes; a download that grows past this is no manifest and is stopped
 // before it can fill the disk.
 constexpr std::uint64_t kMaxVersionManifestBytes = 1u << 20;
 
-std::wstring TrimWhiteSpace(std::wstring text) {
-  text.erase(text.find_last_not_of(kWhiteSpace) + 1);
-  text.erase(0, text.find_first_not_of(kWhiteSpace));
-  return text;
+std::wstring_view TrimWhiteSpace(std::wstring_view text) {
+  const std::size_t first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::wstring_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
 }
 
-std::wstring WithoutCarriageReturns(std::wstring text) {
+std::wstring WithoutCarriageReturns(std::wstring_view text) {
   std::wstring result;
   result.reserve(text.size());
   for (wchar_t c : text) {
@@ -46,28 +53,45 @@ win::BOOL InstallEngine::FetchVersionManifest() {
     return win::FALSE;
   }
 
-  const std::vector<std::wstring> lines = SplitText(ReadTextFile(local), L"\n");
-  if (lines.empty()) {
-    win::OutputDebugStringW(L"[Brimvale] bvlInstaller : Get version file data fail");
-    return win::FALSE;
-  }
-
-  // The first line is the product version, kept as written apart from the
-  // line ending.
-  RegWriteString(win::HKEY_LOCAL_MACHINE, kProductKey, kVersionValue,
-                 WithoutCarriageReturns(lines[0]));
-
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const std::vector<std::wstring> fields = SplitText(TrimWhiteSpace(lines[i]), L" ");
-    if (fields.size() != 3) continue;
-    auto found = m_components.find(fields[0]);
-    if (found == m_components.end()) continue;
+  // The lines are walked where they lie in the text, and the entries they
+  // name are updated in a copy of the catalogue that replaces it only when
+  // the whole manifest was accepted.
+  const std::wstring text = ReadTextFile(local);
+  ComponentMap updated = m_components;
+  std::optional<std::wstring> productVersion;
+  std::size_t listed = 0;
+  const bool readable = ForEachPiece(text, L"\n", [&](std::wstring_view line) {
+    if (line.size() > kMaxManifestLine) return false;
+    if (!productVersion) {
+      // The first line is the product version, kept as written apart from
+      // the line ending.
+      productVersion = WithoutCarriageReturns(line);
+      return true;
+    }
+    const std::vector<std::wstring> fields = SplitText(std::wstring(TrimWhiteSpace(line)), L" ");
+    for (const std::wstring& field : fields) {
+      if (field.size() > kMaxManifestField) return false;
+    }
+    if (fields.size() != 3) return true;
+    auto found = updated.find(fields[0]);
+    if (found == updated.end()) return true;
     ComponentInfo component = found->second;
     component.version = fields[2];
     component.hash = fields[1];
     component.targetPath = ComponentTarget(found->first, component);
     found->second = component;
+    ++listed;
+    return true;
+  });
+  // A manifest that names none of the components would install nothing
+  // while every component row reported success.
+  if (!readable || !productVersion || listed == 0) {
+    win::OutputDebugStringW(L"[Brimvale] bvlInstaller : Get version file data fail");
+    return win::FALSE;
   }
+
+  RegWriteString(win::HKEY_LOCAL_MACHINE, kProductKey, kVersionValue, *productVersion);
+  m_components = std::move(updated);
   return win::TRUE;
 }
 

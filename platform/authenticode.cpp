@@ -14,10 +14,15 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <map>
 
 #include "platform/little_endian.h"
 #include "platform/pe_image.h"
@@ -58,6 +63,63 @@ using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
 
 const unsigned char* Bytes(std::string_view data) {
   return reinterpret_cast<const unsigned char*>(data.data());
+}
+
+// Hashing reads the image in pieces of this size, whatever its size.
+constexpr std::size_t kHashPiece = 1 << 20;
+// No real certificate table comes near this; a larger signature is refused
+// rather than read into memory.
+constexpr std::uint64_t kMaxSignatureSize = 16 << 20;
+
+// The bytes of an image, read where they are needed, so that a file is
+// verified with memory that does not grow with its size.
+class ImageBytes {
+ public:
+  virtual ~ImageBytes() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Exactly `length` bytes at `offset`; false when they are not there.
+  virtual bool Read(std::uint64_t offset, std::size_t length, char* out) const = 0;
+};
+
+class MemoryImage : public ImageBytes {
+ public:
+  explicit MemoryImage(std::string_view image) : image_(image) {}
+  std::uint64_t Size() const override { return image_.size(); }
+  bool Read(std::uint64_t offset, std::size_t length, char* out) const override {
+    if (offset > image_.size() || length > image_.size() - offset) return false;
+    std::copy_n(image_.data() + offset, length, out);
+    return true;
+  }
+
+ private:
+  std::string_view image_;
+};
+
+class FileImage : public ImageBytes {
+ public:
+  FileImage(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  bool Read(std::uint64_t offset, std::size_t length, char* out) const override {
+    if (offset > size_ || length > size_ - offset) return false;
+    while (length > 0) {
+      const ssize_t n = ::pread(fd_, out, length, static_cast<off_t>(offset));
+      if (n <= 0) return false;
+      out += n;
+      offset += static_cast<std::uint64_t>(n);
+      length -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+};
+
+std::optional<PeLayout> ReadLayout(const ImageBytes& image, std::string* error) {
+  return ParsePeLayout(
+      image.Size(), [&image](std::uint64_t offset, std::size_t length, char* out) { return image.Read(offset, length, out); },
+      error);
 }
 
 std::string OidText(const ASN1_OBJECT* object) {
@@ -136,24 +198,24 @@ const char* DigestName(int nid) {
 
 // The byte ranges the image hash covers, in file order.
 struct HashRanges {
-  std::vector<std::pair<std::size_t, std::size_t>> ranges;  // [begin, end)
-  std::size_t padding = 0;                                  // zeros appended
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;  // [begin, end)
+  std::size_t padding = 0;                                      // zeros appended
 };
 
-std::optional<HashRanges> ImageHashRanges(std::string_view image, const PeLayout& layout, std::string* error) {
+std::optional<HashRanges> ImageHashRanges(const ImageBytes& image, const PeLayout& layout, std::string* error) {
   if (!layout.hasCertificateEntry) {
     if (error) *error = "the image has no certificate table entry";
     return std::nullopt;
   }
-  const std::size_t size = image.size();
-  const std::size_t checksum = layout.checksumOffset;
-  const std::size_t entry = layout.certificateEntryOffset;
+  const std::uint64_t size = image.Size();
+  const std::uint64_t checksum = layout.checksumOffset;
+  const std::uint64_t entry = layout.certificateEntryOffset;
   // The reader guarantees both fields lie inside the optional header.
-  std::size_t tableBegin = size;
-  std::size_t tableEnd = size;
+  std::uint64_t tableBegin = size;
+  std::uint64_t tableEnd = size;
   HashRanges hash;
   if (layout.certificateTableOffset == 0 && layout.certificateTableSize == 0) {
-    hash.padding = (8 - size % 8) % 8;
+    hash.padding = static_cast<std::size_t>((8 - size % 8) % 8);
   } else {
     const std::uint64_t begin = layout.certificateTableOffset;
     const std::uint64_t end = begin + layout.certificateTableSize;
@@ -161,22 +223,31 @@ std::optional<HashRanges> ImageHashRanges(std::string_view image, const PeLayout
       if (error) *error = "the certificate table lies outside the file";
       return std::nullopt;
     }
-    tableBegin = static_cast<std::size_t>(begin);
-    tableEnd = static_cast<std::size_t>(end);
+    tableBegin = begin;
+    tableEnd = end;
   }
   hash.ranges = {{0, checksum}, {checksum + 4, entry}, {entry + 8, tableBegin}, {tableEnd, size}};
   return hash;
 }
 
-std::optional<std::string> HashImage(std::string_view image, const PeLayout& layout, const EVP_MD* md,
+std::optional<std::string> HashImage(const ImageBytes& image, const PeLayout& layout, const EVP_MD* md,
                                      std::string* error) {
   const auto ranges = ImageHashRanges(image, layout, error);
   if (!ranges) return std::nullopt;
   MdCtxPtr context(EVP_MD_CTX_new());
   bool ok = context && EVP_DigestInit_ex(context.get(), md, nullptr) == 1;
+  std::vector<char> piece;
   for (const auto& range : ranges->ranges) {
-    if (ok && range.second > range.first)
-      ok = EVP_DigestUpdate(context.get(), image.data() + range.first, range.second - range.first) == 1;
+    for (std::uint64_t at = range.first; ok && at < range.second;) {
+      const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(range.second - at, kHashPiece));
+      piece.resize(std::max(piece.size(), length));
+      if (!image.Read(at, length, piece.data())) {
+        if (error) *error = "the file could not be read";
+        return std::nullopt;
+      }
+      ok = EVP_DigestUpdate(context.get(), piece.data(), length) == 1;
+      at += length;
+    }
   }
   if (ok && ranges->padding > 0) {
     static const char kZeros[8] = {};
@@ -192,8 +263,12 @@ std::optional<std::string> HashImage(std::string_view image, const PeLayout& lay
   return std::string(reinterpret_cast<char*>(digest), length);
 }
 
+// The image hashes computed so far, by digest name: nested signatures of
+// one digest need the file read only once.
+using ImageHashes = std::map<std::string, std::optional<std::string>>;
+
 // Finds the PKCS#7 blob of the first PKCS_SIGNED_DATA entry of the certificate table.
-AuthenticodeStatus FindSignatureBlob(std::string_view image, const PeLayout& layout, std::string_view* blob,
+AuthenticodeStatus FindSignatureBlob(const ImageBytes& image, const PeLayout& layout, std::string* blob,
                                      std::string* error) {
   if (!layout.hasCertificateEntry ||
       (layout.certificateTableOffset == 0 && layout.certificateTableSize == 0)) {
@@ -202,22 +277,35 @@ AuthenticodeStatus FindSignatureBlob(std::string_view image, const PeLayout& lay
   }
   const std::uint64_t begin = layout.certificateTableOffset;
   const std::uint64_t size = layout.certificateTableSize;
-  if (begin == 0 || size == 0 || begin < layout.certificateEntryOffset + 8 || begin + size > image.size()) {
+  if (begin == 0 || size == 0 || begin < layout.certificateEntryOffset + 8 || begin + size > image.Size()) {
     *error = "the certificate table lies outside the file";
     return AuthenticodeStatus::MalformedSignature;
   }
-  const std::string_view table = image.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(size));
   std::uint64_t position = 0;
-  while (position + 8 <= table.size()) {
-    const std::uint32_t length = Get32(table, static_cast<std::size_t>(position));
-    const std::uint16_t revision = Get16(table, static_cast<std::size_t>(position + 4));
-    const std::uint16_t type = Get16(table, static_cast<std::size_t>(position + 6));
-    if (length < 8 || length > table.size() - position) {
+  while (position + 8 <= size) {
+    char header[8];
+    if (!image.Read(begin + position, sizeof header, header)) {
+      *error = "the certificate table could not be read";
+      return AuthenticodeStatus::FileError;
+    }
+    const std::string_view entry(header, sizeof header);
+    const std::uint32_t length = Get32(entry, 0);
+    const std::uint16_t revision = Get16(entry, 4);
+    const std::uint16_t type = Get16(entry, 6);
+    if (length < 8 || length > size - position) {
       *error = "a certificate table entry has an invalid length";
       return AuthenticodeStatus::MalformedSignature;
     }
     if (revision == kWinCertRevision2 && type == kWinCertTypePkcsSignedData) {
-      *blob = table.substr(static_cast<std::size_t>(position + 8), length - 8);
+      if (length - 8 > kMaxSignatureSize) {
+        *error = "the signature is larger than any real one";
+        return AuthenticodeStatus::MalformedSignature;
+      }
+      blob->assign(length - 8, '\0');
+      if (!image.Read(begin + position + 8, blob->size(), blob->data())) {
+        *error = "the certificate table could not be read";
+        return AuthenticodeStatus::FileError;
+      }
       return AuthenticodeStatus::Verified;
     }
     position += (static_cast<std::uint64_t>(length) + 7) / 8 * 8;
@@ -282,6 +370,14 @@ StorePtr MakeStore(const TrustedRoots& roots, ChainCapture* capture) {
   X509_STORE_set_verify_cb(store.get(), CaptureChain);
   X509_STORE_set_ex_data(store.get(), ChainCaptureIndex(), capture);
   return store;
+}
+
+// Whether a signer's certificate may sign code: one that limits its
+// extended key usage must name code signing, as Windows and osslsigncode
+// require; one without that extension is not limited.
+bool MaySignCode(X509* signer) {
+  if (!(X509_get_extension_flags(signer) & EXFLAG_XKUSAGE)) return true;
+  return (X509_get_extended_key_usage(signer) & XKU_CODE_SIGN) != 0;
 }
 
 // The signed content of Authenticode: the DER of SpcIndirectDataContent
@@ -357,8 +453,8 @@ AuthenticodeStatus ReadIndirectData(PKCS7* p7, IndirectData* indirect, std::stri
   return AuthenticodeStatus::Verified;
 }
 
-AuthenticodeSignature VerifySignature(PKCS7* p7, std::string_view image, const PeLayout& layout,
-                                      const TrustedRoots& roots) {
+AuthenticodeSignature VerifySignature(PKCS7* p7, const ImageBytes& image, const PeLayout& layout,
+                                      const TrustedRoots& roots, ImageHashes* hashes) {
   AuthenticodeSignature signature;
   IndirectData indirect;
   signature.status = ReadIndirectData(p7, &indirect, &signature.error);
@@ -373,6 +469,7 @@ AuthenticodeSignature VerifySignature(PKCS7* p7, std::string_view image, const P
   }
   STACK_OF(X509)* signers = PKCS7_get0_signers(p7, nullptr, 0);
   X509* signer = sk_X509_num(signers) == 1 ? sk_X509_value(signers, 0) : nullptr;
+  const bool maySignCode = signer && MaySignCode(signer);
   if (signer) {
     signature.signerCertificate = Der(signer);
     signature.chain.push_back(signature.signerCertificate);
@@ -387,10 +484,14 @@ AuthenticodeSignature VerifySignature(PKCS7* p7, std::string_view image, const P
   }
 
   std::string hashError;
-  const auto actual = HashImage(image, layout, indirect.md, &hashError);
+  auto known = hashes->find(indirect.digestName);
+  if (known == hashes->end()) {
+    known = hashes->emplace(indirect.digestName, HashImage(image, layout, indirect.md, &hashError)).first;
+  }
+  const std::optional<std::string>& actual = known->second;
   if (!actual) {
     signature.status = AuthenticodeStatus::MalformedSignature;
-    signature.error = hashError;
+    signature.error = hashError.empty() ? "the image hash could not be computed" : hashError;
     return signature;
   }
   if (actual->size() != indirect.digest.size() ||
@@ -437,9 +538,14 @@ AuthenticodeSignature VerifySignature(PKCS7* p7, std::string_view image, const P
   const bool chained = store && data && PKCS7_verify(p7, nullptr, store.get(), data.get(), nullptr, 0) == 1;
   if (!capture.chain.empty()) signature.chain = capture.chain;
   if (chained) {
-    signature.status = AuthenticodeStatus::Verified;
     signature.chainTrusted = true;
     TakeOpenSslErrors();
+    if (!maySignCode) {
+      signature.status = AuthenticodeStatus::WrongUsage;
+      signature.error = "the signer's certificate may not sign code (its extended key usage lacks code signing)";
+      return signature;
+    }
+    signature.status = AuthenticodeStatus::Verified;
     return signature;
   }
   if (capture.error != X509_V_OK) {
@@ -536,20 +642,23 @@ std::optional<std::string> AuthenticodeImageHash(std::string_view image, const s
     if (error) *error = "unknown digest " + digest;
     return std::nullopt;
   }
-  const auto layout = ParsePeLayout(image, error);
+  const MemoryImage bytes(image);
+  const auto layout = ReadLayout(bytes, error);
   if (!layout) return std::nullopt;
-  return HashImage(image, *layout, md, error);
+  return HashImage(bytes, *layout, md, error);
 }
 
-AuthenticodeResult VerifyAuthenticode(std::string_view image, const TrustedRoots& roots) {
+namespace {
+
+AuthenticodeResult Verify(const ImageBytes& image, const TrustedRoots& roots) {
   ERR_clear_error();
   AuthenticodeResult result;
-  const auto layout = ParsePeLayout(image, &result.error);
+  const auto layout = ReadLayout(image, &result.error);
   if (!layout) {
     result.status = AuthenticodeStatus::NotPortableExecutable;
     return result;
   }
-  std::string_view blob;
+  std::string blob;
   result.status = FindSignatureBlob(image, *layout, &blob, &result.error);
   if (result.status != AuthenticodeStatus::Verified) return result;
 
@@ -559,7 +668,8 @@ AuthenticodeResult VerifyAuthenticode(std::string_view image, const TrustedRoots
     result.error = "the signature is not valid PKCS#7: " + TakeOpenSslErrors();
     return result;
   }
-  result.signatures.push_back(VerifySignature(primary.get(), image, *layout, roots));
+  ImageHashes hashes;
+  result.signatures.push_back(VerifySignature(primary.get(), image, *layout, roots, &hashes));
   for (const auto& nested : NestedSignatures(primary.get())) {
     Pkcs7Ptr p7 = nested.first ? ParsePkcs7(nested.first, nested.second) : nullptr;
     if (!p7) {
@@ -570,7 +680,7 @@ AuthenticodeResult VerifyAuthenticode(std::string_view image, const TrustedRoots
       result.signatures.push_back(std::move(broken));
       continue;
     }
-    result.signatures.push_back(VerifySignature(p7.get(), image, *layout, roots));
+    result.signatures.push_back(VerifySignature(p7.get(), image, *layout, roots, &hashes));
   }
   result.status = result.signatures.front().status;
   result.error = result.signatures.front().error;
@@ -578,30 +688,35 @@ AuthenticodeResult VerifyAuthenticode(std::string_view image, const TrustedRoots
   return result;
 }
 
+}  // namespace
+
+AuthenticodeResult VerifyAuthenticode(std::string_view image, const TrustedRoots& roots) {
+  return Verify(MemoryImage(image), roots);
+}
+
 AuthenticodeResult VerifyAuthenticodeFile(const std::filesystem::path& file,
                                           const std::filesystem::path& trustedRootsPem) {
   AuthenticodeResult result;
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(file, ec);
-  std::ifstream in(file, std::ios::binary);
-  if (ec || !in) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd >= 0) ::close(fd);
     result.status = AuthenticodeStatus::FileError;
     result.error = "cannot read " + file.string();
     return result;
   }
   // Offsets in a PE image are 32-bit; larger files cannot be signed images.
+  const auto size = static_cast<std::uint64_t>(info.st_size);
   if (size > std::numeric_limits<std::uint32_t>::max()) {
+    ::close(fd);
     result.status = AuthenticodeStatus::NotPortableExecutable;
     result.error = "the file is too large for a portable executable";
     return result;
   }
-  std::string image(static_cast<std::size_t>(size), '\0');
-  if (!in.read(image.data(), static_cast<std::streamsize>(image.size()))) {
-    result.status = AuthenticodeStatus::FileError;
-    result.error = "cannot read " + file.string();
-    return result;
-  }
-  return VerifyAuthenticode(image, TrustedRoots::FromPemFile(trustedRootsPem));
+  // The file is read in pieces where it is needed, never whole.
+  result = Verify(FileImage(fd, size), TrustedRoots::FromPemFile(trustedRootsPem));
+  ::close(fd);
+  return result;
 }
 
 std::string CertificateSimpleName(std::string_view der, bool issuer) {

@@ -74,7 +74,10 @@ struct AuthenticodeResult {
 // Verifies every signature of the image in memory. Never reads outside
 // `image`; malformed input only gives a failed result.
 AuthenticodeResult VerifyAuthenticode(std::string_view image, const TrustedRoots& roots);
-// Reads a host file and verifies it against the roots of a PEM bundle.
+// Verifies a host file against the roots of a PEM bundle, reading it in
+// pieces where they are needed: memory does not grow with the file's size,
+// and each digest algorithm's image hash is computed once for all the
+// signatures. A signature larger than 16 MiB is refused as malformed.
 AuthenticodeResult VerifyAuthenticodeFile(const std::filesystem::path& file,
                                           const std::filesystem::path& trustedRootsPem);
 

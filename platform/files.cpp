@@ -19,7 +19,9 @@
 #include "platform/devices.h"
 #include "platform/faults.h"
 #include "platform/file_marks.h"
+#include "platform/folder_index.h"
 #include "platform/kernel_object.h"
+#include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
@@ -186,6 +188,29 @@ bool AppendPendingRename(const std::wstring& from, const std::wstring& to) {
   return rc == 0;
 }
 
+// A stream over `file` whose writes all fail as on a full disk (the file
+// stays as opened); reads and seeks go through.
+std::FILE* FullDiskStream(std::FILE* file) {
+  cookie_io_functions_t functions{};
+  functions.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+    return static_cast<ssize_t>(std::fread(buffer, 1, size, static_cast<std::FILE*>(cookie)));
+  };
+  functions.write = [](void*, const char*, std::size_t) -> ssize_t {
+    errno = ENOSPC;
+    return 0;
+  };
+  functions.seek = [](void* cookie, off64_t* offset, int whence) -> int {
+    auto* stream = static_cast<std::FILE*>(cookie);
+    if (fseeko(stream, *offset, whence) != 0) return -1;
+    *offset = ftello(stream);
+    return 0;
+  };
+  functions.close = [](void* cookie) -> int { return std::fclose(static_cast<std::FILE*>(cookie)); };
+  std::FILE* wrapped = fopencookie(file, "w+", functions);
+  if (!wrapped) std::fclose(file);
+  return wrapped;
+}
+
 }  // namespace
 
 DWORD GetFileAttributesW(const std::wstring& path) {
@@ -208,6 +233,7 @@ BOOL CreateDirectoryW(const std::wstring& path, const void*) {
     if (errno == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND, FALSE);
     return FailWith(ErrorFromErrno(errno), FALSE);
   }
+  platform::NoteEntryAdded(host);
   return TRUE;
 }
 
@@ -216,6 +242,7 @@ BOOL RemoveDirectoryW(const std::wstring& path) {
   fs::path host;
   if (!Host(path, &host)) return FALSE;
   if (::rmdir(host.c_str()) != 0) return FailWith(ErrorFromErrno(errno), FALSE);
+  platform::NoteEntryRemoved(host);
   return TRUE;
 }
 
@@ -228,6 +255,7 @@ BOOL DeleteFileW(const std::wstring& path) {
   if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED, FALSE);
   if (platform::IsLocked(host)) return FailWith(ERROR_SHARING_VIOLATION, FALSE);
   if (::unlink(host.c_str()) != 0) return FailWith(ErrorFromErrno(errno), FALSE);
+  platform::NoteEntryRemoved(host);
   return TRUE;
 }
 
@@ -248,13 +276,17 @@ BOOL MoveFileExW(const std::wstring& from, const std::wstring& to, DWORD flags) 
   }
   if (::rename(source.c_str(), target.c_str()) == 0) {
     platform::MoveMarks(source, target);
+    platform::NoteEntryRemoved(source);
+    platform::NoteEntryAdded(target);
     return TRUE;
   }
   if (errno == EXDEV && (flags & MOVEFILE_COPY_ALLOWED) && !S_ISDIR(info.st_mode)) {
     if (platform::IsLocked(source)) return FailWith(ERROR_SHARING_VIOLATION, FALSE);
     std::error_code error;
     fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
+    if (!error) platform::NoteEntryAdded(target);
     if (error || ::unlink(source.c_str()) != 0) return FailWith(ERROR_ACCESS_DENIED, FALSE);
+    platform::NoteEntryRemoved(source);
     return TRUE;
   }
   if (errno == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND, FALSE);
@@ -273,6 +305,7 @@ BOOL CopyFileW(const std::wstring& from, const std::wstring& to, BOOL failIfExis
   }
   fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
   if (error) return FailWith(ERROR_ACCESS_DENIED, FALSE);
+  platform::NoteEntryAdded(target);
   return TRUE;
 }
 
@@ -282,7 +315,15 @@ int SHCreateDirectory(void*, const std::wstring& path) {
   if (!Host(path, &host)) return static_cast<int>(ERROR_BAD_FORMAT);
   std::error_code error;
   if (fs::is_directory(host, error)) return static_cast<int>(ERROR_ALREADY_EXISTS);
+  // The folders that do not exist yet, innermost first.
+  std::vector<fs::path> missing;
+  std::error_code probe;
+  for (fs::path p = host; !p.empty() && !fs::exists(p, probe); p = p.parent_path()) {
+    missing.push_back(p);
+    if (p == p.parent_path()) break;
+  }
   fs::create_directories(host, error);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) platform::NoteEntryAdded(*it);
   if (error) return static_cast<int>(ErrorFromErrno(error.value()));
   return static_cast<int>(ERROR_SUCCESS);
 }
@@ -301,6 +342,7 @@ int SHFileOperationW(SHFILEOPSTRUCTW* operation) {
     fs::path host;
     if (!Host(path, &host)) return static_cast<int>(ERROR_PATH_NOT_FOUND);
     DWORD rc = DeleteTree(host);
+    platform::NoteEntryRemoved(host);
     if (rc != ERROR_SUCCESS) {
       operation->fAnyOperationsAborted = TRUE;
       result = static_cast<int>(rc);
@@ -389,6 +431,7 @@ HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD, const void* se
     ::close(fd);
     return FailWith(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
+  if (flags & O_CREAT) platform::NoteEntryAdded(host);
   auto* file = new FileObject();
   file->fd = fd;
   file->host = host;
@@ -507,7 +550,11 @@ BOOL UnmapViewOfFile(const void* view) {
 
 std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
   if (!mode) return nullptr;
-  if (Fault("fopen", path)) {
+  // Streams are opened for every file an archive holds: with no fault armed
+  // at all, one look at the faults file serves both checks below.
+  std::error_code faultsError;
+  const bool faultsArmed = fs::exists(platform::Machine::Current().FaultsFile(), faultsError);
+  if (faultsArmed && Fault("fopen", path)) {
     errno = EACCES;
     return nullptr;
   }
@@ -523,8 +570,10 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
     if (*m == L't') continue;  // text mode is the same as binary here
     narrowMode.push_back(static_cast<char>(*m));
   }
+  // A folder opened for writing fails in fopen itself (EISDIR); for reading
+  // it has to be refused here.
   std::error_code folderError;
-  if (fs::is_directory(host, folderError)) {
+  if (!writing && fs::is_directory(host, folderError)) {
     SetLastError(ERROR_ACCESS_DENIED);
     errno = EISDIR;
     return nullptr;
@@ -535,7 +584,12 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
     return nullptr;
   }
   std::FILE* file = std::fopen(host.c_str(), narrowMode.c_str());
-  if (!file) SetLastError(errno == ENOENT ? MissingError(host) : ErrorFromErrno(errno));
+  if (!file) {
+    SetLastError(errno == ENOENT ? MissingError(host) : ErrorFromErrno(errno));
+    return nullptr;
+  }
+  if (writing) platform::NoteEntryAdded(host);
+  if (faultsArmed && writing && Fault("fwrite", path)) return FullDiskStream(file);
   return file;
 }
 

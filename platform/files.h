@@ -110,7 +110,9 @@ std::size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, st
 BOOL CloseHandle(HANDLE handle);
 
 // CRT streams on Windows paths: _wfsopen honours the sharing flag against
-// locked files (a write-mode open of a locked file fails).
+// locked files (a write-mode open of a locked file fails). The fault
+// "fwrite" for a path makes a write-mode open of it succeed with a stream
+// whose every write fails, as on a full disk.
 std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int shareFlag);
 std::FILE* _wfopen(const std::wstring& path, const wchar_t* mode);
 

@@ -8,28 +8,16 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/folder_index.h"
 #include "platform/machine.h"
-#include "platform/registry_store.h"
 
 namespace platform {
 
 namespace {
 
-bool Exists(const std::filesystem::path& p) {
+bool Exists(const std::string& path) {
   struct stat info {};
-  return ::lstat(p.c_str(), &info) == 0;
-}
-
-// The entry of `folder` whose name equals `name` ignoring case.
-std::optional<std::string> FindIgnoringCase(const std::filesystem::path& folder, const std::wstring& name) {
-  std::error_code error;
-  std::wstring wanted = RegistryFold(name);
-  for (auto it = std::filesystem::directory_iterator(folder, error); !error && it != std::filesystem::directory_iterator();
-       it.increment(error)) {
-    std::string entry = it->path().filename().string();
-    if (RegistryFold(Utf8ToWide(entry)) == wanted) return entry;
-  }
-  return std::nullopt;
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -64,23 +52,45 @@ std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath)
     }
     start = end + 1;
   }
+  // The path as written, and the deepest of its folders that exists as
+  // written: the components up to there need no lookup ignoring case. Plain
+  // strings, since this runs for every file operation.
+  if (parts.empty()) return host;
+  std::vector<std::string> written{host.string()};
+  while (!written[0].empty() && written[0].back() == '/') written[0].pop_back();  // Z: is "/"
+  for (const std::wstring& part : parts) written.push_back(written.back() + "/" + WideToUtf8(part));
+  const std::size_t last = parts.size() - 1;
+  if (Exists(written[last + 1])) return std::filesystem::path(written[last + 1]);
+  // Mostly a new file in an existing folder: the lookup of its name tells
+  // whether the folder exists as written too.
+  bool folderFound = false;
+  const std::string& folder = written[last].empty() ? std::string("/") : written[last];
+  if (auto found = FindEntryIgnoringCase(folder, parts[last], &folderFound)) {
+    return std::filesystem::path(written[last] + "/" + *found);
+  }
+  if (folderFound) return std::filesystem::path(written[last + 1]);
+  std::size_t resolved = last;
+  while (resolved > 0 && !Exists(written[resolved])) --resolved;
+
+  std::string result = written[resolved];
   bool existing = true;
-  for (const std::wstring& part : parts) {
-    std::string asWritten = WideToUtf8(part);
+  for (std::size_t i = resolved; i < parts.size(); ++i) {
+    const std::string asWritten = written[i + 1].substr(written[i].size() + 1);
     if (existing) {
-      if (Exists(host / asWritten)) {
-        host /= asWritten;
+      // The first component after `resolved` is known to be missing as written.
+      if (i > resolved && Exists(result + "/" + asWritten)) {
+        result += "/" + asWritten;
         continue;
       }
-      if (auto found = FindIgnoringCase(host, part)) {
-        host /= *found;
+      if (auto found = FindEntryIgnoringCase(result.empty() ? std::string("/") : result, parts[i])) {
+        result += "/" + *found;
         continue;
       }
       existing = false;
     }
-    host /= asWritten;
+    result += "/" + asWritten;
   }
-  return host;
+  return std::filesystem::path(result);
 }
 
 std::wstring ToWindowsPath(const std::filesystem::path& hostPath) {

@@ -170,28 +170,43 @@ std::string BuildPeImage(PeMachine machine, const std::string& payload) {
 }
 
 std::optional<PeLayout> ParsePeLayout(std::string_view image, std::string* error) {
+  return ParsePeLayout(
+      image.size(),
+      [image](std::uint64_t offset, std::size_t length, char* out) {
+        if (offset > image.size() || length > image.size() - offset) return false;
+        std::copy_n(image.data() + offset, length, out);
+        return true;
+      },
+      error);
+}
+
+std::optional<PeLayout> ParsePeLayout(std::uint64_t size, const PeByteReader& read, std::string* error) {
   auto fail = [error](const char* text) -> std::optional<PeLayout> {
     if (error) *error = text;
     return std::nullopt;
   };
-  const std::uint64_t size = image.size();
-  if (size < kDosHeaderSize) return fail("the file is too short for a DOS header");
-  if (image[0] != 'M' || image[1] != 'Z') return fail("the file has no DOS header");
+  char dos[kDosHeaderSize];
+  if (size < kDosHeaderSize || !read(0, sizeof dos, dos)) return fail("the file is too short for a DOS header");
+  if (dos[0] != 'M' || dos[1] != 'Z') return fail("the file has no DOS header");
 
   PeLayout layout;
-  layout.peHeaderOffset = Get32(image, 0x3C);
+  layout.peHeaderOffset = Get32(std::string_view(dos, sizeof dos), 0x3C);
   const std::uint64_t pe = layout.peHeaderOffset;
   if (pe + 4 + kCoffHeaderSize + 2 > size) return fail("the PE header lies outside the file");
-  if (image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return fail("the file has no PE signature");
+  // Everything read below lies in the signature, the COFF header and an
+  // optional header of at most 0xFFFF bytes.
+  std::string header(static_cast<std::size_t>(std::min<std::uint64_t>(size - pe, 4 + kCoffHeaderSize + 0xFFFF)), '\0');
+  if (!read(pe, header.size(), header.data())) return fail("the PE header cannot be read");
+  if (header.compare(0, 4, std::string_view("PE\0\0", 4)) != 0) return fail("the file has no PE signature");
 
-  const std::uint64_t coff = pe + 4;
-  layout.machine = Get16(image, coff + 0);
-  layout.numberOfSections = Get16(image, coff + 2);
-  const std::uint64_t optionalSize = Get16(image, coff + 16);
+  const std::uint64_t coff = 4;  // offsets below are from `pe`
+  layout.machine = Get16(header, coff + 0);
+  layout.numberOfSections = Get16(header, coff + 2);
+  const std::uint64_t optionalSize = Get16(header, coff + 16);
   const std::uint64_t optional = coff + kCoffHeaderSize;
-  if (optional + optionalSize > size) return fail("the optional header lies outside the file");
+  if (pe + optional + optionalSize > size) return fail("the optional header lies outside the file");
 
-  const std::uint16_t magic = Get16(image, optional);
+  const std::uint16_t magic = Get16(header, optional);
   if (magic == 0x010B) {
     layout.pe32Plus = false;
   } else if (magic == 0x020B) {
@@ -203,19 +218,19 @@ std::optional<PeLayout> ParsePeLayout(std::string_view image, std::string* error
   const std::uint64_t directories = layout.pe32Plus ? 112 : 96;
   if (optionalSize < directories) return fail("the optional header is too short");
 
-  layout.sectionAlignment = Get32(image, optional + 32);
-  layout.fileAlignment = Get32(image, optional + 36);
-  layout.sizeOfHeaders = Get32(image, optional + 60);
-  layout.checksumOffset = static_cast<std::size_t>(optional + 64);
-  layout.checksum = Get32(image, layout.checksumOffset);
-  layout.numberOfRvaAndSizes = Get32(image, optional + rvaCountOffset);
+  layout.sectionAlignment = Get32(header, optional + 32);
+  layout.fileAlignment = Get32(header, optional + 36);
+  layout.sizeOfHeaders = Get32(header, optional + 60);
+  layout.checksumOffset = static_cast<std::size_t>(pe + optional + 64);
+  layout.checksum = Get32(header, optional + 64);
+  layout.numberOfRvaAndSizes = Get32(header, optional + rvaCountOffset);
 
   const std::uint64_t entry = optional + directories + 8 * kCertificateDirectory;
   if (layout.numberOfRvaAndSizes > kCertificateDirectory && entry + 8 <= optional + optionalSize) {
     layout.hasCertificateEntry = true;
-    layout.certificateEntryOffset = static_cast<std::size_t>(entry);
-    layout.certificateTableOffset = Get32(image, entry);
-    layout.certificateTableSize = Get32(image, entry + 4);
+    layout.certificateEntryOffset = static_cast<std::size_t>(pe + entry);
+    layout.certificateTableOffset = Get32(header, entry);
+    layout.certificateTableSize = Get32(header, entry + 4);
   }
   return layout;
 }

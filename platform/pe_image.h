@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,6 +62,11 @@ struct PeLayout {
 // only after checking it lies inside the image; on malformed input the result
 // is empty and `error` says what is wrong.
 std::optional<PeLayout> ParsePeLayout(std::string_view image, std::string* error = nullptr);
+// The same for an image of `size` bytes read through `read` (exactly
+// `length` bytes at `offset`, false when it cannot), which is asked only for
+// the headers: at most 64 KiB and a little more, whatever the file's size.
+using PeByteReader = std::function<bool(std::uint64_t offset, std::size_t length, char* out)>;
+std::optional<PeLayout> ParsePeLayout(std::uint64_t size, const PeByteReader& read, std::string* error = nullptr);
 
 // The image checksum as the loader computes it: 16-bit one's-complement sum
 // of the file with the 4-byte field at `checksumOffset` taken as zero, plus

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Generates the test code-signing PKI into a folder: a trusted root, the
 # third-party component issuer and another issuer under it with a signer each,
-# and an untrusted root with its own signer. Idempotent; safe to run from
+# an untrusted root with its own signer, and a signer under the third-party
+# issuer whose certificate may only authenticate servers (not sign code). Idempotent; safe to run from
 # several processes at once (they serialise on a lock in the folder).
 #
 # Usage: make-test-pki.sh <folder>
@@ -12,7 +13,7 @@
 #   thirdparty-ca.crt / .key          "Microsoft Windows Third Party Component CA 2014"
 #   other-ca.crt / .key               "Brimvale Other Issuer CA"
 #   untrusted-root.crt / .key         "Brimvale Untrusted Root"
-#   <signer>.crt / <signer>.key       signers: thirdparty, other, untrusted
+#   <signer>.crt / <signer>.key       signers: thirdparty, other, untrusted, serverauth
 #   <signer>-chain.pem                signer certificate and its issuers, for osslsigncode -certs
 set -euo pipefail
 
@@ -28,7 +29,8 @@ dir=$(cd "$dir" && pwd)
 exec 9>"$dir/.lock"
 if command -v flock >/dev/null; then flock 9; fi
 
-if [ -f "$dir/complete" ]; then
+# A folder made before the server-authentication signer existed is made again.
+if [ -f "$dir/complete" ] && [ -f "$dir/serverauth-chain.pem" ]; then
   exit 0
 fi
 
@@ -55,6 +57,13 @@ authorityKeyIdentifier = keyid:always
 basicConstraints = critical, CA:false
 keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid:always
+
+[serverauth]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid:always
 EOF
@@ -89,12 +98,15 @@ selfsigned untrusted-root "/O=Brimvale/CN=Brimvale Untrusted Root"
 issue thirdparty "/O=Brimvale/CN=Brimvale Test Signer" thirdparty-ca signer
 issue other "/O=Brimvale/CN=Brimvale Other Signer" other-ca signer
 issue untrusted "/O=Brimvale/CN=Brimvale Untrusted Signer" untrusted-root signer
+issue serverauth "/O=Brimvale/CN=Brimvale Server Authentication Signer" thirdparty-ca serverauth
 
 cat thirdparty.crt thirdparty-ca.crt root.crt > thirdparty-chain.pem
 cat other.crt other-ca.crt root.crt > other-chain.pem
 cat untrusted.crt untrusted-root.crt > untrusted-chain.pem
+cat serverauth.crt thirdparty-ca.crt root.crt > serverauth-chain.pem
 cp root.crt trusted-roots.pem
 
 rm -f ext.cnf
+rm -f "$dir/complete"
 mv -f ./* "$dir"/
 touch "$dir/complete"

@@ -12,6 +12,7 @@
 #include "engine/install_engine.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
+#include "platform/file_marks.h"
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "settings/installer_context.h"
@@ -270,6 +271,32 @@ TEST_F(DownloadStep, DeletesAComponentThatFailsItsCheck) {
   EXPECT_FALSE(Exists(Staged(L"bvlcv.dll")));
   EXPECT_FALSE(Exists(Installed(L"bvlcv.dll")));
   EXPECT_TRUE(Exists(Installed(L"bvlcore.dll")));  // the ones before stay installed
+}
+
+TEST_F(DownloadStep, FailsAComponentThatCannotBeMovedIntoPlace) {
+  // No drivers folder: the driver cannot be placed.
+  const std::wstring driver = kvutil::KVSystem::GetDriversPath(L"kvppob.sys");
+  const std::wstring drivers = driver.substr(0, driver.rfind(L'\\'));
+  ASSERT_TRUE(std::filesystem::remove_all(Host(drivers)) > 0);
+  Publish();
+  EXPECT_EQ(engine_.CreateAndMoveInstalledFile(), win::FALSE);
+  EXPECT_EQ(progress_.rows, ExpectedRows(L"kvppob.sys"));
+  EXPECT_FALSE(Exists(driver));
+  EXPECT_FALSE(Exists(Staged(L"kvppob.sys")));
+  const auto log = platform::ReadDebugLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), L"[Brimvale] BVLInstall : Move File Fail - " + driver + L" (3)"), log.end());
+}
+
+TEST_F(DownloadStep, FailsAComponentWhoseInstalledFileIsInUse) {
+  Publish();
+  ASSERT_EQ(engine_.CreateAndMoveInstalledFile(), win::TRUE);
+  ASSERT_TRUE(platform::LockFile(Installed(L"bvlsvc.exe")));  // the running service holds it
+  served_[L"bvlsvc.exe"] = "newer service";
+  Publish();
+  progress_.rows.clear();
+  EXPECT_EQ(engine_.CreateAndMoveInstalledFile(), win::FALSE);
+  EXPECT_EQ(progress_.rows, ExpectedRows(L"bvlsvc.exe"));
+  EXPECT_EQ(ReadHostFile(Host(Installed(L"bvlsvc.exe"))), "content of bvlsvc.exe");
 }
 
 TEST_F(DownloadStep, FailsAComponentWhenTheWebViewFails) {

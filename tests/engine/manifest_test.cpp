@@ -138,7 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestRow{"ANSI code page", "\xb9\xf6\xc0\xfc 2.4\nbvlsvc.exe a 1\n", L"\uBC84\uC804 2.4",
                     {{L"bvlsvc.exe", {L"a", L"1"}}}},
         ManifestRow{"a later line wins", "v\nbvlsvc.exe a 1\nbvlsvc.exe b 2\n", L"v", {{L"bvlsvc.exe", {L"b", L"2"}}}},
-        ManifestRow{"unknown names ignored", "v\nother.exe a 1\nwebview.zip b 2\n", L"v", {}}),
+        ManifestRow{"unknown names ignored", "v\nother.exe a 1\nwebview.zip b 2\nbvlcv.dll c 3\n", L"v",
+                    {{L"bvlcv.dll", {L"c", L"3"}}}},
+        ManifestRow{"lines and fields as long as allowed", std::string(1024, 'v') + "\nbvlsvc.exe " + std::string(260, 'h') + " 1\n",
+                    std::wstring(1024, L'v'), {{L"bvlsvc.exe", {std::wstring(260, L'h'), L"1"}}}}),
     [](const testing::TestParamInfo<ManifestRow>& info) { return "Row" + std::to_string(info.index); });
 
 struct FailureRow {
@@ -169,7 +172,22 @@ INSTANTIATE_TEST_SUITE_P(
                                {L"[Brimvale] bvlInstaller : Get version file data fail"}},
                     FailureRow{"not found", "v\nbvlsvc.exe a 1\n", 404,
                                {L"[Brimvale] bvlInstaller : Get version file download fail"}},
-                    FailureRow{"server error", "v\n", 500, {L"[Brimvale] bvlInstaller : Get version file download fail"}}),
+                    FailureRow{"server error", "v\n", 500, {L"[Brimvale] bvlInstaller : Get version file download fail"}},
+                    FailureRow{"no catalogue component listed", "v\nother.exe a 1\nwebview.zip b 2\nBVLSVC.EXE c 3\n", 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"only the version line", "2.4.1.0\r\n", 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"fields missing", "v\nbvlsvc.exe\nbvlchk.exe 0123456789abcdef0123456789abcdef\n", 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"binary", Bytes("\x7f\x45\x4c\x46\x02\x01\x01\n\x03\x00\x3e\x00 \x01 \xff\n\x10\x20\x30\n"), 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"a first line longer than any real one", std::string(1025, 'v') + "\nbvlsvc.exe a 1\n", 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"a component line longer than any real one",
+                               "v\nbvlsvc.exe a 1\nbvlchk.exe b " + std::string(2000000, '1') + "\n", 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"a field longer than any real one", "v\nbvlsvc.exe " + std::string(261, 'h') + " 1\n", 200,
+                               {L"[Brimvale] bvlInstaller : Get version file data fail"}}),
     [](const testing::TestParamInfo<FailureRow>& info) { return "Row" + std::to_string(info.index); });
 
 // proverinfo.dat is a few hundred bytes: one past 1 MiB, or one that never

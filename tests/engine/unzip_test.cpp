@@ -14,6 +14,7 @@
 #include "platform/file_marks.h"
 #include "platform/files.h"
 #include "support/scoped_machine.h"
+#include "support/zip_builder.h"
 #include "support/zip_writer.h"
 
 namespace {
@@ -108,14 +109,51 @@ TEST_F(Unzip, TakesNamesAndPathsInTheAnsiCodePage) {
   EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt"), "ko");  // UTF-8 on the host
 }
 
+TEST_F(Unzip, TakesNamesFlaggedAsUtf8InUtf8) {
+  // Bit 11 as Python's zipfile and other current tools set it for names
+  // beyond ASCII; the names are not all representable in CP949.
+  ASSERT_TRUE(testing_support::WriteZipRecords(
+      Host(kArchive), {{"\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt", "ko", false, true},
+                       {"\xf0\x9f\x98\x80 caf\xc3\xa9.txt", "emoji", true, true},
+                       {"\xb9\xf6\xc0\xfc.txt", "ansi"}}));
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt"), "ko");
+  EXPECT_EQ(Output("\xf0\x9f\x98\x80 caf\xc3\xa9.txt"), "emoji");
+  EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84.txt"), "ansi");  // unflagged: still the ANSI code page
+  EXPECT_TRUE(WrittenOutside().empty());
+}
+
 TEST_F(Unzip, AnArchiveWithoutEntriesUnpacksToNothing) {
-  // minizip finds no end record at offset 0, so the empty archive carries a
-  // stub before it, as a self-extracting one does.
+  // The empty archive after a stub, as in a self-extracting one.
   const std::string empty = testing_support::ZipBytes({});
   ASSERT_EQ(empty.size(), 22u);
   ASSERT_TRUE(WriteHostFile(Host(kArchive), "MZ stub of a self-extractor" + empty));
   EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
   EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+}
+
+TEST_F(Unzip, AnArchiveThatIsOnlyItsEndRecordUnpacksToNothing) {
+  // What Python's zipfile and minizip write for no entries: the 22-byte end
+  // record alone, which minizip cannot open at offset 0; then with a comment.
+  const std::string empty = testing_support::ZipBytes({});
+  ASSERT_EQ(empty.size(), 22u);
+  std::string commented = empty;
+  commented[20] = 7;
+  commented += "comment";
+  for (const std::string& archive : {empty, commented}) {
+    ASSERT_TRUE(WriteHostFile(Host(kArchive), archive));
+    EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE) << archive.size();
+    EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+  }
+}
+
+TEST_F(Unzip, AnEndRecordAloneThatClaimsEntriesFails) {
+  std::string claims = testing_support::ZipBytes({});
+  claims[8] = claims[10] = 1;  // one entry on this disk and in all
+  ASSERT_TRUE(WriteHostFile(Host(kArchive), claims));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  ASSERT_TRUE(WriteHostFile(Host(kArchive), std::string(22, '\0')));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
 }
 
 TEST_F(Unzip, FailsOnAnEncryptedEntry) {
@@ -163,6 +201,31 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileName,
                          testing::Values("../x", "..\\x", "a/../../x", "a/b/../../../x", "..", "/x", "\\x",
                                          "/in/planted.txt", "C:x", "C:\\x", "c:/x", "a/b:c", ".. /x", "a/.../x",
                                          "a/. ./x"));
+
+TEST_F(Unzip, RefusesANameLongerThanItsBufferInsteadOfCuttingIt) {
+  std::string fits;
+  while (fits.size() < 256) fits += "dir/";
+  fits += "file";  // 260 bytes: the most the name buffer takes
+  const std::string tooLong = fits + "X";
+  Write({{"first.txt", "first"}, {fits, "fits"}});
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  EXPECT_EQ(Output(fits), "fits");
+
+  ASSERT_TRUE(fs::remove_all(Host(kDestination) / "dir"));
+  Write({{"first.txt", "first"}, {tooLong, "cut"}, {"last.txt", "last"}});
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  EXPECT_FALSE(fs::exists(Host(kDestination) / fits));  // the name the buffer would have kept
+  EXPECT_FALSE(fs::exists(Host(kDestination) / "last.txt"));
+  const std::vector<std::wstring> log = platform::ReadDebugLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), L"[Brimvale] BVLInstall : Unzip Refused Entry - " + platform::Utf8ToWide(fits)),
+            log.end());
+}
+
+TEST_F(Unzip, RefusesANameWithANulInside) {
+  ASSERT_TRUE(testing_support::WriteZipRecords(Host(kArchive), {{std::string("good.txt\0.exe", 13), "hidden"}}));
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  EXPECT_FALSE(fs::exists(Host(kDestination) / "good.txt"));
+}
 
 struct DamageRow {
   const char* what;

@@ -303,6 +303,31 @@ TEST(VerifyFile, ReportsUnreadableFilesAndMissingRoots) {
   std::filesystem::remove_all(folder);
 }
 
+TEST(VerifyFile, ReadsALargeFileInPiecesAndSeesAChangeInAnyOfThem) {
+  // Larger than the pieces the file is hashed in, with nested signatures of
+  // both digests; a byte changed in the third piece must break them.
+  const std::string payload(3 * 1048576 + 4321, 'p');
+  const std::string image = SignOrFail(platform::BuildPeImage(PeMachine::AMD64, payload), "thirdparty", "sha256",
+                                       "other", "sha1");
+  const auto folder = testing_support::MakeTempFolder("authenticode");
+  const auto write = [&](const std::string& bytes) {
+    std::ofstream(folder / "large.sys", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  };
+  write(image);
+  auto result = platform::VerifyAuthenticodeFile(folder / "large.sys", TestPki::Get().TrustedRoots());
+  ASSERT_EQ(result.signatures.size(), 2u);
+  EXPECT_EQ(result.signatures[0].status, AuthenticodeStatus::Verified);
+  EXPECT_EQ(result.signatures[1].status, AuthenticodeStatus::Verified);
+  std::string changed = image;
+  changed[2 * 1048576 + 100] ^= 0x01;
+  write(changed);
+  result = platform::VerifyAuthenticodeFile(folder / "large.sys", TestPki::Get().TrustedRoots());
+  ASSERT_EQ(result.signatures.size(), 2u);
+  EXPECT_EQ(result.signatures[0].status, AuthenticodeStatus::BadDigest);
+  EXPECT_EQ(result.signatures[1].status, AuthenticodeStatus::BadDigest);
+  std::filesystem::remove_all(folder);
+}
+
 // Which name entry is the simple display name.
 struct NameRow {
   const char* name;

@@ -171,6 +171,10 @@ INSTANTIATE_TEST_SUITE_P(
                   WSS_GET_SECONDARY_SIG_COUNT, 0, 1, L"Brimvale Other Issuer CA"},
         VerifyRow{"UntrustedRoot", "untrusted", "sha256", "", "", nullptr, nullptr, 0, kBoth, CERT_E_UNTRUSTEDROOT, 0,
                   L"Brimvale Untrusted Root"},
+        VerifyRow{"ServerAuthenticationOnlySigner", "serverauth", "sha256", "", "", nullptr, nullptr, 0, kBoth,
+                  CERT_E_WRONG_USAGE, 0, kThirdParty},
+        VerifyRow{"NestedServerAuthenticationOnlySigner", "thirdparty", "sha256", "serverauth", "sha256", nullptr,
+                  nullptr, 1, kBoth, CERT_E_WRONG_USAGE, 1, kThirdParty},
         VerifyRow{"Tampered", "thirdparty", "sha256", "", "", nullptr, FlipSectionByte, 0, kBoth, TRUST_E_BAD_DIGEST,
                   0, kThirdParty},
         VerifyRow{"Unsigned", "", "", "", "", UnsignedImage, nullptr, 0, kBoth, TRUST_E_NOSIGNATURE, 0, nullptr},
@@ -178,6 +182,23 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr},
         VerifyRow{"MissingFile", "", "", "", "", nullptr, nullptr, 0, kBoth, CRYPT_E_FILE_ERROR, 0, nullptr}),
     [](const testing::TestParamInfo<VerifyRow>& info) { return std::string(info.param.name); });
+
+TEST_F(TrustTest, OsslsigncodeRefusesTheServerAuthenticationSignerToo) {
+  // The same verdict from an independent verifier, when it is installed.
+  std::string output;
+  if (testing_support::RunCommand("command -v osslsigncode", &output) != 0) GTEST_SKIP() << "osslsigncode missing";
+  const std::filesystem::path folder = testing_support::MakeTempFolder("wrong-usage");
+  for (const char* signer : {"thirdparty", "serverauth"}) {
+    const std::filesystem::path file = folder / (std::string(signer) + ".sys");
+    const std::string image = Signed(signer, "sha256");
+    std::ofstream(file, std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
+    const int status = testing_support::RunCommand("osslsigncode verify -in " + testing_support::ShellQuote(file.string()) +
+                                                       " -CAfile " + testing_support::ShellQuote(TestPki::Get().TrustedRoots().string()),
+                                                   &output);
+    EXPECT_EQ(status == 0, std::string(signer) == "thirdparty") << signer << ": " << output;
+  }
+  std::filesystem::remove_all(folder);
+}
 
 TEST_F(TrustTest, TheChainLeadsFromTheSignerToTheTrustedRoot) {
   Place(kAgentPath, Signed("thirdparty", "sha256"));

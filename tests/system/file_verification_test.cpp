@@ -143,6 +143,9 @@ TEST_F(VerificationTest, SignersAndNestedSignaturesOnWindows10) {
       {"untrusted root", "untrusted", "", false},
       {"other primary, allowed secondary", "other", "thirdparty", true},
       {"failing primary, allowed secondary", "untrusted", "thirdparty", false},
+      {"allowed issuer, signer may only authenticate servers", "serverauth", "", false},
+      {"server-authentication primary, allowed secondary", "serverauth", "thirdparty", false},
+      // Last: its log lines are checked below.
       {"allowed primary, failing secondary", "thirdparty", "untrusted", true},
   };
   for (const Row& row : rows) {

@@ -15,6 +15,7 @@
 #include "engine/zip_layout.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
+#include "settings/debug_text.h"
 #include "platform/files.h"
 #include "system/kv_system.h"
 
@@ -68,12 +69,14 @@ bool IsEmptyArchive(const std::wstring& archivePath) {
   return end && end->entries == 0 && end->directorySize == 0;
 }
 
+// Entry names come from the archive: escaped, so that a name cannot end its
+// line or show one of its own.
 void LogRefused(const std::wstring& name) {
-  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Refused Entry - " + name);
+  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Refused Entry - " + DebugValue(name));
 }
 
 void LogWriteFailed(const std::wstring& output) {
-  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + output);
+  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + DebugValue(output));
 }
 
 // One entry as the directory and the archive's own records give it.

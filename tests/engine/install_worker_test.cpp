@@ -367,8 +367,9 @@ TEST_F(WorkerEndToEnd, ARollbackOverARunningBrokenInstallationStopsAndRemovesIt)
   InstallationRun::WaitForStartedPrograms();
 
   EXPECT_EQ(second.checkpoint, checkpoint::kRolledBack);
+  // The service's stop event was set; the service then stops its MQTT
+  // client itself, often before the rollback would set that one's event.
   EXPECT_TRUE(testing_support::DebugLogHas(L"brimvale Installer : bvlsvc Stop SetEvent"));
-  EXPECT_TRUE(testing_support::DebugLogHas(L"brimvale Installer : bvlmqtt Stop SetEvent"));
   for (const std::wstring& program : kAgentPrograms) EXPECT_FALSE(testing_support::ProgramRunning(program)) << testing::PrintToString(program);
   EXPECT_TRUE(Eventually([] { return !testing_support::ServiceNamed(L"bvlsvc") && !testing_support::ServiceNamed(L"kvppob"); }));
   EXPECT_TRUE(platform::ListScheduledTasks().empty());

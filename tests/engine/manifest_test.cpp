@@ -183,9 +183,14 @@ INSTANTIATE_TEST_SUITE_P(
                                {L"[Brimvale] bvlInstaller : Get version file data fail"}},
                     FailureRow{"a first line longer than any real one", std::string(1025, 'v') + "\nbvlsvc.exe a 1\n", 200,
                                {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    // Within the download's bound of 1 MiB; a longer manifest
+                    // fails its download instead.
                     FailureRow{"a component line longer than any real one",
-                               "v\nbvlsvc.exe a 1\nbvlchk.exe b " + std::string(2000000, '1') + "\n", 200,
+                               "v\nbvlsvc.exe a 1\nbvlchk.exe b " + std::string(900000, '1') + "\n", 200,
                                {L"[Brimvale] bvlInstaller : Get version file data fail"}},
+                    FailureRow{"a manifest past the download's bound",
+                               "v\nbvlsvc.exe a 1\nbvlchk.exe b " + std::string(2000000, '1') + "\n", 200,
+                               {L"[Brimvale] bvlInstaller : Get version file download fail"}},
                     FailureRow{"a field longer than any real one", "v\nbvlsvc.exe " + std::string(261, 'h') + " 1\n", 200,
                                {L"[Brimvale] bvlInstaller : Get version file data fail"}}),
     [](const testing::TestParamInfo<FailureRow>& info) { return "Row" + std::to_string(info.index); });

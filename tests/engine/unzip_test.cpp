@@ -202,6 +202,13 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileName,
                                          "/in/planted.txt", "C:x", "C:\\x", "c:/x", "a/b:c", ".. /x", "a/.../x",
                                          "a/. ./x"));
 
+TEST_F(Unzip, ARefusedNameCannotWriteALineOfItsOwn) {
+  Write({{"../x\r\n[Brimvale] fake line", "escaped"}});
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  EXPECT_EQ(platform::ReadDebugLog(),
+            std::vector<std::wstring>{L"[Brimvale] BVLInstall : Unzip Refused Entry - ../x\\r\\n[Brimvale] fake line"});
+}
+
 TEST_F(Unzip, RefusesANameLongerThanItsBufferInsteadOfCuttingIt) {
   std::string fits;
   while (fits.size() < 256) fits += "dir/";

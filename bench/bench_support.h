@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 
 namespace bench {
@@ -34,6 +35,14 @@ inline std::string CommandOutput(const std::string& command) {
     pclose(pipe);
   }
   return output;
+}
+
+// Runs this benchmark's own program with "--one" and `arguments` (each
+// quoted for the shell) and returns what that run printed.
+inline std::string RunSelfOnce(const std::string& self, std::initializer_list<std::string> arguments) {
+  std::string command = "'" + self + "' --one";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  return CommandOutput(command);
 }
 
 // The peak memory "/usr/bin/time -f 'MAXRSS %M'" reported in `output`, in KiB; 0 when absent.

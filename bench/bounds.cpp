@@ -12,8 +12,6 @@
 // (the stall rule must end it after a 30-second window, as curl's
 // --speed-limit 1024 --speed-time 30 does). Each of our cases runs in a child
 // process of this program so that its peak memory (VmHWM) is its own.
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
@@ -96,25 +94,8 @@ struct ChildResult {
 
 ChildResult RunChild(const std::string& self, const std::string& which, const std::string& url) {
   ChildResult out;
-  int fds[2];
-  if (pipe(fds) != 0) return out;
   const auto start = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execl(self.c_str(), self.c_str(), "--one", which.c_str(), url.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string output;
-  char buffer[256];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<std::size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const std::string output = bench::RunSelfOnce(self, {which, url});
   out.seconds = bench::SecondsSince(start);
   std::istringstream(output) >> out.result >> out.peakKb >> out.onDisk;
   return out;

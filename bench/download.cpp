@@ -5,8 +5,6 @@
 //
 // Each of our downloads runs in a child process of this program ("--one"
 // mode) so that its peak resident memory (VmHWM) belongs to that download only.
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -44,27 +42,10 @@ int RunOne(const std::string& url, const std::string& target) {
 
 // Runs "self --one url target" and reads back its result and peak.
 bool RunChild(const std::string& self, const std::string& url, const std::string& target, long* peakKb) {
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execl(self.c_str(), self.c_str(), "--one", url.c_str(), target.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string output;
-  char buffer[256];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<std::size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const std::string output = bench::RunSelfOnce(self, {url, target});
   int result = 0;
   std::istringstream(output) >> result >> *peakKb;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && result == 1;
+  return result == 1;
 }
 
 bool MakeContent(const fs::path& file, long mebibytes) {

@@ -143,7 +143,7 @@ int RunOne(const std::string& archive, const std::string& destination) {
 }
 
 bool RunChild(const std::string& self, const std::string& archive, const std::string& destination, long* peakKib) {
-  const std::string output = bench::CommandOutput("'" + self + "' --one '" + archive + "' '" + destination + "'");
+  const std::string output = bench::RunSelfOnce(self, {archive, destination});
   int result = 0;
   std::istringstream(output) >> result >> *peakKib;
   return result == 1;

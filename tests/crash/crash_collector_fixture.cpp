@@ -1,46 +1,21 @@
 // Runs tools/crash_collector.py for a test and reads back what it received.
 #include "crash/crash_collector_fixture.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cctype>
 #include <fstream>
 #include <mutex>
 
 #include "platform/internet_settings.h"
 #include "platform/machine.h"
-#include "platform/registry.h"
 #include "platform/codepage.h"
+#include "platform/registry.h"
 #include "support/scoped_machine.h"
+#include "support/server_child.h"
 #include "support/test_pki.h"
 
 namespace crash_testing {
 namespace {
 
 const std::string kCollectorScript = std::string(BVL_SOURCE_DIR) + "/tools/crash_collector.py";
-
-std::string DecodeBase64(const std::string& text) {
-  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  unsigned value = 0;
-  int bits = 0;
-  for (char c : text) {
-    std::size_t index = alphabet.find(c);
-    if (index == std::string::npos) continue;
-    value = (value << 6) | static_cast<unsigned>(index);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((value >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
 
 // One test CA and collector certificate per test program.
 const std::filesystem::path& PkiFolder(std::string* error) {
@@ -64,28 +39,11 @@ const std::filesystem::path& PkiFolder(std::string* error) {
   return folder;
 }
 
-bool ReadLine(int fd, int seconds, std::string* line) {
-  line->clear();
-  while (true) {
-    pollfd entry{fd, POLLIN, 0};
-    if (poll(&entry, 1, seconds * 1000) <= 0) return false;
-    char c;
-    if (read(fd, &c, 1) <= 0) return false;
-    if (c == '\n') return true;
-    *line += c;
-  }
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 std::string CollectedRequest::Header(const std::string& name) const {
   for (const auto& [key, value] : headers) {
-    if (Lower(key) == Lower(name)) return value;
+    if (testing_support::SameHeaderName(key, name)) return value;
   }
   return std::string();
 }
@@ -102,44 +60,12 @@ CrashCollector::CrashCollector() {
                                    "--cert",   (pki / "server.pem").string(),
                                    "--key",    (pki / "server.key").string(),
                                    "--max-seconds", "60"};
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) {
-    m_error = "pipe failed";
-    return;
-  }
-  const std::string errorLog = (m_folder / "collector.err").string();
-  const pid_t parent = getpid();
-  m_pid = fork();
-  if (m_pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    dup2(pipeFds[1], STDOUT_FILENO);
-    int quiet = open(errorLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (quiet >= 0) dup2(quiet, STDERR_FILENO);
-    for (int fd = 3; fd < 1024; ++fd) {
-      if (fd != pipeFds[1]) close(fd);
-    }
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(pipeFds[1]);
-  std::string line;
-  if (m_pid > 0 && ReadLine(pipeFds[0], 20, &line)) m_port = std::atoi(line.c_str());
-  close(pipeFds[0]);
-  if (m_port <= 0) m_error = "the crash collector did not report its port";
+  m_port = m_server.Start(std::move(args), m_folder / "collector.err");
+  if (m_port == 0) m_error = "the crash collector did not report its port";
 }
 
 CrashCollector::~CrashCollector() {
-  if (m_pid > 0) {
-    kill(m_pid, SIGKILL);
-    int status = 0;
-    waitpid(m_pid, &status, 0);
-  }
+  m_server.Stop();
   if (!m_folder.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(m_folder, ignored);
@@ -185,7 +111,7 @@ std::vector<CollectedRequest> CrashCollector::Requests() const {
     for (const auto& header : entry["headers"]) {
       request.headers.emplace_back(header[0].get<std::string>(), header[1].get<std::string>());
     }
-    request.body = DecodeBase64(entry.value("body", ""));
+    request.body = testing_support::DecodeBase64(entry.value("body", ""));
     requests.push_back(std::move(request));
   }
   return requests;
@@ -222,7 +148,7 @@ std::vector<CollectedPart> CrashCollector::Parts(std::size_t postIndex, std::vec
     for (const auto& header : item["headers"]) {
       part.headers.emplace_back(header[0].get<std::string>(), header[1].get<std::string>());
     }
-    part.content = DecodeBase64(item["content"].get<std::string>());
+    part.content = testing_support::DecodeBase64(item["content"].get<std::string>());
     parts.push_back(std::move(part));
   }
   return parts;

@@ -4,14 +4,14 @@
 // by Python's email parser (a multipart parser independent of ours).
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "support/server_child.h"
 
 namespace crash_testing {
 
@@ -59,7 +59,7 @@ class CrashCollector {
 
  private:
   std::filesystem::path m_folder;
-  pid_t m_pid = -1;
+  testing_support::ServerChild m_server;
   int m_port = 0;
   std::string m_error;
 };

@@ -352,14 +352,15 @@ TEST_F(CrashRunTest, DebuggerReadsTheDump) {
                                         &output),
             0)
       << output;
+  // lldb writes thread ids with at least four hex digits ("tid = 0x034a,").
   char tid[32];
-  std::snprintf(tid, sizeof(tid), "tid = 0x%x,", summary.exception->threadId);
+  std::snprintf(tid, sizeof(tid), "tid = 0x%4.4x,", summary.exception->threadId);
   EXPECT_NE(output.find("Core file"), std::string::npos) << output;
   EXPECT_NE(output.find(tid), std::string::npos) << output;
   EXPECT_NE(output.find("stop reason = Exception 0xc0000005"), std::string::npos) << output;
   EXPECT_NE(output.find(Narrow(summary.modules[0].name)), std::string::npos) << output;
   for (const auto& thread : summary.threads) {
-    std::snprintf(tid, sizeof(tid), "tid = 0x%x,", thread.id);
+    std::snprintf(tid, sizeof(tid), "tid = 0x%4.4x,", thread.id);
     EXPECT_NE(output.find(tid), std::string::npos) << output;
   }
 }

@@ -387,14 +387,15 @@ TEST_F(HttpClientTest, TimeoutsGive400AndFailedDownload) {
 // Answers that never end or drip: a bound on the body, a deadline on the
 // whole request.
 
-struct UnboundedAnswerRow {
+// One answer of the test server (its route without the path) and what it is.
+struct RouteRow {
   const char* what;
   json route;
 };
 
-void PrintTo(const UnboundedAnswerRow& row, std::ostream* out) { *out << row.what; }
+void PrintTo(const RouteRow& row, std::ostream* out) { *out << row.what; }
 
-class HttpUnboundedAnswerTest : public HttpClientTest, public testing::WithParamInterface<UnboundedAnswerRow> {};
+class HttpUnboundedAnswerTest : public HttpClientTest, public testing::WithParamInterface<RouteRow> {};
 
 TEST_P(HttpUnboundedAnswerTest, FailsAsATransportFailure) {
   json route = GetParam().route;
@@ -416,13 +417,13 @@ const double kEndless = 1e15;
 INSTANTIATE_TEST_SUITE_P(
     Rows, HttpUnboundedAnswerTest,
     testing::Values(
-        UnboundedAnswerRow{"endless, with a length", {{"body_size", kEndless}}},
-        UnboundedAnswerRow{"endless, chunked", {{"body_size", kEndless}, {"chunked", true}}},
-        UnboundedAnswerRow{"endless gzip-encoded body",
-                           {{"body_size", kEndless}, {"chunked", true}, {"headers", {{"Content-Encoding", "gzip"}}}}},
-        UnboundedAnswerRow{"one byte over 8 MiB", {{"body_size", (8 << 20) + 1}}},
-        UnboundedAnswerRow{"one byte over 8 MiB, chunked", {{"body_size", (8 << 20) + 1}, {"chunked", true}}},
-        UnboundedAnswerRow{"an error answer over 8 MiB", {{"status", 500}, {"body_size", 9 << 20}}}));
+        RouteRow{"endless, with a length", {{"body_size", kEndless}}},
+        RouteRow{"endless, chunked", {{"body_size", kEndless}, {"chunked", true}}},
+        RouteRow{"endless gzip-encoded body",
+                 {{"body_size", kEndless}, {"chunked", true}, {"headers", {{"Content-Encoding", "gzip"}}}}},
+        RouteRow{"one byte over 8 MiB", {{"body_size", (8 << 20) + 1}}},
+        RouteRow{"one byte over 8 MiB, chunked", {{"body_size", (8 << 20) + 1}, {"chunked", true}}},
+        RouteRow{"an error answer over 8 MiB", {{"status", 500}, {"body_size", 9 << 20}}}));
 
 TEST_F(HttpClientTest, AnAnswerOf8MiBIsReadWhole) {
   const std::string text = "{\"pad\":\"" + std::string((8 << 20) - 10, 'p') + "\"}";
@@ -484,14 +485,7 @@ TEST_F(HttpClientTest, DownloadKeepsTheCallersUserAgent) {
   EXPECT_EQ(OnlyRequest().Values("User-Agent"), std::vector<std::string>{"Mine"});
 }
 
-struct FailedDownloadRow {
-  const char* what;
-  json route;
-};
-
-void PrintTo(const FailedDownloadRow& row, std::ostream* out) { *out << row.what; }
-
-class HttpFailedDownloadTest : public HttpClientTest, public testing::WithParamInterface<FailedDownloadRow> {};
+class HttpFailedDownloadTest : public HttpClientTest, public testing::WithParamInterface<RouteRow> {};
 
 TEST_P(HttpFailedDownloadTest, ReturnsZeroAndLeavesAnEmptyFile) {
   json route = GetParam().route;
@@ -508,14 +502,14 @@ TEST_P(HttpFailedDownloadTest, ReturnsZeroAndLeavesAnEmptyFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, HttpFailedDownloadTest,
-    testing::Values(FailedDownloadRow{"404 with a body", {{"status", 404}, {"body", "<html>not found</html>"}}},
-                    FailedDownloadRow{"500 without a body", {{"status", 500}, {"body", ""}}},
-                    FailedDownloadRow{"200 cut short", {{"body_size", 200000}, {"truncate", 100000}}},
-                    FailedDownloadRow{"200 cut in the first piece", {{"body_size", 5000}, {"truncate", 10}}},
-                    FailedDownloadRow{"200 with no body at all", {{"body_size", 5000}, {"truncate", 0}}},
-                    FailedDownloadRow{"200 reset after the headers", {{"body_size", 5000}, {"reset", true}}},
-                    FailedDownloadRow{"chunked 200 cut short",
-                                      {{"body_size", 200000}, {"chunked", true}, {"truncate", 70000}}}));
+    testing::Values(RouteRow{"404 with a body", {{"status", 404}, {"body", "<html>not found</html>"}}},
+                    RouteRow{"500 without a body", {{"status", 500}, {"body", ""}}},
+                    RouteRow{"200 cut short", {{"body_size", 200000}, {"truncate", 100000}}},
+                    RouteRow{"200 cut in the first piece", {{"body_size", 5000}, {"truncate", 10}}},
+                    RouteRow{"200 with no body at all", {{"body_size", 5000}, {"truncate", 0}}},
+                    RouteRow{"200 reset after the headers", {{"body_size", 5000}, {"reset", true}}},
+                    RouteRow{"chunked 200 cut short",
+                             {{"body_size", 200000}, {"chunked", true}, {"truncate", 70000}}}));
 
 TEST_F(HttpClientTest, DownloadToAPathWithoutDriveFailsBeforeSending) {
   platform::ClearDebugLog();

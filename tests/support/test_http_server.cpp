@@ -2,43 +2,12 @@
 // file and reads back its request log; makes a test CA with openssl.
 #include "support/test_http_server.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/prctl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 namespace testing_support {
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string DecodeBase64(const std::string& text) {
-  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  unsigned value = 0;
-  int bits = 0;
-  for (char c : text) {
-    std::size_t index = alphabet.find(c);
-    if (index == std::string::npos) continue;  // '=' padding
-    value = (value << 6) | static_cast<unsigned>(index);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((value >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
 
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& text) {
   std::filesystem::path temporary = path;
@@ -50,20 +19,6 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& t
   std::filesystem::rename(temporary, path);
 }
 
-// Reads one line from `fd` within `seconds`.
-bool ReadLine(int fd, int seconds, std::string* line) {
-  line->clear();
-  while (true) {
-    pollfd entry{fd, POLLIN, 0};
-    if (poll(&entry, 1, seconds * 1000) <= 0) return false;
-    char c;
-    ssize_t n = read(fd, &c, 1);
-    if (n <= 0) return false;
-    if (c == '\n') return true;
-    *line += c;
-  }
-}
-
 int RunQuiet(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str());
 }
@@ -72,9 +27,8 @@ int RunQuiet(const std::string& command) {
 
 std::vector<std::string> RecordedRequest::Values(const std::string& name) const {
   std::vector<std::string> values;
-  const std::string wanted = Lower(name);
   for (const auto& [key, value] : headers) {
-    if (Lower(key) == wanted) values.push_back(value);
+    if (SameHeaderName(key, name)) values.push_back(value);
   }
   return values;
 }
@@ -140,49 +94,12 @@ TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertifica
     tls_ = true;
     args.insert(args.end(), {"--cert", tls->certFile.string(), "--key", tls->keyFile.string()});
   }
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) {
-    error_ = "pipe failed";
-    return;
-  }
-  // Everything the child needs is prepared here: after fork() in a program
-  // with running threads the child may not allocate.
-  const std::string errorLog = (folder_ / "server.err").string();
-  pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ == 0) {
-    // The server ends with the test program, however that ends, and keeps
-    // none of its output streams open: a test runner waits for those.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    dup2(pipeFds[1], STDOUT_FILENO);
-    int quiet = open(errorLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (quiet >= 0) dup2(quiet, STDERR_FILENO);
-    for (int fd = 3; fd < 1024; ++fd) {
-      if (fd != pipeFds[1]) close(fd);
-    }
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(pipeFds[1]);
-  std::string line;
-  if (pid_ > 0 && ReadLine(pipeFds[0], 20, &line)) port_ = std::atoi(line.c_str());
-  close(pipeFds[0]);
-  if (port_ <= 0) error_ = "the test server did not report its port";
+  port_ = server_.Start(std::move(args), folder_ / "server.err");
+  if (port_ == 0) error_ = "the test server did not report its port";
 }
 
 TestHttpServer::~TestHttpServer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
+  server_.Stop();
   if (!folder_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);

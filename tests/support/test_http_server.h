@@ -3,14 +3,14 @@
 // and a throw-away certificate authority for the TLS tests.
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "support/server_child.h"
 
 namespace testing_support {
 
@@ -62,7 +62,7 @@ class TestHttpServer {
 
  private:
   std::filesystem::path folder_;
-  pid_t pid_ = -1;
+  ServerChild server_;
   int port_ = 0;
   bool tls_ = false;
   std::string host_;  // as it stands in a URL

@@ -1,0 +1,38 @@
+// A loopback server of the project's tools (a Python program) run as a child
+// of a test: it prints its port as its first line, ends with the test
+// program however that ends, and records what it received as JSON lines
+// with base64 bodies.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class ServerChild {
+ public:
+  ServerChild() = default;
+  ~ServerChild() { Stop(); }
+  ServerChild(const ServerChild&) = delete;
+  ServerChild& operator=(const ServerChild&) = delete;
+
+  // Starts `arguments` (the program first) with its standard error written
+  // to `errorLog`; returns the port it reported within 20 s, or 0.
+  int Start(std::vector<std::string> arguments, const std::filesystem::path& errorLog);
+  // Kills the server and waits for it to end.
+  void Stop();
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// A body as the servers log it (base64; padding and line breaks ignored).
+std::string DecodeBase64(const std::string& text);
+
+// Header names compare without regard to ASCII case.
+bool SameHeaderName(const std::string& a, const std::string& b);
+
+}  // namespace testing_support

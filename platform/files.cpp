@@ -43,7 +43,7 @@ DWORD ErrorFromErrno(int error) {
     case EEXIST: return ERROR_ALREADY_EXISTS;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case ENAMETOOLONG: return ERROR_INVALID_NAME;
-    case ENOSPC: return ERROR_WRITE_FAULT;
+    case ENOSPC: return ERROR_DISK_FULL;
     default: return ERROR_ACCESS_DENIED;
   }
 }
@@ -456,9 +456,12 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
   DWORD done = 0;
   while (done < toWrite) {
     ssize_t n = ::write(file->fd, data + done, toWrite - done);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      // A full disk is reported as Windows reports it; anything else is a
+      // write fault of the device.
       if (written) *written = done;
-      return FailWith(ERROR_WRITE_FAULT, FALSE);
+      return FailWith(n < 0 && errno == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT, FALSE);
     }
     done += static_cast<DWORD>(n);
   }

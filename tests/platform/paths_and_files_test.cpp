@@ -133,6 +133,19 @@ TEST(FilesTest, EmptyFileCannotBeMapped) {
   CloseHandle(file);
 }
 
+TEST(FilesTest, AWriteToAFullDiskFailsWithDiskFull) {
+  testing_support::ScopedMachine machine;
+  // The host's full device stands for a file on a disk without free space.
+  std::filesystem::create_symlink("/dev/full", machine.Host(L"C:\\full.dat"));
+  HANDLE file = CreateFileW(L"C:\\full.dat", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 7;
+  EXPECT_FALSE(WriteFile(file, "data", 4, &written, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+  EXPECT_EQ(written, 0u);
+  CloseHandle(file);
+}
+
 TEST(FilesTest, AViewIsItsSectionInWholePagesWithZerosBehindTheFile) {
   testing_support::ScopedMachine machine;
   std::ofstream(machine.Host(L"C:\\five.dat"), std::ios::binary) << std::string(5000, 'a');

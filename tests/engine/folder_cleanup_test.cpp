@@ -10,6 +10,7 @@
 #include "platform/file_marks.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/zip_writer.h"
 

@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/faults.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/zip_builder.h"
 #include "support/zip_writer.h"

@@ -13,6 +13,7 @@
 #include "platform/debug_output.h"
 #include "platform/file_marks.h"
 #include "platform/files.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/zip_builder.h"
 #include "support/zip_writer.h"

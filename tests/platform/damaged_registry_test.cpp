@@ -11,16 +11,10 @@
 #include "platform/machine_stop.h"
 #include "platform/registry.h"
 #include "support/child_program.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 void WriteFile(const std::filesystem::path& file, const std::string& content) {
   std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
@@ -100,7 +94,7 @@ class DamagedRegistryTest : public testing::TestWithParam<DamageRow> {
       win::RegCloseKey(key);
     }
     file_ = machine_.Root() / "registry.json";
-    damaged_ = GetParam().damage(ReadFile(file_));
+    damaged_ = GetParam().damage(testing_support::ReadHostFile(file_));
     WriteFile(file_, damaged_);
   }
 
@@ -116,7 +110,7 @@ TEST_P(DamagedRegistryTest, ReadingProgramStopsWithAReportAndKeepsTheFile) {
   EXPECT_EQ(run.exitCode, platform::kUnusableMachineExitCode) << run.output << run.errors;
   EXPECT_NE(run.errors.find(file_.string() + " is damaged"), std::string::npos) << run.errors;
   EXPECT_EQ(run.output, "");
-  EXPECT_EQ(ReadFile(file_), damaged_);
+  EXPECT_EQ(testing_support::ReadHostFile(file_), damaged_);
 }
 
 TEST_P(DamagedRegistryTest, NothingIsWrittenOverIt) {
@@ -129,7 +123,7 @@ TEST_P(DamagedRegistryTest, NothingIsWrittenOverIt) {
         std::_Exit(0);
       },
       testing::ExitedWithCode(platform::kUnusableMachineExitCode), "registry\\.json is damaged");
-  EXPECT_EQ(ReadFile(file_), damaged_);
+  EXPECT_EQ(testing_support::ReadHostFile(file_), damaged_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, DamagedRegistryTest, testing::ValuesIn(kDamages),

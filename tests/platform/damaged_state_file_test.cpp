@@ -10,16 +10,10 @@
 #include "platform/machine_stop.h"
 #include "platform/state_file.h"
 #include "support/child_program.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 struct StateFileRow {
   const char* name;
@@ -93,7 +87,7 @@ TEST_P(DamagedStateFileTest, ProgramEndsWithAReportAndKeepsTheFile) {
   EXPECT_NE(run.errors.find(file.string() + " is damaged"), std::string::npos) << run.errors;
   EXPECT_NE(run.errors.find("left as it is"), std::string::npos) << run.errors;
   EXPECT_EQ(run.output, "");
-  EXPECT_EQ(ReadFile(file), row.content);
+  EXPECT_EQ(testing_support::ReadHostFile(file), row.content);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, DamagedStateFileTest, testing::ValuesIn(kRows),

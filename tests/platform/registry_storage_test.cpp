@@ -7,18 +7,12 @@
 #include <sstream>
 
 #include "platform/registry.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
 
 using namespace win;
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 class RegistryStorageTest : public testing::Test {
  protected:
@@ -88,7 +82,8 @@ TEST_P(RegistryFormTest, StoredInItsFormAndReadBackExactly) {
   EXPECT_EQ(FreshQuery(L"Value"), row.data);
   if (row.form) {
     std::string expected = "\"name\": \"Value\", \"type\": " + std::to_string(row.type) + ", \"" + row.form + "\": ";
-    EXPECT_NE(ReadFile(File()).find(expected), std::string::npos) << ReadFile(File()).substr(0, 2000);
+    const std::string stored = testing_support::ReadHostFile(File());
+    EXPECT_NE(stored.find(expected), std::string::npos) << stored.substr(0, 2000);
   }
 }
 

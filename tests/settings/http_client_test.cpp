@@ -16,6 +16,7 @@
 #include "platform/debug_output.h"
 #include "platform/faults.h"
 #include "platform/machine.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
 
@@ -24,13 +25,6 @@ namespace {
 using nlohmann::json;
 using testing_support::RecordedRequest;
 using testing_support::TestHttpServer;
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The bytes the server generates for a "body_size" route.
 std::string Generated(std::size_t count) {
@@ -467,7 +461,7 @@ TEST_F(HttpClientTest, DownloadWritesTheWholeBody) {
   server_.SetRoutes(json::array({{{"path", "/file.bin"}, {"body_size", size}}}));
   const std::wstring target = Target(L"file.bin");
   EXPECT_EQ(DownloadFile({server_.Url("/file.bin"), {{L"X-Token", L"abc"}}, target}), 1);
-  EXPECT_EQ(ReadAll(machine_.Host(target)), Generated(size));
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target)), Generated(size));
 
   // Only User-Agent (and the caller's own headers) accompany a download.
   RecordedRequest request = OnlyRequest();
@@ -577,7 +571,7 @@ TEST_F(HttpHeldDownloadTest, TheBodyOfA200AnswerIsWrittenAsItArrives) {
   std::uintmax_t sizeWhileHeld = 0;
   EXPECT_EQ(Download([&] { sizeWhileHeld = TargetSize(); }), 1);
   EXPECT_GE(sizeWhileHeld, kHeldChunk);
-  EXPECT_EQ(ReadAll(machine_.Host(target_)), Generated(3 * kHeldChunk));
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target_)), Generated(3 * kHeldChunk));
 }
 
 TEST_F(HttpHeldDownloadTest, TheBodyOfAnyOtherAnswerNeverReachesTheFile) {
@@ -626,7 +620,7 @@ TEST_F(HttpClientTest, ADownloadThatStallsFailsAndOneThatFlowsSlowlyDoesNot) {
   EXPECT_TRUE(DebugLogContains(L"fewer than 1024 bytes arrived in 1 seconds"));
 
   EXPECT_EQ(DownloadFile({server_.Url("/slow"), {}, target}), 1);
-  EXPECT_EQ(ReadAll(machine_.Host(target)), Generated(40960));
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target)), Generated(40960));
 }
 
 // ---------------------------------------------------------------------------
@@ -814,11 +808,11 @@ TEST(HttpTlsTest, RequestsValidateCertificatesDownloadsDoNot) {
 
   std::filesystem::create_directories(machine.Host(L"C:\\dl"));
   EXPECT_EQ(DownloadFile({server.Url("/json"), {}, L"C:\\dl\\secure.json"}), 1);
-  EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\secure.json")), "{\"secure\":true}");
+  EXPECT_EQ(testing_support::ReadHostFile(machine.Host(L"C:\\dl\\secure.json")), "{\"secure\":true}");
 
   {
     std::ofstream roots(platform::Machine::Current().TrustedRootsFile(), std::ios::app);
-    roots << ReadAll(certificates.caFile);
+    roots << testing_support::ReadHostFile(certificates.caFile);
   }
   errorText.clear();
   std::wstring body;
@@ -846,7 +840,7 @@ TEST(HttpIpv6Test, RequestsAndDownloadsReachAServerOnAnIpv6Literal) {
   EXPECT_EQ(body, L"{\"v6\":true}");
   std::filesystem::create_directories(machine.Host(L"C:\\dl"));
   EXPECT_EQ(DownloadFile({url, {}, L"C:\\dl\\v6.json"}), 1);
-  EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\v6.json")), "{\"v6\":true}");
+  EXPECT_EQ(testing_support::ReadHostFile(machine.Host(L"C:\\dl\\v6.json")), "{\"v6\":true}");
 
   // The server sees the address as written, brackets and port included.
   auto requests = server.Requests();
@@ -888,9 +882,9 @@ TEST(HttpIpv6Test, CertificatesOfAnIpv6LiteralAreCheckedAgainstTheAddress) {
     std::filesystem::remove(platform::Machine::Current().TrustedRootsFile());
     EXPECT_EQ(RequestJson(options, nullptr, nullptr), 400) << "the test CA is not trusted yet";
     EXPECT_EQ(DownloadFile({server.Url("/json"), {}, L"C:\\dl\\secure6.json"}), 1) << row.subjectAltName;
-    EXPECT_EQ(ReadAll(machine.Host(L"C:\\dl\\secure6.json")), "{\"secure\":6}");
+    EXPECT_EQ(testing_support::ReadHostFile(machine.Host(L"C:\\dl\\secure6.json")), "{\"secure\":6}");
 
-    std::ofstream(platform::Machine::Current().TrustedRootsFile()) << ReadAll(certificates.caFile);
+    std::ofstream(platform::Machine::Current().TrustedRootsFile()) << testing_support::ReadHostFile(certificates.caFile);
     errorText.clear();
     std::wstring body;
     EXPECT_EQ(RequestJson(options, &body, nullptr), row.trustedStatus) << row.subjectAltName << ": " << errorText;

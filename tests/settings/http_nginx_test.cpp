@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "support/free_port.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -20,13 +21,6 @@ namespace fs = std::filesystem;
 void Write(const fs::path& path, const std::string& content) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::string Fixture() { return std::string(BVL_SOURCE_DIR) + "/tools/nginx-fixture.sh"; }
@@ -107,9 +101,9 @@ TEST_F(NginxFixtureTest, GzipJsonAndDownloads) {
 
   fs::create_directories(machine_.Host(L"C:\\dl"));
   EXPECT_EQ(DownloadFile({Url("/v2/download/resources?component=agent&version=2.1.0"), {}, L"C:\\dl\\agent.zip"}), 1);
-  EXPECT_EQ(ReadAll(machine_.Host(L"C:\\dl\\agent.zip")), zip);
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(L"C:\\dl\\agent.zip")), zip);
   EXPECT_EQ(DownloadFile({Url("/update/x64/proverinfo.dat"), {}, L"C:\\dl\\proverinfo.dat"}), 1);
-  EXPECT_EQ(ReadAll(machine_.Host(L"C:\\dl\\proverinfo.dat")), "version=2.1.0\n");
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(L"C:\\dl\\proverinfo.dat")), "version=2.1.0\n");
 
   for (const char* missing : {"/v2/download/resources?component=agent&version=9.9.9",
                               "/v2/download/resources?component=..&version=2.1.0", "/update/x64/none.dat"}) {

@@ -7,11 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include <minizip/zip.h>
 #include <zlib.h>
+
+#include "support/host_files.h"
 
 namespace testing_support {
 
@@ -73,19 +73,6 @@ std::optional<std::size_t> EntryDataOffset(const std::string& archive, const std
     at += 4;
   }
   return std::nullopt;
-}
-
-std::string ReadHostFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteHostFile(const std::filesystem::path& file, const std::string& bytes) {
-  std::error_code ignored;
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
 }
 
 }  // namespace testing_support

@@ -29,8 +29,4 @@ std::string ZipBytes(const std::vector<ZipEntry>& entries);
 // header), found through the local headers; empty when there is none.
 std::optional<std::size_t> EntryDataOffset(const std::string& archive, const std::string& name);
 
-// Reads and writes whole host files.
-std::string ReadHostFile(const std::filesystem::path& file);
-bool WriteHostFile(const std::filesystem::path& file, const std::string& bytes);
-
 }  // namespace testing_support

@@ -14,6 +14,7 @@
 #include "platform/pe_image.h"
 #include "platform/process.h"
 #include "platform/services.h"
+#include "support/host_files.h"
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "system/service_control.h"

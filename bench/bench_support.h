@@ -1,13 +1,17 @@
-// What the benchmarks share: the peak memory of this process, elapsed time,
-// and the output and peak memory of a peer tool run through the shell.
+// What the benchmarks share: a fresh simulated machine, the peak memory of
+// this process, elapsed time, and the output and peak memory of a peer tool
+// run through the shell.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <string>
+
+#include "platform/machine.h"
 
 namespace bench {
 
@@ -19,6 +23,18 @@ inline long PeakKib() {
     if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
   }
   return -1;
+}
+
+// Creates a machine of `profile` in `folder` (absent or empty) and makes it
+// the current one; says why on standard error when it cannot.
+inline bool UseNewMachine(const std::filesystem::path& folder, const std::string& profile = "win10-x64") {
+  std::string error;
+  if (!platform::CreateMachine(folder, *platform::FindProfile(profile), &error)) {
+    std::fprintf(stderr, "cannot create the machine: %s\n", error.c_str());
+    return false;
+  }
+  platform::Machine::Use(folder);
+  return true;
 }
 
 inline double SecondsSince(std::chrono::steady_clock::time_point start) {

@@ -140,13 +140,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const fs::path work = pattern;
-  std::string machineError;
-  if (!platform::CreateMachine(work / "machine", *platform::FindProfile(platform::DefaultProfileName()),
-                               &machineError)) {
-    std::fprintf(stderr, "cannot create the machine: %s\n", machineError.c_str());
-    return 1;
-  }
-  platform::Machine::Use(work / "machine");
+  if (!bench::UseNewMachine(work / "machine", platform::DefaultProfileName())) return 1;
 
   const nlohmann::json endless = {{"body_size", 1e15}, {"chunked", true}};
   nlohmann::json routes = nlohmann::json::array();

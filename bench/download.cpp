@@ -101,13 +101,7 @@ int main(int argc, char** argv) {
 
   // Our downloads land on drive C: of a machine of the bench's own (its
   // children find it through the environment), curl's on the host.
-  std::string machineError;
-  if (!platform::CreateMachine(work / "machine", *platform::FindProfile(platform::DefaultProfileName()),
-                               &machineError)) {
-    std::fprintf(stderr, "cannot create the machine: %s\n", machineError.c_str());
-    return 1;
-  }
-  platform::Machine::Use(work / "machine");
+  if (!bench::UseNewMachine(work / "machine", platform::DefaultProfileName())) return 1;
   const std::wstring ourTarget = L"C:\\bench\\download.bin";
   auto ourHost = platform::ToHostPath(ourTarget);
   if (!ourHost) {

@@ -179,12 +179,7 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/bvl-bench-registry.XXXXXX";
   if (!::mkdtemp(pattern)) return 1;
   const fs::path machine = fs::path(pattern) / "machine";
-  std::string error;
-  if (!platform::CreateMachine(machine, *platform::FindProfile("win10-x64"), &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  platform::Machine::Use(machine);
+  if (!bench::UseNewMachine(machine)) return 1;
   platform::ChangeRegistry([](platform::RegistryTree& tree) {
     for (int i = 0; i < kSmallKeys; ++i) {
       platform::RegistryKeyRecord& key =

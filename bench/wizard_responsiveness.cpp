@@ -21,7 +21,7 @@
 #include "app/complete_view.h"
 #include "app/installer_dlg.h"
 #include "app/progress_view.h"
-#include "bench_support.h"
+#include "bench/bench_support.h"
 #include "platform/machine.h"
 #include "support/free_port.h"
 #include "support/installation_run.h"
@@ -36,9 +36,7 @@ constexpr double kGapTargetMs = 50.0;
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
 bool FreshMachine(const fs::path& folder, const fs::path& roots) {
-  std::string error;
-  if (!platform::CreateMachine(folder, *platform::FindProfile("win10-x64"), &error)) return false;
-  platform::Machine::Use(folder);
+  if (!bench::UseNewMachine(folder)) return false;
   std::ifstream in(roots, std::ios::binary);
   std::ofstream(platform::Machine::Current().TrustedRootsFile(), std::ios::binary | std::ios::app)
       << std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

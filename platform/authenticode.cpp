@@ -315,10 +315,21 @@ AuthenticodeStatus FindSignatureBlob(const ImageBytes& image, const PeLayout& la
 }
 
 // What the chain check saw, filled by the verification callback.
+// Whether a certificate may take part in signing code: one that limits its
+// extended key usage must name code signing. Windows requires it of the
+// signer (osslsigncode too) and of every issuer above it: a chain is valid
+// only for the usages all its certificates allow. A certificate without that
+// extension is not limited.
+bool MaySignCode(X509* certificate) {
+  if (!(X509_get_extension_flags(certificate) & EXFLAG_XKUSAGE)) return true;
+  return (X509_get_extended_key_usage(certificate) & XKU_CODE_SIGN) != 0;
+}
+
 struct ChainCapture {
   int error = X509_V_OK;
   std::vector<std::string> chain;
   bool trusted = false;
+  bool issuersMaySignCode = true;  // no issuer in the chain limits its usage to other purposes
 };
 
 int ChainCaptureIndex() {
@@ -333,7 +344,12 @@ int CaptureChain(int ok, X509_STORE_CTX* context) {
   if (!ok && capture->error == X509_V_OK) capture->error = X509_STORE_CTX_get_error(context);
   if (STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context)) {
     capture->chain.clear();
-    for (int i = 0; i < sk_X509_num(chain); ++i) capture->chain.push_back(Der(sk_X509_value(chain, i)));
+    capture->issuersMaySignCode = true;
+    for (int i = 0; i < sk_X509_num(chain); ++i) {
+      X509* certificate = sk_X509_value(chain, i);
+      capture->chain.push_back(Der(certificate));
+      if (i > 0 && !MaySignCode(certificate)) capture->issuersMaySignCode = false;
+    }
   }
   return ok;
 }
@@ -370,14 +386,6 @@ StorePtr MakeStore(const TrustedRoots& roots, ChainCapture* capture) {
   X509_STORE_set_verify_cb(store.get(), CaptureChain);
   X509_STORE_set_ex_data(store.get(), ChainCaptureIndex(), capture);
   return store;
-}
-
-// Whether a signer's certificate may sign code: one that limits its
-// extended key usage must name code signing, as Windows and osslsigncode
-// require; one without that extension is not limited.
-bool MaySignCode(X509* signer) {
-  if (!(X509_get_extension_flags(signer) & EXFLAG_XKUSAGE)) return true;
-  return (X509_get_extended_key_usage(signer) & XKU_CODE_SIGN) != 0;
 }
 
 // The signed content of Authenticode: the DER of SpcIndirectDataContent
@@ -543,6 +551,12 @@ AuthenticodeSignature VerifySignature(PKCS7* p7, const ImageBytes& image, const 
     if (!maySignCode) {
       signature.status = AuthenticodeStatus::WrongUsage;
       signature.error = "the signer's certificate may not sign code (its extended key usage lacks code signing)";
+      return signature;
+    }
+    if (!capture.issuersMaySignCode) {
+      signature.status = AuthenticodeStatus::WrongUsage;
+      signature.error = "an issuer in the chain may not take part in signing code "
+                        "(its extended key usage lacks code signing)";
       return signature;
     }
     signature.status = AuthenticodeStatus::Verified;

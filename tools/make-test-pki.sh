@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Generates the test code-signing PKI into a folder: a trusted root, the
 # third-party component issuer and another issuer under it with a signer each,
-# an untrusted root with its own signer, and a signer under the third-party
-# issuer whose certificate may only authenticate servers (not sign code). Idempotent; safe to run from
-# several processes at once (they serialise on a lock in the folder).
+# an untrusted root with its own signer, a signer under the third-party
+# issuer whose certificate may only authenticate servers (not sign code), and
+# a code signer under an issuer that may itself only serve server
+# authentication. Idempotent; safe to run from several processes at once
+# (they serialise on a lock in the folder).
 #
 # Usage: make-test-pki.sh <folder>
 #
@@ -13,7 +15,8 @@
 #   thirdparty-ca.crt / .key          "Microsoft Windows Third Party Component CA 2014"
 #   other-ca.crt / .key               "Brimvale Other Issuer CA"
 #   untrusted-root.crt / .key         "Brimvale Untrusted Root"
-#   <signer>.crt / <signer>.key       signers: thirdparty, other, untrusted, serverauth
+#   serverauth-ca.crt / .key          "Brimvale Server Authentication CA" (extended key usage serverAuth)
+#   <signer>.crt / <signer>.key       signers: thirdparty, other, untrusted, serverauth, underserverca
 #   <signer>-chain.pem                signer certificate and its issuers, for osslsigncode -certs
 set -euo pipefail
 
@@ -29,8 +32,8 @@ dir=$(cd "$dir" && pwd)
 exec 9>"$dir/.lock"
 if command -v flock >/dev/null; then flock 9; fi
 
-# A folder made before the server-authentication signer existed is made again.
-if [ -f "$dir/complete" ] && [ -f "$dir/serverauth-chain.pem" ]; then
+# A folder made before the last signer was added is made again.
+if [ -f "$dir/complete" ] && [ -f "$dir/underserverca-chain.pem" ]; then
   exit 0
 fi
 
@@ -50,6 +53,13 @@ authorityKeyIdentifier = keyid:always
 [issuer]
 basicConstraints = critical, CA:true, pathlen:0
 keyUsage = critical, keyCertSign, cRLSign, digitalSignature
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid:always
+
+[serverauth-issuer]
+basicConstraints = critical, CA:true, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign, digitalSignature
+extendedKeyUsage = serverAuth
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid:always
 
@@ -94,16 +104,19 @@ selfsigned root "/O=Brimvale/CN=Brimvale Test Root"
 issue thirdparty-ca "/C=US/O=Microsoft Corporation/CN=Microsoft Windows Third Party Component CA 2014" root issuer
 issue other-ca "/O=Brimvale/CN=Brimvale Other Issuer CA" root issuer
 selfsigned untrusted-root "/O=Brimvale/CN=Brimvale Untrusted Root"
+issue serverauth-ca "/O=Brimvale/CN=Brimvale Server Authentication CA" root serverauth-issuer
 
 issue thirdparty "/O=Brimvale/CN=Brimvale Test Signer" thirdparty-ca signer
 issue other "/O=Brimvale/CN=Brimvale Other Signer" other-ca signer
 issue untrusted "/O=Brimvale/CN=Brimvale Untrusted Signer" untrusted-root signer
 issue serverauth "/O=Brimvale/CN=Brimvale Server Authentication Signer" thirdparty-ca serverauth
+issue underserverca "/O=Brimvale/CN=Brimvale Signer Under A Server CA" serverauth-ca signer
 
 cat thirdparty.crt thirdparty-ca.crt root.crt > thirdparty-chain.pem
 cat other.crt other-ca.crt root.crt > other-chain.pem
 cat untrusted.crt untrusted-root.crt > untrusted-chain.pem
 cat serverauth.crt thirdparty-ca.crt root.crt > serverauth-chain.pem
+cat underserverca.crt serverauth-ca.crt root.crt > underserverca-chain.pem
 cp root.crt trusted-roots.pem
 
 rm -f ext.cnf

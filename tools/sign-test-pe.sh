@@ -2,12 +2,12 @@
 # Signs a PE file with a signer of the test PKI (see make-test-pki.sh), with
 # osslsigncode; optionally adds a nested signature by a second signer.
 #
-# Usage: sign-test-pe.sh <pki-dir> <signer: thirdparty|other|untrusted|serverauth> <sha1|sha256> <in> <out>
+# Usage: sign-test-pe.sh <pki-dir> <signer: thirdparty|other|untrusted|serverauth|underserverca> <sha1|sha256> <in> <out>
 #                        [--nest <signer> <sha1|sha256>]
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 <pki-dir> <thirdparty|other|untrusted|serverauth> <sha1|sha256> <in> <out> [--nest <signer> <hash>]" >&2
+  echo "usage: $0 <pki-dir> <thirdparty|other|untrusted|serverauth|underserverca> <sha1|sha256> <in> <out> [--nest <signer> <hash>]" >&2
   exit 2
 }
 
@@ -22,7 +22,7 @@ fi
 command -v osslsigncode >/dev/null || { echo "sign-test-pe: osslsigncode is not installed" >&2; exit 1; }
 
 check_signer() {
-  case $1 in thirdparty|other|untrusted|serverauth) ;; *) echo "sign-test-pe: unknown signer $1" >&2; exit 2 ;; esac
+  case $1 in thirdparty|other|untrusted|serverauth|underserverca) ;; *) echo "sign-test-pe: unknown signer $1" >&2; exit 2 ;; esac
   [ -f "$pki/$1.key" ] && [ -f "$pki/$1-chain.pem" ] ||
     { echo "sign-test-pe: $pki holds no signer $1 (run make-test-pki.sh)" >&2; exit 1; }
 }

@@ -175,6 +175,10 @@ INSTANTIATE_TEST_SUITE_P(
                   CERT_E_WRONG_USAGE, 0, kThirdParty},
         VerifyRow{"NestedServerAuthenticationOnlySigner", "thirdparty", "sha256", "serverauth", "sha256", nullptr,
                   nullptr, 1, kBoth, CERT_E_WRONG_USAGE, 1, kThirdParty},
+        // A code signer whose issuer may only serve server authentication: the
+        // chain is not valid for code signing (osslsigncode accepts it).
+        VerifyRow{"SignerUnderAServerAuthenticationIssuer", "underserverca", "sha256", "", "", nullptr, nullptr, 0,
+                  kBoth, CERT_E_WRONG_USAGE, 0, L"Brimvale Server Authentication CA"},
         VerifyRow{"Tampered", "thirdparty", "sha256", "", "", nullptr, FlipSectionByte, 0, kBoth, TRUST_E_BAD_DIGEST,
                   0, kThirdParty},
         VerifyRow{"Unsigned", "", "", "", "", UnsignedImage, nullptr, 0, kBoth, TRUST_E_NOSIGNATURE, 0, nullptr},

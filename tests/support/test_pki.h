@@ -24,8 +24,10 @@ class TestPki {
   // The bundle a machine trusts: "Brimvale Test Root" only.
   std::filesystem::path TrustedRoots() const { return folder_ / "trusted-roots.pem"; }
 
-  // Signs `image` as `signer` ("thirdparty", "other", "untrusted", and
-  // "serverauth", whose certificate may only authenticate servers) with
+  // Signs `image` as `signer` ("thirdparty", "other", "untrusted",
+  // "serverauth", whose certificate may only authenticate servers, and
+  // "underserverca", a code signer whose issuer may only serve server
+  // authentication) with
   // `hash` ("sha1", "sha256"); with `nestSigner`, adds a nested signature by
   // that signer. Empty on failure, with the reason in `error`.
   std::optional<std::string> Sign(const std::string& image, const std::string& signer, const std::string& hash,

@@ -1,6 +1,6 @@
 // ZIP unpacking over minizip. The archive is opened through the machine's
-// file API (its Windows path travels through minizip as ANSI text), checked
-// whole, and every entry is streamed to its file through one buffer.
+// file API and read through one reader, by the checks and by minizip; it is
+// checked whole, and every entry is streamed to its file through one buffer.
 #include "engine/unzip_archive.h"
 
 #include <algorithm>
@@ -27,24 +27,73 @@ constexpr unsigned long kNameCapacity = 260;
 constexpr unsigned long kCommentCapacity = 256;
 constexpr unsigned long kUtf8NameFlag = 0x0800;
 
-// minizip's open callback: the "file name" is the archive's Windows path in
-// the thread's ANSI code page.
-voidpf ZCALLBACK OpenArchiveStream(voidpf, const void* fileName, int mode) {
-  if (fileName == nullptr) return nullptr;
-  const wchar_t* fileMode = nullptr;
-  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ) {
-    fileMode = L"rb";
-  } else if (mode & ZLIB_FILEFUNC_MODE_EXISTING) {
-    fileMode = L"r+b";
-  } else if (mode & ZLIB_FILEFUNC_MODE_CREATE) {
-    fileMode = L"wb";
-  } else {
-    return nullptr;
+// minizip reads the archive through the same reader as the checks: what it
+// unpacks is the bytes that were checked, and the directory record and local
+// header it reads in turn for every entry come from the reader's windows
+// instead of a seek and a read each.
+struct MinizipStream {
+  ArchiveReader* reader = nullptr;
+  std::uint64_t position = 0;
+  bool failed = false;
+};
+
+voidpf ZCALLBACK OpenReaderStream(voidpf opaque, const void*, int mode) {
+  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
+  return new MinizipStream{static_cast<ArchiveReader*>(opaque)};
+}
+
+uLong ZCALLBACK ReadReaderStream(voidpf, voidpf opaque, void* out, uLong size) {
+  auto* stream = static_cast<MinizipStream*>(opaque);
+  const std::uint64_t total = stream->reader->Size();
+  const std::uint64_t left = stream->position < total ? total - stream->position : 0;
+  const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
+  if (length == 0) return 0;
+  if (!stream->reader->Read(stream->position, length, static_cast<char*>(out))) {
+    stream->failed = true;
+    return 0;
   }
-  const std::wstring path =
-      kvutil::KVSystem::ConvertToWide(static_cast<const char*>(fileName), win::CP_THREAD_ACP);
-  if (path.empty()) return nullptr;
-  return win::_wfsopen(path, fileMode, win::_SH_DENYNO);
+  stream->position += length;
+  return static_cast<uLong>(length);
+}
+
+uLong ZCALLBACK WriteReaderStream(voidpf, voidpf, const void*, uLong) { return 0; }
+
+ZPOS64_T ZCALLBACK TellReaderStream(voidpf, voidpf opaque) {
+  return static_cast<MinizipStream*>(opaque)->position;
+}
+
+long ZCALLBACK SeekReaderStream(voidpf, voidpf opaque, ZPOS64_T offset, int origin) {
+  auto* stream = static_cast<MinizipStream*>(opaque);
+  std::uint64_t base = 0;
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
+    case ZLIB_FILEFUNC_SEEK_CUR: base = stream->position; break;
+    case ZLIB_FILEFUNC_SEEK_END: base = stream->reader->Size(); break;
+    default: return -1;
+  }
+  if (offset > UINT64_MAX - base) return -1;
+  stream->position = base + offset;
+  return 0;
+}
+
+int ZCALLBACK CloseReaderStream(voidpf, voidpf opaque) {
+  delete static_cast<MinizipStream*>(opaque);
+  return 0;
+}
+
+int ZCALLBACK ReaderStreamError(voidpf, voidpf opaque) { return static_cast<MinizipStream*>(opaque)->failed ? 1 : 0; }
+
+zlib_filefunc64_def ReaderFunctions(ArchiveReader* reader) {
+  zlib_filefunc64_def functions{};
+  functions.zopen64_file = OpenReaderStream;
+  functions.zread_file = ReadReaderStream;
+  functions.zwrite_file = WriteReaderStream;
+  functions.ztell64_file = TellReaderStream;
+  functions.zseek64_file = SeekReaderStream;
+  functions.zclose_file = CloseReaderStream;
+  functions.zerror_file = ReaderStreamError;
+  functions.opaque = reader;
+  return functions;
 }
 
 // A component of the entry name ("\" separated) that climbs out of the folder:
@@ -60,12 +109,8 @@ bool ClimbsOut(const std::wstring& part) {
 // True for an archive without entries that minizip cannot open: one whose
 // end record is at the very start (22 bytes and a comment, as Python and
 // other tools write an empty archive), which minizip takes for no end record.
-bool IsEmptyArchive(const std::wstring& archivePath) {
-  std::FILE* file = win::_wfsopen(archivePath, L"rb", win::_SH_DENYNO);
-  if (file == nullptr) return false;
-  ArchiveReader archive(file);
+bool IsEmptyArchive(ArchiveReader& archive) {
   const std::optional<ZipEnd> end = ReadZipEnd(archive);
-  std::fclose(file);
   return end && end->entries == 0 && end->directorySize == 0;
 }
 
@@ -198,24 +243,23 @@ bool IsContainedEntryName(const std::wstring& name) {
 
 win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& destination,
                        const std::wstring& password) {
-  zlib_filefunc64_def functions;
-  fill_fopen64_filefunc(&functions);
-  functions.zopen64_file = OpenArchiveStream;
-
-  const std::string ansiPath = kvutil::KVSystem::ConvertToMultiByte(archivePath, win::CP_THREAD_ACP);
-  unzFile zip = unzOpen2_64(ansiPath.c_str(), &functions);
-  if (zip == nullptr) return IsEmptyArchive(archivePath) ? win::TRUE : win::FALSE;
-
-  // The archive's own bytes, for the checks before anything is written and
-  // for the zip64 entries.
+  // The archive's own bytes, for the checks before anything is written, for
+  // minizip and for the zip64 entries.
   std::FILE* bytes = win::_wfsopen(archivePath, L"rb", win::_SH_DENYNO);
+  if (bytes == nullptr) return win::FALSE;
+  ArchiveReader archive(bytes);
+  zlib_filefunc64_def functions = ReaderFunctions(&archive);
+  unzFile zip = unzOpen2_64("archive", &functions);
+  if (zip == nullptr) {
+    const bool empty = IsEmptyArchive(archive);
+    std::fclose(bytes);
+    return empty ? win::TRUE : win::FALSE;
+  }
   auto finish = [&](win::BOOL result) {
-    if (bytes != nullptr) std::fclose(bytes);
     unzClose(zip);
+    std::fclose(bytes);
     return result;
   };
-  if (bytes == nullptr) return finish(win::FALSE);
-  ArchiveReader archive(bytes);
   const std::optional<ZipEnd> end = ReadZipEnd(archive);
   if (!end) return finish(win::FALSE);
 

@@ -67,17 +67,24 @@ bool ArchiveReader::Read(std::uint64_t offset, std::size_t length, char* out) {
     return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(out, 1, length, file_) == length;
   }
   Window& window = windows_[0].lastUse <= windows_[1].lastUse ? windows_[0] : windows_[1];
+  // Records read just below the window (an archive whose local headers come
+  // in the opposite order to its directory) get a window that ends with them,
+  // so that the next ones below are in it too.
+  std::uint64_t start = offset;
+  if (window.length > 0 && offset < window.offset && window.offset - offset < kWindow) {
+    start = offset + length > kWindow ? offset + length - kWindow : 0;
+  }
   window.bytes.resize(kWindow);
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - offset));
-  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - start));
+  if (fseeko(file_, static_cast<off_t>(start), SEEK_SET) != 0 ||
       std::fread(window.bytes.data(), 1, want, file_) != want) {
     window.length = 0;
     return false;
   }
-  window.offset = offset;
+  window.offset = start;
   window.length = want;
   window.lastUse = ++clock_;
-  std::copy_n(window.bytes.data(), length, out);
+  std::copy_n(window.bytes.data() + (offset - start), length, out);
   return true;
 }
 

@@ -130,10 +130,13 @@ sleep 1
 winsim processes
 winsim debuglog | grep -E 'bvlchk|bvlsvc' | tail -4
 
-# --crash: the installer run again, crashing at POINT (ApplicationStart or
-# InitInstance) in WAY (access, exception, abort, purecall, overflow); its
-# report goes through the machine's proxy to a loopback collector that holds
-# a test CA's certificate for the collector's host.
+# --crash: the installer run again, crashing at POINT (ApplicationStart,
+# InitInstance or InstallWorker) in WAY (access, exception, abort, purecall,
+# overflow); its report goes through the machine's proxy to a loopback
+# collector that holds a test CA's certificate for the collector's host. The
+# run has no display: nobody is there to answer a message box. For a crash in
+# the install worker the agent is uninstalled first, or the start-up check
+# would refuse the run as already installed before any worker starts.
 if [ -n "$crash" ]; then
   point=${crash%%:*}; way=${crash#*:}; [ "$way" = "$crash" ] && way=access
   crashtool() { "$build/tools/crashtool" --machine "$machine" "$@"; }
@@ -144,10 +147,15 @@ if [ -n "$crash" ]; then
   for _ in $(seq 50); do [ -s "$work/crash-port" ] && break; sleep 0.1; done
   winsim trust "$work/crash-pki/ca.pem"
   crashtool proxy "127.0.0.1:$(head -1 "$work/crash-port")"
+  if [ "$point" = InstallWorker ]; then
+    echo "== uninstalling the agent so that the installer gets to its worker"
+    winsim run "C:\\Program Files\\Brimvale\\bvlUninstaller.exe" -u || echo "the uninstaller ended with exit code $?"
+  fi
   crashtool inject "$point" "$way"
-  echo "== crash at $point ($way): running the installer again"
-  winsim run "C:\\Users\\user\\Downloads\\$name" && echo "the installer ended without crashing" \
-    || echo "the installer ended with exit code $?"
+  echo "== crash at $point ($way): running the installer again (no display)"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 120 \
+    "$build/tools/winsim" --machine "$machine" run "C:\\Users\\user\\Downloads\\$name" &&
+    echo "the installer ended without crashing" || echo "the installer ended with exit code $?"
   temp="$machine/drive_c/Users/Administrator/AppData/Local/Temp"
   echo "== the crash collector received"
   python3 tools/crash_collector.py show "$work/crash-requests.jsonl" || true

@@ -42,8 +42,8 @@ voidpf ZCALLBACK OpenReaderStream(voidpf opaque, const void*, int mode) {
   return new MinizipStream{static_cast<ArchiveReader*>(opaque)};
 }
 
-uLong ZCALLBACK ReadReaderStream(voidpf, voidpf opaque, void* out, uLong size) {
-  auto* stream = static_cast<MinizipStream*>(opaque);
+uLong ZCALLBACK ReadReaderStream(voidpf, voidpf handle, void* out, uLong size) {
+  auto* stream = static_cast<MinizipStream*>(handle);
   const std::uint64_t total = stream->reader->Size();
   const std::uint64_t left = stream->position < total ? total - stream->position : 0;
   const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
@@ -58,12 +58,12 @@ uLong ZCALLBACK ReadReaderStream(voidpf, voidpf opaque, void* out, uLong size) {
 
 uLong ZCALLBACK WriteReaderStream(voidpf, voidpf, const void*, uLong) { return 0; }
 
-ZPOS64_T ZCALLBACK TellReaderStream(voidpf, voidpf opaque) {
-  return static_cast<MinizipStream*>(opaque)->position;
+ZPOS64_T ZCALLBACK TellReaderStream(voidpf, voidpf handle) {
+  return static_cast<MinizipStream*>(handle)->position;
 }
 
-long ZCALLBACK SeekReaderStream(voidpf, voidpf opaque, ZPOS64_T offset, int origin) {
-  auto* stream = static_cast<MinizipStream*>(opaque);
+long ZCALLBACK SeekReaderStream(voidpf, voidpf handle, ZPOS64_T offset, int origin) {
+  auto* stream = static_cast<MinizipStream*>(handle);
   std::uint64_t base = 0;
   switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
@@ -76,12 +76,12 @@ long ZCALLBACK SeekReaderStream(voidpf, voidpf opaque, ZPOS64_T offset, int orig
   return 0;
 }
 
-int ZCALLBACK CloseReaderStream(voidpf, voidpf opaque) {
-  delete static_cast<MinizipStream*>(opaque);
+int ZCALLBACK CloseReaderStream(voidpf, voidpf handle) {
+  delete static_cast<MinizipStream*>(handle);
   return 0;
 }
 
-int ZCALLBACK ReaderStreamError(voidpf, voidpf opaque) { return static_cast<MinizipStream*>(opaque)->failed ? 1 : 0; }
+int ZCALLBACK ReaderStreamError(voidpf, voidpf handle) { return static_cast<MinizipStream*>(handle)->failed ? 1 : 0; }
 
 zlib_filefunc64_def ReaderFunctions(ArchiveReader* reader) {
   zlib_filefunc64_def functions{};
@@ -243,9 +243,13 @@ bool IsContainedEntryName(const std::wstring& name) {
 
 win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& destination,
                        const std::wstring& password) {
+  // The archive is named in the thread's ANSI code page, as minizip takes
+  // names: a path that the code page cannot hold does not name it.
+  const std::wstring ansiPath = kvutil::KVSystem::ConvertToWide(
+      kvutil::KVSystem::ConvertToMultiByte(archivePath, win::CP_THREAD_ACP), win::CP_THREAD_ACP);
   // The archive's own bytes, for the checks before anything is written, for
   // minizip and for the zip64 entries.
-  std::FILE* bytes = win::_wfsopen(archivePath, L"rb", win::_SH_DENYNO);
+  std::FILE* bytes = ansiPath.empty() ? nullptr : win::_wfsopen(ansiPath, L"rb", win::_SH_DENYNO);
   if (bytes == nullptr) return win::FALSE;
   ArchiveReader archive(bytes);
   zlib_filefunc64_def functions = ReaderFunctions(&archive);

@@ -110,6 +110,15 @@ TEST_F(Unzip, TakesNamesAndPathsInTheAnsiCodePage) {
   EXPECT_EQ(Output("\xeb\xb2\x84\xec\xa0\x84/\xeb\xb2\x84\xec\xa0\x84.txt"), "ko");  // UTF-8 on the host
 }
 
+TEST_F(Unzip, AnArchivePathTheAnsiCodePageCannotHoldIsNotFound) {
+  // An emoji has no CP949 form: the archive's name does not survive the
+  // conversion to the ANSI code page that its opening takes.
+  const std::wstring archive = L"C:\\in\\\U0001F600.zip";
+  ASSERT_TRUE(testing_support::WriteZip(Host(archive), {{"a.txt", "a"}}));
+  EXPECT_EQ(UnzipArchive(archive, kDestination, L""), win::FALSE);
+  EXPECT_FALSE(fs::exists(Host(kDestination) / "a.txt"));
+}
+
 TEST_F(Unzip, TakesNamesFlaggedAsUtf8InUtf8) {
   // Bit 11 as Python's zipfile and other current tools set it for names
   // beyond ASCII; the names are not all representable in CP949.

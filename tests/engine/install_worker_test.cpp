@@ -103,6 +103,19 @@ class WorkerEndToEnd : public testing::Test {
     ASSERT_FALSE(run->context.m_updateAddress.empty());
   }
 
+  // A whole installation on the current machine, then the completion page's
+  // OK: the agent's service runs with its MQTT client and its window program.
+  static void InstallAndStartAgent() {
+    InstallationRun first;
+    PrepareMachine(&first);
+    first.RunWorker();
+    ASSERT_EQ(first.checkpoint, checkpoint::kInstallSuccess);
+    StartAgent();
+    ASSERT_TRUE(Eventually([] {
+      return testing_support::ProgramRunning(L"bvlmqtt.exe") && testing_support::ProgramRunning(L"BrimvaleAgent.exe");
+    }));
+  }
+
   static testing_support::UpdateHostFixture* host_;
 };
 
@@ -349,14 +362,7 @@ TEST_F(WorkerEndToEnd, ADriverFailingItsSignatureCheckFailsTheDownloadStep) {
 // over it stops and removes all of it.
 TEST_F(WorkerEndToEnd, ARollbackOverARunningBrokenInstallationStopsAndRemovesIt) {
   testing_support::ScopedMachine machine("win7-x86");
-  {
-    InstallationRun first;
-    PrepareMachine(&first);
-    first.RunWorker();
-    ASSERT_EQ(first.checkpoint, checkpoint::kInstallSuccess);
-    StartAgent();
-    ASSERT_TRUE(Eventually([] { return testing_support::ProgramRunning(L"bvlmqtt.exe") && testing_support::ProgramRunning(L"BrimvaleAgent.exe"); }));
-  }
+  ASSERT_NO_FATAL_FAILURE(InstallAndStartAgent());
   ASSERT_EQ(win::SHDeleteKeyW(win::HKEY_LOCAL_MACHINE, kUninstallKey), win::ERROR_SUCCESS);
 
   InstallationRun second;
@@ -379,14 +385,7 @@ TEST_F(WorkerEndToEnd, ARollbackOverARunningBrokenInstallationStopsAndRemovesIt)
 
 TEST_F(WorkerEndToEnd, InstallUninstallAndInstallAgainOnOneMachine) {
   testing_support::ScopedMachine machine("win10-x64");
-  {
-    InstallationRun first;
-    PrepareMachine(&first);
-    first.RunWorker();
-    ASSERT_EQ(first.checkpoint, checkpoint::kInstallSuccess);
-    StartAgent();
-    ASSERT_TRUE(Eventually([] { return testing_support::ProgramRunning(L"bvlmqtt.exe"); }));
-  }
+  ASSERT_NO_FATAL_FAILURE(InstallAndStartAgent());
 
   const std::wstring uninstaller = L"C:\\Program Files\\Brimvale\\bvlUninstaller.exe";
   const win::DWORD id = platform::StartProcess(uninstaller, L"\"" + uninstaller + L"\" -u");

@@ -1,17 +1,22 @@
 // Bounds benchmark: what the installer's network calls cost against servers
-// that never end or drip, beside curl against the same server in the same
-// run, with the product's real 30-second time-out.
+// that never end, drip, redirect or send endless headers, beside curl against
+// the same server in the same run, with the product's real 30-second time-out.
 //
-//   bench_bounds            all four cases (about two and a half minutes)
-//   bench_bounds quick      the two endless answers only
+//   bench_bounds            every case but the slow link (about three minutes)
+//   bench_bounds quick      the endless answers, redirects and headers only
+//   bench_bounds slow       a 3 MiB download over a 5 KB/s link (about ten minutes)
 //
 // Cases: an endless JSON answer (RequestJson must stop at 8 MiB), an endless
 // version manifest (its download must stop at 1 MiB and leave nothing on
-// disk), the start-up call against a server that drips its answer (it must
-// end at the 30-second deadline with string 314), and a download that drips
-// (the stall rule must end it after a 30-second window, as curl's
-// --speed-limit 1024 --speed-time 30 does). Each of our cases runs in a child
-// process of this program so that its peak memory (VmHWM) is its own.
+// disk), the start-up call and the manifest's download against a redirect
+// to an endless body and against a header line that never ends (each must
+// fail within the bounds, in seconds), the start-up call against a server
+// that drips its answer (it must end at the 30-second deadline with string
+// 314), a download that drips (the stall rule must end it after a 30-second
+// window, as curl's --speed-limit 1024 --speed-time 30 does), and a slow but
+// steady link (it must complete, as it does for curl with the same limits).
+// Each of our cases runs in a child process of this program so that its peak
+// memory (VmHWM) is its own.
 
 #include <cctype>
 #include <chrono>
@@ -41,6 +46,9 @@ constexpr long kJsonPeakTargetKb = 48 * 1024;
 constexpr long kManifestPeakTargetKb = 32 * 1024;
 constexpr double kDeadlineSeconds = 30;
 constexpr double kDeadlineSlack = 3;
+// A hostile answer must fail well before the deadline.
+constexpr double kHostileAnswerSeconds = 10;
+constexpr std::uint64_t kSlowLinkBytes = 3 << 20;
 
 class SilentProgress : public ProgressSink {
  public:
@@ -129,9 +137,50 @@ double Ratio(double ours, double theirs) { return theirs > 0 ? ours / theirs : 0
 
 }  // namespace
 
+// The start-up call and the manifest's download against a hostile answer
+// behind `prefix`: both must fail, quickly and within the memory bounds.
+bool HostileAnswer(const std::string& self, const std::string& what, const std::string& base,
+                   const std::string& prefix, const std::string& curlOptions, const fs::path& work) {
+  const ChildResult startup = RunChild(self, "startup", base + prefix);
+  const CurlResult startupCurl = RunCurl(curlOptions + " --max-filesize 8388608", base + prefix + "/v2/agent-request-urls", work);
+  const bool refused = startup.result == SERVERCHECK_COMM_ERROR;
+  std::printf("%-26s start-up call ours: check result %ld (%s) after %.2f s, peak %.1f MB | curl %s: exit %d after "
+              "%.2f s, peak %.1f MB | peak ratio (ours/curl) %.2f, target < %ld MB\n",
+              what.c_str(), startup.result, refused ? "string 314" : "NOT REFUSED", startup.seconds,
+              startup.peakKb / 1024.0, curlOptions.c_str(), startupCurl.exitCode, startupCurl.seconds,
+              startupCurl.peakKb / 1024.0, Ratio(startup.peakKb, startupCurl.peakKb), kJsonPeakTargetKb / 1024);
+  const ChildResult manifest = RunChild(self, "manifest", base + prefix);
+  const CurlResult manifestCurl =
+      RunCurl(curlOptions + " --max-filesize 1048576", base + prefix + "/x64/proverinfo.dat", work);
+  std::printf("%-26s manifest      ours: %s after %.2f s, %ju bytes left on disk, peak %.1f MB | curl %s: exit %d "
+              "after %.2f s, peak %.1f MB | peak ratio (ours/curl) %.2f, target < %ld MB\n",
+              what.c_str(), manifest.result == 0 ? "step failed" : "step passed", manifest.seconds, manifest.onDisk,
+              manifest.peakKb / 1024.0, curlOptions.c_str(), manifestCurl.exitCode, manifestCurl.seconds,
+              manifestCurl.peakKb / 1024.0, Ratio(manifest.peakKb, manifestCurl.peakKb),
+              kManifestPeakTargetKb / 1024);
+  return !refused || startup.peakKb >= kJsonPeakTargetKb || startup.seconds > kHostileAnswerSeconds ||
+         manifest.result != 0 || manifest.onDisk != 0 || manifest.peakKb >= kManifestPeakTargetKb ||
+         manifest.seconds > kHostileAnswerSeconds;
+}
+
+// A 3 MiB component over a steady 5 KB/s link: slow, but far above the
+// stall rule's 1024 bytes in 30 seconds, so it must complete.
+bool SlowLink(const std::string& self, const std::string& url, const fs::path& work) {
+  const ChildResult ours = RunChild(self, "download", url);
+  const CurlResult curl = RunCurl("--speed-limit 1024 --speed-time 30", url, work);
+  std::printf("3 MiB at 5 KB/s            ours: result %ld after %.1f s, %ju bytes on disk, peak %.1f MB | curl "
+              "--speed-limit 1024 --speed-time 30: exit %d after %.1f s, %.0f bytes | time ratio (ours/curl) %.2f, "
+              "target: completes\n",
+              ours.result, ours.seconds, ours.onDisk, ours.peakKb / 1024.0, curl.exitCode, curl.seconds,
+              curl.received, Ratio(ours.seconds, curl.seconds));
+  return ours.result != 1 || ours.onDisk != kSlowLinkBytes;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--one") return RunOne(argv[2], argv[3]);
-  const bool quick = argc > 1 && std::string(argv[1]) == "quick";
+  const std::string mode = argc > 1 ? argv[1] : "";
+  const bool quick = mode == "quick";
+  const bool slow = mode == "slow";
   const std::string self = fs::read_symlink("/proc/self/exe").string();
 
   char pattern[] = "/tmp/bvl-bench-bounds-XXXXXX";
@@ -153,6 +202,14 @@ int main(int argc, char** argv) {
   route("/update/x64/proverinfo.dat", endless);
   route("/v2/agent-request-urls", {{"body_size", 1e15}, {"chunked", true}, {"drip", {{"bytes", 1}, {"every", 0.5}}}});
   route("/drip.bin", {{"body_size", 1e15}, {"chunked", true}, {"drip", {{"bytes", 16}, {"every", 1.0}}}});
+  // A redirect to an endless body, and a header line that never ends.
+  route("/redirect/v2/agent-request-urls", {{"status", 302}, {"headers", {{"Location", "/json-length"}}}, {"body", ""}});
+  route("/redirect/x64/proverinfo.dat",
+        {{"status", 302}, {"headers", {{"Location", "/update/x64/proverinfo.dat"}}}, {"body", ""}});
+  route("/header/v2/agent-request-urls", {{"endless_header", true}});
+  route("/header/x64/proverinfo.dat", {{"endless_header", true}});
+  // 5 KB/s: 512 bytes every tenth of a second, with a length and without.
+  route("/slow.bin", {{"body_size", kSlowLinkBytes}, {"drip", {{"bytes", 512}, {"every", 0.1}}}});
   testing_support::TestHttpServer server(routes);
   if (!server.Running()) {
     std::fprintf(stderr, "test server did not start: %s\n", server.StartError().c_str());
@@ -160,6 +217,16 @@ int main(int argc, char** argv) {
   }
   auto url = [&](const std::string& path) { return platform::WideToUtf8(server.Url(path)); };
   bool missed = false;
+  if (slow) {
+    missed = SlowLink(self, url("/slow.bin"), work);
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+    if (missed) std::printf("TARGET MISSED\n");
+    return 0;
+  }
+
+  missed = HostileAnswer(self, "redirect to endless body", url(""), "/redirect", "-L -m 30", work) || missed;
+  missed = HostileAnswer(self, "endless header line", url(""), "/header", "-m 30", work) || missed;
 
   // An endless JSON answer, chunked and with an endless announced length.
   for (const char* path : {"/json", "/json-length"}) {

@@ -1,45 +1,23 @@
-// HTTP client layer over cpprestsdk: JSON requests with the installer's fixed
-// headers, and the JSON helpers (downloads: http_download.cpp).
+// HTTP client layer: JSON requests with the installer's fixed headers, and
+// the JSON helpers (downloads: http_download.cpp; the transport:
+// http_exchange.cpp).
 #include "settings/http_client.h"
 
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <filesystem>
-#include <memory>
-#include <mutex>
 #include <vector>
-
-#include <boost/asio/ssl.hpp>
-#include <openssl/ssl.h>
-#include <openssl/x509_vfy.h>
-#include <cpprest/http_client.h>
-#include <cpprest/http_compression.h>
 
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/locale.h"
-#include "platform/machine.h"
 #include "settings/debug_text.h"
 #include "settings/http_common.h"
+#include "settings/http_exchange.h"
 #include "settings/http_gzip.h"
 #include "settings/http_texts.h"
 
 namespace {
 
-using web::http::http_request;
-using web::http::http_response;
-using web::http::client::http_client;
-using web::http::client::http_client_config;
-
-constexpr std::chrono::milliseconds kPollInterval{200};
-
-// The end of a request's task, signalled by its last continuation.
-struct TaskEnd {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool done = false;
-};
+// Pieces of the answer as they are read.
+constexpr std::size_t kAnswerPiece = 64 * 1024;
 
 // The user's language as Windows names it (ISO 639: "ko", "en", ...).
 std::wstring UserLanguage() {
@@ -56,162 +34,75 @@ bool HasContent(const web::json::value& body) {
   return (body.is_object() && body.size() > 0) || (body.is_array() && body.size() > 0);
 }
 
-// The server of an IPv6 literal is checked against that address. The
-// library would compare the certificate with the Host header the request
-// carries ("[::1]:443"), which no certificate names, so the chain is checked
-// here by OpenSSL with the address as the identity to match instead.
-int KeepOpenSslVerdict(int ok, X509_STORE_CTX*) { return ok; }
-
-int VerifyChainAgainstTheAddress(X509_STORE_CTX* store, void*) {
-  X509_STORE_CTX_set_verify_cb(store, KeepOpenSslVerdict);
-  return X509_verify_cert(store);
+// Reads the whole body by `until`; false, with the reason, when it broke
+// off, came too late or grew past kMaxJsonAnswerBytes as it arrived.
+bool ReadAnswer(HttpExchange* exchange, HttpExchange::Clock::time_point until, std::vector<unsigned char>* bytes,
+                std::string* error) {
+  std::vector<unsigned char> piece(kAnswerPiece);
+  while (true) {
+    std::size_t count = 0;
+    bool timedOut = false;
+    if (!exchange->Read(piece.data(), piece.size(), until, &count, &timedOut, error)) {
+      if (timedOut) *error = "no whole answer within " + std::to_string(http_common::Timeout().count()) + " seconds";
+      return false;
+    }
+    if (count == 0) return true;
+    if (bytes->size() + count > kMaxJsonAnswerBytes) {
+      *error = "the answer is larger than " + std::to_string(kMaxJsonAnswerBytes) + " bytes";
+      return false;
+    }
+    bytes->insert(bytes->end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(count));
+  }
 }
-
-void CheckCertificateAgainstAddress(boost::asio::ssl::context& context, const std::string& address) {
-  SSL_CTX* native = context.native_handle();
-  X509_VERIFY_PARAM_set1_ip_asc(SSL_CTX_get0_param(native), address.c_str());
-  SSL_CTX_set_cert_verify_callback(native, VerifyChainAgainstTheAddress, nullptr);
-}
-
-// What the request continuation learns from the answer; read by the waiting
-// thread once the task is done.
-struct JsonAnswer {
-  std::uint16_t status = 0;
-  std::string date;
-  std::string encoding;
-  std::vector<unsigned char> bytes;
-};
 
 }  // namespace
 
 std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date) {
-  std::uint16_t status = 400;
   if (body) body->clear();
   if (date) date->clear();
-  if (!http_common::IsAdmittedUrl(options.url)) return status;
+  if (!http_common::IsAdmittedUrl(options.url)) return 400;
 
   auto& headers = options.headers;  // emplace adds a name only when that exact name is absent
-  if (options.compress && web::http::compression::builtin::supported()) {
-    headers.emplace(http_texts::kAcceptEncodingName, http_texts::kGzip);
-  }
+  if (options.compress) headers.emplace(http_texts::kAcceptEncodingName, http_texts::kGzip);
   headers.emplace(http_texts::kContentTypeName, http_texts::kJsonType);
   if (options.acceptJson) headers.emplace(http_texts::kAcceptName, http_texts::kJsonType);
   headers.emplace(http_texts::kAcceptLanguageName, options.language.empty() ? UserLanguage() : options.language);
   headers.emplace(http_texts::kUserAgentName, http_texts::kUserAgent);
 
-  auto answer = std::make_shared<JsonAnswer>();
-  try {
-    const http_common::UrlParts parts = http_common::SplitUrl(options.url);
-    http_client_config config;
-    config.set_timeout(http_common::Timeout());
-    config.set_validate_certificates(true);
-    // The system's CA store plus the roots this machine trusts besides it.
-    const std::filesystem::path roots = platform::Machine::Current().TrustedRootsFile();
-    const std::string ipv6Literal = parts.ipv6Literal;
-    config.set_ssl_context_callback([roots, ipv6Literal](boost::asio::ssl::context& context) {
-      boost::system::error_code error;
-      context.set_default_verify_paths(error);
-      std::error_code missing;
-      if (std::filesystem::file_size(roots, missing) > 0 && !missing) {
-        context.load_verify_file(roots.string(), error);
-        if (error) {
-          win::OutputDebugStringA("RequestJson: cannot load trusted roots " + DebugValue(roots.string()) + ": " +
-                                  DebugValue(error.message()));
-        }
-      }
-      if (!ipv6Literal.empty()) CheckCertificateAgainstAddress(context, ipv6Literal);
-    });
-    // Server names are sent for names only, never for an IP address.
-    if (!ipv6Literal.empty()) config.set_tlsext_sni_enabled(false);
+  HttpExchange::Request request;
+  request.method = options.method;
+  request.headers.assign(headers.begin(), headers.end());
+  if (options.method != L"GET" && HasContent(options.body)) request.body = options.body.serialize();
 
-    http_client client(parts.base, config);
-    http_request request(platform::WideToUtf8(options.method));
-    request.set_request_uri(parts.resource);
-    http_common::CopyHeaders(headers, &request);
-    http_common::AddHostHeader(parts, &request);
-    // Headers first: the library then keeps the caller's Content-Type.
-    if (options.method != L"GET" && HasContent(options.body)) {
-      request.set_body(options.body.serialize(), "application/json");
-    }
-
-    // The body as it arrives (the raw bytes, before any gzip decoding) may
-    // not grow past the bound: the library stops the transfer when its
-    // progress handler throws.
-    request.set_progress_handler([](web::http::message_direction::direction direction, utility::size64_t bytes) {
-      if (direction == web::http::message_direction::download && bytes > kMaxJsonAnswerBytes) {
-        throw web::http::http_exception("the answer is larger than " + std::to_string(kMaxJsonAnswerBytes) +
-                                        " bytes");
-      }
-    });
-
-    // The time-out of the library restarts with every piece that arrives;
-    // the request as a whole ends at its deadline.
-    const auto deadline = std::chrono::steady_clock::now() + http_common::Timeout();
-    pplx::cancellation_token_source cancel;
-    pplx::task<void> task = client.request(request, cancel.get_token()).then([answer](http_response response) {
-      answer->status = response.status_code();
-      auto& answerHeaders = response.headers();
-      auto found = answerHeaders.find("Date");
-      if (found != answerHeaders.end()) answer->date = found->second;
-      found = answerHeaders.find(web::http::header_names::content_encoding);
-      if (found != answerHeaders.end()) answer->encoding = found->second;
-      return response.extract_vector().then(
-          [answer](std::vector<unsigned char> bytes) { answer->bytes = std::move(bytes); });
-    });
-    // The task is checked every 200 ms; its end wakes the check at once, so
-    // an answer is taken as soon as it is complete rather than at the next
-    // tick (the web view's version is asked for after every component).
-    auto finished = std::make_shared<TaskEnd>();
-    task.then([finished](pplx::task<void>) {
-      std::lock_guard<std::mutex> guard(finished->mutex);
-      finished->done = true;
-      finished->changed.notify_all();
-    });
-    bool pastDeadline = false;
-    while (!task.is_done()) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= deadline) {
-        pastDeadline = true;
-        cancel.cancel();  // closes the connection; the task then ends at once
-        break;
-      }
-      std::unique_lock<std::mutex> lock(finished->mutex);
-      finished->changed.wait_for(lock, std::min<std::chrono::steady_clock::duration>(kPollInterval, deadline - now),
-                                 [&] { return finished->done; });
-    }
-    try {
-      task.get();
-    } catch (...) {
-      if (pastDeadline) {
-        throw web::http::http_exception("no whole answer within " + std::to_string(http_common::Timeout().count()) +
-                                        " seconds");
-      }
-      throw;
-    }
-  } catch (const std::exception& error) {
-    // http_exception, uri_exception, pplx::task_canceled and whatever else
-    // the library throws, also after the answer's status arrived: an answer
-    // that did not arrive whole is a failed request.
-    if (options.errorText) *options.errorText = error.what();
-    if (date) *date = platform::Utf8ToWide(answer->date);
-    return status;
+  // The whole request, redirects and a trickling answer included, ends at
+  // one deadline.
+  const auto until = HttpExchange::Clock::now() + http_common::Timeout();
+  HttpExchange exchange;
+  bool sent = false;
+  std::string error;
+  std::vector<unsigned char> bytes;
+  if (!exchange.Open(request, options.url, until, &sent, &error) || !ReadAnswer(&exchange, until, &bytes, &error)) {
+    // An answer that did not arrive whole is a failed request.
+    if (options.errorText) *options.errorText = error;
+    if (date) *date = exchange.Header(L"Date");
+    return 400;
   }
+  if (date) *date = exchange.Header(L"Date");
 
-  status = answer->status;
-  if (date) *date = platform::Utf8ToWide(answer->date);
   std::string text;
-  if (IsGzipEncoding(answer->encoding)) {
+  if (IsGzipEncoding(platform::WideToUtf8(exchange.Header(L"Content-Encoding")))) {
+    // The inflated answer has the same bound as the answer on the wire.
     std::string reason;
-    if (!GunzipBody(answer->bytes, &text, &reason)) {
+    if (!GunzipBody(bytes, &text, &reason, kMaxJsonAnswerBytes)) {
       win::OutputDebugStringA("RequestJson: cannot decompress the gzip answer of " +
                               platform::WideToUtf8(DebugValue(options.url)) + ": " + DebugValue(reason));
       text.clear();
     }
   } else {
-    text.assign(answer->bytes.begin(), answer->bytes.end());
+    text.assign(bytes.begin(), bytes.end());
   }
   if (body) *body = platform::Utf8ToWide(text);
-  return status;
+  return exchange.Status();
 }
 
 web::json::value ParseJson(const std::wstring& text) {

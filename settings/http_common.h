@@ -1,15 +1,13 @@
 // What the installer's two HTTP calls share: the admission and splitting of
-// addresses, the copying of header maps into requests, and the time-out.
+// addresses, redirect targets, the time-out, and readable texts for the
+// transport's errors.
 #pragma once
 
 #include <chrono>
-#include <map>
+#include <cstdint>
 #include <string>
 
-#ifndef _TURN_OFF_PLATFORM_STRING
-#define _TURN_OFF_PLATFORM_STRING
-#endif
-#include <cpprest/http_msg.h>
+#include "platform/win_types.h"
 
 namespace http_common {
 
@@ -20,37 +18,35 @@ std::chrono::seconds Timeout();
 // "https://", the scheme compared ignoring ASCII case.
 bool IsAdmittedUrl(const std::wstring& url);
 
-// An address split the way the client takes it.
-struct UrlParts {
-  // Scheme, host and port. An IPv6 literal stands here without its
-  // brackets: the library hands the host to the resolver as it is.
-  web::uri base;
-  // Path, query and fragment, exactly as written. It stays a parsed uri:
-  // turned back into text, a path that starts with two slashes (a server
-  // address ending in "/") would be read again as an authority and lose its
-  // first segment.
-  web::uri resource;
-  // For an IPv6 literal, the address without brackets ("::1"); else empty.
-  std::string ipv6Literal;
-  // For an IPv6 literal, the Host header the request must carry
-  // ("[::1]:8080"): the library would write the bare address.
-  std::string hostHeader;
-};
-
 // True when the text holds a control character (U+0000 to U+001F, U+007F
 // or U+0080 to U+009F): no address holds one, and passed on it would cut a
 // request short at a NUL or end a header line early.
 bool HasControlCharacter(const std::wstring& text);
 
-// Splits an address. Throws web::uri_exception for a malformed address, one
-// with a control character among them.
-UrlParts SplitUrl(const std::wstring& url);
+// An admitted address split the way a connection takes it.
+struct UrlParts {
+  bool secure = false;
+  // The host as the connection names it: a name, an IPv4 address, or an
+  // IPv6 address in its brackets ("[::1]").
+  std::wstring host;
+  std::uint16_t port = 0;
+  // Path and query exactly as written ("/" when the address has no path);
+  // a fragment is never sent.
+  std::wstring resource;
+};
 
-// Gives the request the Host header of `parts` when it needs one and the
-// caller's headers hold none.
-void AddHostHeader(const UrlParts& parts, web::http::http_request* request);
+// Splits an admitted address. False, with the reason in *error, for an
+// address that is malformed: a control character, a host that is empty or
+// holds characters no host holds, a port that is no port, credentials, or a
+// path with characters an address cannot carry unescaped.
+bool SplitUrl(const std::wstring& url, UrlParts* parts, std::string* error);
 
-// Adds every entry of the map to the request's headers, in map order.
-void CopyHeaders(const std::map<std::wstring, std::wstring>& headers, web::http::http_request* request);
+// The address a redirect's Location names, relative to `base`: absolute
+// addresses as they are, "//host/..." with the base's scheme, "/path" on the
+// base's host, and other paths beside the base's last segment.
+std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location);
+
+// A readable text for a WinHTTP error code, with the code.
+std::string DescribeTransportError(win::DWORD error);
 
 }  // namespace http_common

@@ -1,71 +1,38 @@
-// DownloadFile: one GET streamed straight into a file of the machine, with
-// the progress callback run on the caller's thread, the stall rule, and the
+// DownloadFile: one GET streamed straight into a file of the machine, piece by
+// piece as the body arrives, with the stall rule, the body's bound, and the
 // body written only for a 200 answer.
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <limits>
-#include <memory>
-#include <mutex>
-
-#include <cpprest/http_client.h>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "settings/debug_text.h"
-#include "settings/download_sink.h"
 #include "settings/http_client.h"
 #include "settings/http_common.h"
+#include "settings/http_exchange.h"
 #include "settings/http_texts.h"
 
 namespace {
 
-using web::http::http_request;
-using web::http::http_response;
-using web::http::client::http_client;
-using web::http::client::http_client_config;
+using Clock = HttpExchange::Clock;
 
-// Pieces of 1 MiB: few enough hand-overs between the socket and the file to
-// keep pace with the network, small enough to keep memory flat.
-constexpr std::size_t kDownloadPiece = 1024 * 1024;
+// The most of a refusal's body (an error page) that is read for the progress
+// reports: the download has failed already, and an error page that never
+// ends must not keep it running.
+constexpr std::uint64_t kMaxPassedOverBytes = 1u << 20;
+
+// Pieces of 256 KiB: few enough hand-overs between the socket and the file
+// to keep pace with the network, small enough to keep memory flat. A piece
+// is whatever has arrived, so a slow link is seen byte by byte.
+constexpr std::size_t kDownloadPiece = 256 * 1024;
 
 std::int32_t ClampToInt32(std::uint64_t value) {
   return static_cast<std::int32_t>(
       std::min<std::uint64_t>(value, static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())));
 }
-
-// Progress of one download, handed from cpprest's threads to the caller's
-// thread: the callback always runs on the thread that called DownloadFile,
-// and only once the answer's headers (and so its size) are known.
-struct DownloadState {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<std::uint64_t> reports;  // byte counts, in arrival order
-  bool headersKnown = false;
-  bool done = false;
-  std::uint16_t status = 0;
-  std::uint64_t contentLength = 0;
-
-  void Report(std::uint64_t bytes) {
-    std::lock_guard<std::mutex> lock(mutex);
-    reports.push_back(bytes);
-    changed.notify_all();
-  }
-  void Headers(std::uint16_t answerStatus, std::uint64_t length) {
-    std::lock_guard<std::mutex> lock(mutex);
-    status = answerStatus;
-    contentLength = length;
-    headersKnown = true;
-    changed.notify_all();
-  }
-  void Finish() {
-    std::lock_guard<std::mutex> lock(mutex);
-    done = true;
-    changed.notify_all();
-  }
-};
 
 win::HANDLE OpenTarget(const std::wstring& path) {
   return win::CreateFileW(path, win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr, win::CREATE_ALWAYS,
@@ -84,6 +51,109 @@ void EmptyFile(const std::wstring& path) {
   win::CloseHandle(file);
 }
 
+// The stall rule, as curl's --speed-limit and --speed-time put it: the body
+// may take long, but every window of the time-out must bring at least
+// kDownloadStallMinimumBytes. Windows follow each other from the answer's
+// head on.
+class StallRule {
+ public:
+  StallRule(Clock::time_point start, std::chrono::seconds window) : window_(window), windowEnd_(start + window) {}
+
+  // How long the next read may wait: to the end of this window while it
+  // still lacks bytes, else to the end of the next one, the earliest point
+  // at which the link can be found stalled.
+  Clock::time_point ReadUntil() const {
+    return arrived_ >= kDownloadStallMinimumBytes ? windowEnd_ + window_ : windowEnd_;
+  }
+  // Counts a piece that arrived now; false when a window that ended before
+  // it fell short.
+  bool Count(std::size_t bytes) {
+    const auto now = Clock::now();
+    while (now >= windowEnd_) {
+      if (arrived_ < kDownloadStallMinimumBytes) return false;
+      arrived_ = 0;
+      windowEnd_ += window_;
+    }
+    arrived_ += bytes;
+    return true;
+  }
+
+ private:
+  const std::chrono::seconds window_;
+  Clock::time_point windowEnd_;
+  std::uint64_t arrived_ = 0;
+};
+
+// Everything a download does once its target is open; false, with the
+// reason in *error, when the file does not hold the whole 200 body.
+bool Transfer(const DownloadRequest& request, win::HANDLE file, DownloadProgressCallback callback,
+              std::uint64_t maxBodyBytes, DownloadOutcome* outcome, std::string* error) {
+  HttpExchange::Request get;
+  get.method = L"GET";
+  get.headers.assign(request.headers.begin(), request.headers.end());
+  get.verifyCertificates = false;  // downloads accept any certificate; the files are verified instead
+
+  const std::chrono::seconds window = http_common::Timeout();
+  HttpExchange exchange;
+  if (!exchange.Open(get, request.url, Clock::now() + window, &outcome->requestSent, error)) return false;
+  outcome->status = exchange.Status();
+  // Only the body of a 200 answer reaches the file: the target stays empty
+  // for any other answer. Its body (an error page) is read for the progress
+  // reports only, and only so far.
+  const bool writing = exchange.Status() == 200;
+  if (!writing && !callback) return false;
+  const std::uint64_t bound = writing ? maxBodyBytes : kMaxPassedOverBytes;
+
+  std::uint64_t announced = 0;
+  const bool hasLength = exchange.ContentLength(&announced);
+  if (writing && hasLength && bound != 0 && announced > bound) {
+    *error = "the answer announces " + std::to_string(announced) + " bytes, more than " + std::to_string(bound);
+    return false;
+  }
+  const std::int32_t total = writing && hasLength ? ClampToInt32(announced) : 0;
+
+  StallRule stall(Clock::now(), window);
+  std::vector<unsigned char> piece(kDownloadPiece);
+  std::uint64_t received = 0;
+  while (true) {
+    std::size_t count = 0;
+    bool timedOut = false;
+    if (!exchange.Read(piece.data(), piece.size(), stall.ReadUntil(), &count, &timedOut, error)) {
+      if (timedOut) {
+        *error = "fewer than " + std::to_string(kDownloadStallMinimumBytes) + " bytes arrived in " +
+                 std::to_string(window.count()) + " seconds";
+      }
+      return false;
+    }
+    if (count == 0) break;
+    if (!stall.Count(count)) {
+      *error = "fewer than " + std::to_string(kDownloadStallMinimumBytes) + " bytes arrived in " +
+               std::to_string(window.count()) + " seconds";
+      return false;
+    }
+    if (bound != 0 && received + count > bound) {
+      if (!writing) break;  // enough of the error page
+      *error = "the answer is larger than " + std::to_string(bound) + " bytes";
+      return false;
+    }
+    win::DWORD written = 0;
+    if (writing &&
+        (!win::WriteFile(file, piece.data(), static_cast<win::DWORD>(count), &written, nullptr) || written != count)) {
+      *error = "cannot write " + platform::WideToUtf8(DebugValue(request.filePath)) + ", error " +
+               std::to_string(win::GetLastError());
+      return false;
+    }
+    received += count;
+    if (callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 0);
+  }
+  if (writing && hasLength && received != announced) {
+    *error = "the body ended after " + std::to_string(received) + " of " + std::to_string(announced) + " bytes";
+    return false;
+  }
+  if (received > 0 && callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 1);
+  return writing;
+}
+
 }  // namespace
 
 std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback) {
@@ -92,7 +162,9 @@ std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback call
 
 std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCallback callback,
                                      std::uint64_t maxBodyBytes, DownloadOutcome* outcome) {
-  if (outcome) *outcome = DownloadOutcome{};
+  DownloadOutcome ignored;
+  if (!outcome) outcome = &ignored;
+  *outcome = DownloadOutcome{};
   if (!http_common::IsAdmittedUrl(request.url)) return 0;
 
   if (!platform::ToHostPath(request.filePath)) {
@@ -106,121 +178,16 @@ std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCa
                             " for writing, error " + std::to_string(win::GetLastError()));
     return 0;
   }
-
-  const std::chrono::seconds window = http_common::Timeout();
-  http_client_config config;
-  config.set_timeout(window);
-  config.set_validate_certificates(false);
-  config.set_chunksize(kDownloadPiece);
   request.headers.emplace(http_texts::kUserAgentName, http_texts::kUserAgent);
 
-  auto sink = std::make_shared<DownloadSink>(file, maxBodyBytes);
-  auto state = std::make_shared<DownloadState>();
-  pplx::cancellation_token_source cancel;
-  bool complete = false;
-  bool sent = false;
-  std::uint16_t answered = 0;
-  try {
-    const http_common::UrlParts parts = http_common::SplitUrl(request.url);
-    // Server names are sent for names only, never for an IP address.
-    if (!parts.ipv6Literal.empty()) config.set_tlsext_sni_enabled(false);
-    http_client client(parts.base, config);
-    http_request get(web::http::methods::GET);
-    get.set_request_uri(parts.resource);
-    http_common::CopyHeaders(request.headers, &get);
-    http_common::AddHostHeader(parts, &get);
-    get.set_response_stream(concurrency::streams::streambuf<std::uint8_t>(sink).create_ostream());
-    get.set_progress_handler([state](web::http::message_direction::direction direction, utility::size64_t bytes) {
-      if (direction == web::http::message_direction::download && bytes > 0) state->Report(bytes);
-    });
-
-    pplx::task<http_response> transfer =
-        client.request(get, cancel.get_token()).then([state, sink, maxBodyBytes](http_response response) {
-          const std::uint64_t length = response.headers().content_length();
-          state->Headers(response.status_code(), length);
-          // Only the body of a 200 answer reaches the file: the target stays
-          // empty for any other answer, with nothing to undo afterwards.
-          if (maxBodyBytes != 0 && length > maxBodyBytes && length != std::numeric_limits<std::uint64_t>::max()) {
-            sink->Decide(BodyUse::kRefuse);
-            throw web::http::http_exception("the answer announces " + std::to_string(length) +
-                                            " bytes, more than " + std::to_string(maxBodyBytes));
-          }
-          sink->Decide(response.status_code() == web::http::status_codes::OK ? BodyUse::kWrite : BodyUse::kPassOver);
-          return response.content_ready();
-        });
-    sent = true;
-    transfer.then([state, sink](pplx::task<http_response> finished) {
-      try {
-        finished.wait();  // the outcome is read by the caller's thread below
-      } catch (...) {
-      }
-      sink->Decide(BodyUse::kRefuse);  // no answer arrived: nothing waits for a decision then
-      state->Finish();
-    });
-
-    // The stall rule: a file may take long, but every window of the
-    // time-out must bring at least a few bytes of its body.
-    auto windowEnd = std::chrono::steady_clock::now() + window;
-    std::uint64_t arrivedAtWindowStart = 0;
-    bool stalled = false;
-    std::uint64_t received = 0;
-    std::int32_t total = 0;
-    std::unique_lock<std::mutex> lock(state->mutex);
-    while (true) {
-      const bool woken = state->changed.wait_until(
-          lock, windowEnd, [&] { return state->done || (state->headersKnown && !state->reports.empty()); });
-      if (!woken) {
-        const std::uint64_t arrived = sink->Arrived();
-        if (!stalled && arrived - arrivedAtWindowStart < kDownloadStallMinimumBytes) {
-          stalled = true;
-          cancel.cancel();  // closes the connection; the transfer then ends at once
-        }
-        arrivedAtWindowStart = arrived;
-        windowEnd += window;
-        continue;
-      }
-      if (state->headersKnown) {
-        total = state->status == web::http::status_codes::OK ? ClampToInt32(state->contentLength) : 0;
-      }
-      std::deque<std::uint64_t> reports;
-      if (state->headersKnown) reports.swap(state->reports);
-      const bool done = state->done;
-      lock.unlock();
-      for (std::uint64_t bytes : reports) {
-        received = bytes;
-        if (callback) callback(1, request.filePath.c_str(), total, ClampToInt32(bytes), 0);
-      }
-      lock.lock();
-      if (done && (state->reports.empty() || !state->headersKnown)) break;
-    }
-    answered = state->headersKnown ? state->status : 0;
-    lock.unlock();
-
-    try {
-      http_response response = transfer.get();  // throws when the body did not arrive whole
-      complete = response.status_code() == web::http::status_codes::OK;
-    } catch (...) {
-      if (stalled) {
-        throw web::http::http_exception("fewer than " + std::to_string(kDownloadStallMinimumBytes) +
-                                        " bytes arrived in " + std::to_string(window.count()) + " seconds");
-      }
-      throw;
-    }
-    if (received > 0 && callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 1);
-  } catch (const std::exception& error) {
-    win::OutputDebugStringA("DownloadFile: " + platform::WideToUtf8(DebugValue(request.url)) + ": " +
-                            DebugValue(std::string(error.what())));
-    complete = false;
-    cancel.cancel();
-  }
-  if (outcome) {
-    outcome->requestSent = sent;
-    outcome->status = answered;
-  }
-
-  sink->Detach();
+  std::string error;
+  const bool complete = Transfer(request, file, callback, maxBodyBytes, outcome, &error);
   win::CloseHandle(file);
+  if (!complete && !error.empty()) {
+    win::OutputDebugStringA("DownloadFile: " + platform::WideToUtf8(DebugValue(request.url)) + ": " +
+                            DebugValue(error));
+  }
   // A body that broke off after its 200 answer is not left half-written.
-  if (!complete && answered == web::http::status_codes::OK) EmptyFile(request.filePath);
+  if (!complete && outcome->status == 200) EmptyFile(request.filePath);
   return complete ? 1 : 0;
 }

@@ -11,7 +11,9 @@ unchanged. Every request is appended to the log (one JSON object a line:
 method, target, tunnel, headers in order, body in base64) before it is
 answered. The answer comes from the control file, read for every request:
 
-  {"status": 200, "hang": false}     # hang: read the request, never answer
+  {"status": 200, "hang": false,     # hang: read the request, never answer
+   "endless": false,                 # endless: a body that never ends (as fast as it goes)
+   "drip": 0}                        # drip: a body that never ends, N bytes a second
 
 Commands:
   serve --log FILE [--control FILE] [--port N] [--cert PEM --key PEM] [--max-seconds S]
@@ -80,6 +82,9 @@ class Handler(socketserver.BaseRequestHandler):
                         pass
                     return
                 status = int(control.get("status", 200))
+                if control.get("endless") or control.get("drip"):
+                    self.endless_answer(sock, status, int(control.get("drip", 0)))
+                    return
                 answer = json.dumps({"id": "%032x" % int(time.time() * 1000000)}).encode()
                 sock.sendall(("HTTP/1.1 %d Collector\r\nContent-Type: application/json\r\n"
                               "Content-Length: %d\r\nConnection: close\r\n\r\n" % (status, len(answer))).encode()
@@ -87,6 +92,19 @@ class Handler(socketserver.BaseRequestHandler):
                 return
         except (Stop, OSError, ssl.SSLError, ValueError):
             return
+
+    def endless_answer(self, sock, status, per_second):
+        """An answer whose body never ends: as fast as the client reads, or
+        per_second bytes a second; it stops when the client goes away or
+        after max_seconds."""
+        sock.sendall(("HTTP/1.1 %d Collector\r\nContent-Type: application/json\r\n"
+                      "Connection: close\r\n\r\n" % status).encode())
+        piece = b"x" * (64 * 1024 if per_second == 0 else max(1, per_second // 10))
+        deadline = time.time() + self.server.max_seconds
+        while time.time() < deadline:
+            sock.sendall(piece)
+            if per_second:
+                time.sleep(0.1)
 
     def read_request(self, stream):
         request_line = read_line(stream).decode("latin-1").rstrip("\r\n")

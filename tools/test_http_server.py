@@ -18,6 +18,8 @@ again for every request so a test can change them while the server runs:
     "gzip_padding": N,     # with gzip: N zero bytes follow the members
     "reset": true,         # close the connection (RST) right after the headers
     "chunked": true,       # send the body with Transfer-Encoding: chunked
+    "no_length": true,     # announce no length at all: the body ends when the connection closes
+    "endless_header": true,  # after the status line, one header line that never ends
     "drip": {"bytes": 1, "every": 0.5},   # send the body a few bytes at a time, pausing between pieces
     "hold_after": N,       # send N body bytes, then wait (at most 60 s) until the file
     "hold_until": "/path"}]  # hold_until exists before sending the rest
@@ -159,6 +161,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             size = len(payload)
 
         self.send_response_only(int(route.get("status", 200)))
+        if route.get("endless_header"):
+            self.endless_header_line()
+            return
         headers = route.get("headers", [])
         for name, value in (headers.items() if isinstance(headers, dict) else headers):
             self.send_header(name, value)
@@ -169,7 +174,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         chunked = bool(route.get("chunked"))
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
-        else:
+        elif not route.get("no_length"):
             self.send_header("Content-Length", str(size))
         self.end_headers()
         self.wfile.flush()
@@ -214,9 +219,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         finally:
             if source is not None:
                 source.close()
-        if route.get("truncate") is not None:
+        if route.get("truncate") is not None or route.get("no_length"):
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_WR)
+
+    def endless_header_line(self, longest=120.0):
+        """Writes one header line that never ends, until the client goes away."""
+        self.flush_headers()
+        self.wfile.write(b"X-Filler: ")
+        filler = b"a" * CHUNK
+        end = time.monotonic() + longest
+        while time.monotonic() < end:
+            self.wfile.write(filler)
+        self.close_connection = True
 
     @staticmethod
     def hold(path, longest=60.0):

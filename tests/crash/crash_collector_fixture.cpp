@@ -78,6 +78,12 @@ void CrashCollector::AnswerWith(int status) {
   std::ofstream(m_folder / "control.json") << nlohmann::json{{"status", status}}.dump();
 }
 
+void CrashCollector::AnswerEndlessly(int bytesPerSecond) {
+  nlohmann::json control{{"status", 200}};
+  control[bytesPerSecond == 0 ? "endless" : "drip"] = bytesPerSecond == 0 ? nlohmann::json(true) : nlohmann::json(bytesPerSecond);
+  std::ofstream(m_folder / "control.json") << control.dump();
+}
+
 void CrashCollector::NeverAnswer() {
   std::ofstream(m_folder / "control.json") << nlohmann::json{{"hang", true}}.dump();
 }

@@ -45,6 +45,9 @@ class CrashCollector {
   // The answer to the next requests: a status, or no answer at all.
   void AnswerWith(int status);
   void NeverAnswer();
+  // A 200 whose body never ends: as fast as it goes (0), or dripping at
+  // `bytesPerSecond`.
+  void AnswerEndlessly(int bytesPerSecond);
 
   // Makes the current machine trust the test CA and send the installer
   // account's Internet traffic through this collector as its proxy.

@@ -3,6 +3,8 @@
 // a collector that never answers.
 #include <gtest/gtest.h>
 
+#include "crash/http_upload.h"
+
 #include <fstream>
 #include <iterator>
 
@@ -119,6 +121,24 @@ TEST_F(ReportSenderTest, CollectorThatNeverAnswersEndsByTheTimeOut) {
             kvdump::ReportResult::kFailed);
   EXPECT_EQ(collector.Posts().size(), 1u);
   EXPECT_TRUE(Checkpoint().empty());
+}
+
+// Only the status decides: an accepting answer whose body never ends, as
+// fast as it goes or dripping, is read only so far and only until the
+// upload's limit, so a crashing installer is not kept alive by its collector.
+TEST_F(ReportSenderTest, AnAnswerThatNeverEndsCountsByItsStatusAndIsReadOnlySoFar) {
+  for (int bytesPerSecond : {0, 8192}) {
+    collector.AnswerEndlessly(bytesPerSecond);
+    kvdump::CrashReportSender sender(kCheckpoint);
+    sender.set_max_reports_per_day(10);
+    sender.set_upload_timeout(std::chrono::seconds(2));
+    std::string response;
+    EXPECT_EQ(sender.SendCrashReport(kUrl, {{L"sentry", L"null"}}, {{L"upload_file_minidump", kDump}}, &response),
+              kvdump::ReportResult::kSucceeded)
+        << bytesPerSecond;
+    EXPECT_FALSE(response.empty()) << bytesPerSecond;
+    EXPECT_LE(response.size(), kvdump::kMaxUploadAnswerBytes) << bytesPerSecond;
+  }
 }
 
 // No proxy on this machine: the address is tried directly and nothing listens.

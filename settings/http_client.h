@@ -1,5 +1,6 @@
 // HTTP client layer of the installer: JSON requests to the Brimvale servers and
-// streamed file downloads, over cpprestsdk, plus small JSON helpers.
+// streamed file downloads over the machine's WinHTTP, plus small JSON helpers
+// (cpprestsdk's JSON values).
 #pragma once
 
 #include <chrono>
@@ -36,25 +37,29 @@ struct DownloadRequest {
 using DownloadProgressCallback = void (*)(std::int32_t kind, const wchar_t* path, std::int32_t total,
                                           std::int32_t received, std::int32_t finished);
 
-// The most an answer of RequestJson may carry as it arrives (compressed or
-// not): far above the agent server's answers of a few kilobytes, and small
-// enough that an answer that never ends cannot exhaust the installer.
+// The most an answer of RequestJson may carry as it arrives, and the most a
+// gzip answer may inflate to: far above the agent server's answers of a few
+// kilobytes, and small enough that an answer that never ends, or a small one
+// that inflates enormously, cannot exhaust the installer.
 constexpr std::uint64_t kMaxJsonAnswerBytes = 8u << 20;
 
 // Sends a request and waits for the answer, 30 seconds at most for the whole
-// request however the answer trickles in. Returns the HTTP status, or 400
-// when the address is refused or the request fails before its whole answer
-// arrived (then *errorText, when given, holds the reason): a transport
-// failure, the deadline, or a body beyond kMaxJsonAnswerBytes. *body receives
-// the answer decoded as UTF-8 (a gzip answer decompressed first), *date its
-// "Date" header.
+// request however the answer trickles in, redirects (at most
+// kMaxHttpRedirects) included. Returns the HTTP status, or 400 when the
+// address is refused or the request fails before its whole answer arrived
+// (then *errorText, when given, holds the reason): a transport failure, a
+// head beyond the transport's bound, the deadline, or a body beyond
+// kMaxJsonAnswerBytes. *body receives the answer decoded as UTF-8 (a gzip
+// answer decompressed first, empty when it does not inflate within
+// kMaxJsonAnswerBytes), *date its "Date" header.
 std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date);
 
-// Downloads `url` into the file `filePath`, streaming the body to disk; only
-// the body of a 200 answer is written. Returns 1 when the server answered
-// 200 and the whole body arrived, else 0 (and the file is left empty). A
-// download that stalls, fewer than kDownloadStallMinimumBytes arriving in a
-// window of the 30-second time-out, fails.
+// Downloads `url` into the file `filePath`, streaming the body to disk as it
+// arrives; redirects are followed and only the body of the final 200 answer
+// is written. Returns 1 when the file holds that whole body, else 0 (and the
+// file is left empty). A download that stalls, fewer than
+// kDownloadStallMinimumBytes arriving in a window of the 30-second time-out,
+// fails; a slow link that keeps above that rate completes.
 std::int32_t DownloadFile(DownloadRequest request, DownloadProgressCallback callback = nullptr);
 
 // The least a download must bring in every window of its time-out.

@@ -74,20 +74,28 @@ struct Request : InternetObject {
   platform::HttpAnswerHead head;
 };
 
-std::mutex g_liveMutex;
-std::set<InternetObject*> g_live;
+// The live handles. A function's static, so that a crash report sent while
+// the program's statics are still being constructed finds it ready.
+struct LiveHandles {
+  std::mutex mutex;
+  std::set<InternetObject*> handles;
+};
+LiveHandles& Live() {
+  static LiveHandles live;
+  return live;
+}
 
 HINTERNET Register(std::unique_ptr<InternetObject> object) {
-  std::lock_guard<std::mutex> lock(g_liveMutex);
+  std::lock_guard<std::mutex> lock(Live().mutex);
   InternetObject* raw = object.release();
-  g_live.insert(raw);
+  Live().handles.insert(raw);
   return raw;
 }
 
 template <typename T>
 T* Lookup(HINTERNET handle) {
-  std::lock_guard<std::mutex> lock(g_liveMutex);
-  if (g_live.count(handle) == 0) {
+  std::lock_guard<std::mutex> lock(Live().mutex);
+  if (Live().handles.count(handle) == 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
@@ -349,8 +357,8 @@ HINTERNET WinHttpOpenRequest(HINTERNET connectHandle, const wchar_t* verb, const
 BOOL WinHttpCloseHandle(HINTERNET handle) {
   std::unique_ptr<InternetObject> object;
   {
-    std::lock_guard<std::mutex> lock(g_liveMutex);
-    if (g_live.erase(handle) == 0) return Fail(ERROR_INVALID_HANDLE);
+    std::lock_guard<std::mutex> lock(Live().mutex);
+    if (Live().handles.erase(handle) == 0) return Fail(ERROR_INVALID_HANDLE);
     object.reset(handle);
   }
   return TRUE;
@@ -358,8 +366,8 @@ BOOL WinHttpCloseHandle(HINTERNET handle) {
 
 BOOL WinHttpSetOption(HINTERNET handle, DWORD option, const void* buffer, DWORD length) {
   {
-    std::lock_guard<std::mutex> lock(g_liveMutex);
-    if (g_live.count(handle) == 0) return Fail(ERROR_INVALID_HANDLE);
+    std::lock_guard<std::mutex> lock(Live().mutex);
+    if (Live().handles.count(handle) == 0) return Fail(ERROR_INVALID_HANDLE);
   }
   if (!buffer || length != sizeof(DWORD)) return Fail(ERROR_INSUFFICIENT_BUFFER);
   DWORD value = 0;
@@ -409,8 +417,8 @@ BOOL WinHttpSetTimeouts(HINTERNET handle, int resolveTimeout, int connectTimeout
     return Fail(ERROR_INVALID_PARAMETER);
   }
   {
-    std::lock_guard<std::mutex> lock(g_liveMutex);
-    if (g_live.count(handle) == 0) return Fail(ERROR_INVALID_HANDLE);
+    std::lock_guard<std::mutex> lock(Live().mutex);
+    if (Live().handles.count(handle) == 0) return Fail(ERROR_INVALID_HANDLE);
   }
   Timeouts* timeouts = nullptr;
   if (auto* session = dynamic_cast<Session*>(handle)) timeouts = &session->timeouts;

@@ -29,7 +29,10 @@ constexpr std::uint32_t kPlatformWin32Nt = 2;
 constexpr std::uint32_t kMiscProcessId = 0x1;
 constexpr std::uint32_t kMiscProcessTimes = 0x2;
 constexpr std::uint32_t kAssertionPureVirtualCall = 2;
-constexpr std::uint32_t kCvSignatureElf = 0x4C457042;  // "BpEL": an ELF build id
+// The CodeView record of an ELF build id, as Breakpad and Crashpad write it
+// for Linux modules: the signature 'BpEL' as a little-endian number (on disk
+// the bytes "LEpB"), then the build id's bytes.
+constexpr std::uint32_t kCvSignatureElf = 0x4270454C;
 constexpr std::size_t kContextAmd64Size = 1232;
 
 #pragma pack(push, 4)

@@ -2,6 +2,8 @@
 // build id (as a CodeView record of the ELF kind).
 #include "crash/minidump_stream_writers.h"
 
+#include "platform/little_endian.h"
+
 namespace kvdump {
 
 minidump::LocationDescriptor WriteModuleListStream(MinidumpLayout& layout,
@@ -14,7 +16,8 @@ minidump::LocationDescriptor WriteModuleListStream(MinidumpLayout& layout,
     entry.TimeDateStamp = module.timeDateStamp;
     entry.ModuleNameRva = layout.AppendString(module.path);
     if (!module.buildId.empty()) {
-      std::string record(reinterpret_cast<const char*>(&minidump::kCvSignatureElf), 4);
+      std::string record(4, '\0');
+      platform::Put32(record, 0, minidump::kCvSignatureElf);
       record += module.buildId;
       entry.CvRecord = layout.Append(record.data(), record.size());
     }

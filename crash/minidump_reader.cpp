@@ -5,6 +5,7 @@
 
 #include "crash/minidump_format.h"
 #include "platform/codepage.h"
+#include "platform/little_endian.h"
 
 namespace kvdump {
 namespace {
@@ -108,9 +109,9 @@ bool ReadModules(const Reader& reader, const minidump::Directory& entry, Minidum
       *error = "a module's name lies outside the file";
       return false;
     }
-    std::uint32_t signature = 0;
+    // A build id's CodeView record: the little-endian signature, then the id.
     if (raw.CvRecord.DataSize > 4 && reader.Fits(raw.CvRecord.Rva, raw.CvRecord.DataSize) &&
-        reader.Read(raw.CvRecord.Rva, &signature) && signature == minidump::kCvSignatureElf) {
+        platform::Get32(reader.Bytes(raw.CvRecord.Rva, 4), 0) == minidump::kCvSignatureElf) {
       module.buildId = Hex(reader.Bytes(raw.CvRecord.Rva + 4, raw.CvRecord.DataSize - 4));
     }
     summary->modules.push_back(module);

@@ -43,8 +43,14 @@ namespace {
 
 std::filesystem::path TableFile() { return Machine::Current().Root() / "processes.json"; }
 
-// The start time (not the pid alone) identifies a host process: pids are reused.
-long long HostStartTime(int pid) { return HostProcessStartTime(pid); }
+// The start time (not the pid alone) identifies a host process: pids are
+// reused. The table holds no negative times: a process already gone when its
+// record is written is recorded with start 0, which no process that could
+// reuse its pid has, so the next refresh finds it ended.
+long long RecordedStartTime(int pid) {
+  const long long start = HostProcessStartTime(pid);
+  return start == kNoHostProcess ? 0 : start;
+}
 
 // Host processes this process started, with their exit codes once reaped.
 std::mutex g_childrenMutex;
@@ -122,7 +128,7 @@ void Refresh(Table& table) {
   ReapChildren();
   for (ProcessRecord& r : table.records) {
     if (!r.running || r.hostPid == 0) continue;
-    if (HostStartTime(r.hostPid) != r.hostStart) {
+    if (!HostProcessRunning(HostProcess{r.hostPid, r.hostStart})) {
       r.running = false;
       // A child of ours that ended after ReapChildren looked is reaped now,
       // so that its exit code is not mistaken for 0.
@@ -208,7 +214,7 @@ const ProcessRecord& CurrentProcessRecord() {
   std::string machine = Machine::Current().Root().string();
   if (self.machine == machine && self.hostPid == ::getpid()) return self.record;
   int pid = ::getpid();
-  long long start = HostStartTime(pid);
+  long long start = RecordedStartTime(pid);
   self.record = Change([&](Table& table) {
     for (const ProcessRecord& r : table.records) {
       // A record the starting process wrote: a built-in program takes the
@@ -432,7 +438,7 @@ win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& comma
     std::lock_guard<std::mutex> guard(g_childrenMutex);
     ChildExitCodes()[pid] = -1;
   }
-  long long start = HostStartTime(pid);
+  long long start = RecordedStartTime(pid);
   std::wstring image = ToWindowsPath(*host);
   win::DWORD id = Change([&](Table& table) {
     ProcessRecord r;

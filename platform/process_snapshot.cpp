@@ -21,8 +21,8 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
+#include "platform/host_process.h"
 #include "platform/paths.h"
 #include "platform/thread_context.h"
 
@@ -232,20 +232,12 @@ int AddModule(dl_phdr_info* info, std::size_t, void* data) {
 }
 
 void ReadProcessTimes(ProcessSnapshot* snapshot) {
-  std::ifstream in("/proc/self/stat");
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::size_t close = content.rfind(')');
-  if (close == std::string::npos) return;
-  std::istringstream fields(content.substr(close + 2));
   std::vector<std::string> values;
-  std::string field;
-  while (fields >> field) values.push_back(field);
-  // After the command: state is field 3, utime 14, stime 15, starttime 22.
-  if (values.size() < 20) return;
+  if (!ReadHostProcessStat(static_cast<int>(getpid()), &values) || values.size() <= kStatStartTime) return;
   const long ticks = sysconf(_SC_CLK_TCK);
-  const unsigned long long utime = std::strtoull(values[11].c_str(), nullptr, 10);
-  const unsigned long long stime = std::strtoull(values[12].c_str(), nullptr, 10);
-  const unsigned long long start = std::strtoull(values[19].c_str(), nullptr, 10);
+  const unsigned long long utime = std::strtoull(values[kStatUserTime].c_str(), nullptr, 10);
+  const unsigned long long stime = std::strtoull(values[kStatKernelTime].c_str(), nullptr, 10);
+  const unsigned long long start = std::strtoull(values[kStatStartTime].c_str(), nullptr, 10);
   snapshot->userSeconds = static_cast<std::uint32_t>(utime / ticks);
   snapshot->kernelSeconds = static_cast<std::uint32_t>(stime / ticks);
   timespec boot{};

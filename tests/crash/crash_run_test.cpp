@@ -4,6 +4,8 @@
 // in the checkpoint file and ends the process, never as a success.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +50,54 @@ std::string TodayText() {
   char text[16];
   std::strftime(text, sizeof(text), "%Y%m%d", &utc);
   return text;
+}
+
+// The build id that `readelf -n` prints for an executable, lowercase
+// hexadecimal; empty when it prints none.
+std::string ReadelfBuildId(const fs::path& file) {
+  std::string output;
+  if (testing_support::RunCommand("readelf -n " + testing_support::ShellQuote(file.string()) + " 2>&1", &output) != 0) {
+    return "";
+  }
+  std::smatch match;
+  if (!std::regex_search(output, match, std::regex("Build ID: ([0-9a-fA-F]+)"))) return "";
+  std::string id = match[1];
+  std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return std::tolower(c); });
+  return id;
+}
+
+// The first line of `text` that holds `part`, or empty.
+std::string LineWith(const std::string& text, const std::string& part) {
+  const std::size_t at = text.find(part);
+  if (at == std::string::npos) return "";
+  const std::size_t begin = text.rfind('\n', at);
+  const std::size_t end = text.find('\n', at);
+  const std::size_t from = begin == std::string::npos ? 0 : begin + 1;
+  return text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+// The UUID in a line of lldb's `image list`, as lowercase hexadecimal
+// without dashes: lldb writes a 16-byte identity in the 8-4-4-4-12 form and
+// a 20-byte ELF build id with a further group of 8.
+std::string DebuggerUuid(const std::string& line) {
+  std::smatch match;
+  if (!std::regex_search(line, match,
+                         std::regex("\\b[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}"
+                                    "(-[0-9A-Fa-f]{8})?\\b"))) {
+    return "";
+  }
+  std::string hex;
+  for (char c : match.str(0)) {
+    if (c != '-') hex += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return hex;
+}
+
+// Whether lldb's UUID names the build id: all of it, or its first 16 bytes
+// where lldb keeps only a UUID's worth.
+bool SameBuildId(const std::string& uuid, const std::string& buildId) {
+  if (uuid == buildId) return true;
+  return uuid.size() == 32 && buildId.size() > 32 && buildId.compare(0, 32, uuid) == 0;
 }
 
 struct ChildRun {
@@ -335,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<InstallerCrash>& info) { return std::string(info.param.name); });
 
 // A debugger's minidump support opens the dump and finds the same threads,
-// modules and exception.
+// modules and exception, and knows the program by its build id.
 TEST_F(CrashRunTest, DebuggerReadsTheDump) {
   std::string output;
   if (testing_support::RunCommand("command -v lldb", &output) != 0) {
@@ -363,6 +413,15 @@ TEST_F(CrashRunTest, DebuggerReadsTheDump) {
     std::snprintf(tid, sizeof(tid), "tid = 0x%4.4x,", thread.id);
     EXPECT_NE(output.find(tid), std::string::npos) << output;
   }
+
+  // The debugger knows the program by its build id: the UUID it lists for
+  // the program's module is the build id in the executable's notes.
+  const std::string buildId = ReadelfBuildId(fs::path(BVL_BINARY_DIR) / "tests" / "crash_child");
+  ASSERT_FALSE(buildId.empty()) << "readelf finds no build id in crash_child";
+  const std::string line = LineWith(output, Narrow(summary.modules[0].name));
+  const std::string uuid = DebuggerUuid(line);
+  ASSERT_FALSE(uuid.empty()) << "lldb lists the program without an identity: " << line;
+  EXPECT_TRUE(SameBuildId(uuid, buildId)) << "lldb: " << line << "\nreadelf build id: " << buildId;
 }
 
 }  // namespace

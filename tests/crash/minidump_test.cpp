@@ -148,6 +148,33 @@ TEST(MinidumpWriter, LayoutFollowsTheFormat) {
   EXPECT_EQ(U32(bytes, s.streams[2].rva + 160), 1232u);
 }
 
+// The build id's CodeView record as debuggers and crash collectors read it,
+// found by walking the file's bytes by hand: the signature "BpEL" stored as
+// the little-endian number 0x4270454c, so the bytes 4c 45 70 42 ("LEpB"),
+// then the build id itself.
+TEST(MinidumpWriter, BuildIdRecordCarriesTheElfSignatureOnDisk) {
+  const std::string bytes = kvdump::WriteMinidump(MakeSnapshot());
+  const std::uint32_t streams = U32(bytes, 8);
+  const std::uint32_t directory = U32(bytes, 12);
+  std::uint32_t moduleList = 0;
+  for (std::uint32_t i = 0; i < streams; ++i) {
+    if (U32(bytes, directory + 12 * i) == 4) moduleList = U32(bytes, directory + 12 * i + 8);
+  }
+  ASSERT_NE(moduleList, 0u) << "no module list";
+  ASSERT_EQ(U32(bytes, moduleList), 2u);
+  // MINIDUMP_MODULE: the CodeView location at offset 76 (size, then rva).
+  const std::size_t program = moduleList + 4;
+  const std::uint32_t size = U32(bytes, program + 76);
+  const std::uint32_t rva = U32(bytes, program + 80);
+  ASSERT_EQ(size, 4u + 3u);
+  ASSERT_LE(std::uint64_t{rva} + size, bytes.size());
+  EXPECT_EQ(bytes.substr(rva, size), std::string("\x4c\x45\x70\x42\x01\xAB\xCD", 7));
+  // A module without a build id has no CodeView record at all.
+  const std::size_t library = program + 108;
+  EXPECT_EQ(U32(bytes, library + 76), 0u);
+  EXPECT_EQ(U32(bytes, library + 80), 0u);
+}
+
 TEST(MinidumpWriter, PureVirtualCallAddsTheAssertionStream) {
   kvdump::CrashSnapshot snapshot = MakeSnapshot();
   kvdump::minidump::AssertionInfo assertion{};

@@ -59,12 +59,18 @@ T FailWith(DWORD error, T result) {
 // ERROR_PATH_NOT_FOUND when it has none, or the error Windows gives for its
 // names (a device name, an invalid character).
 bool Host(const std::wstring& path, fs::path* host, platform::PathUse use = platform::PathUse::Item) {
-  const DWORD nameError = platform::PathNameError(path, use);
+  // Split once: this runs for every file operation.
+  const std::optional<platform::WindowsPathParts> split = platform::SplitWindowsPath(path);
+  if (!split) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  const DWORD nameError = platform::PathNameError(*split, use);
   if (nameError != ERROR_SUCCESS) {
     SetLastError(nameError);
     return false;
   }
-  auto mapped = platform::ToHostPath(path);
+  auto mapped = platform::ToHostPath(*split);
   if (!mapped) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;

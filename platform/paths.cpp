@@ -59,15 +59,19 @@ std::optional<WindowsPathParts> SplitWindowsPath(const std::wstring& windowsPath
 std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath) {
   const std::optional<WindowsPathParts> split = SplitWindowsPath(windowsPath);
   if (!split) return std::nullopt;
+  return ToHostPath(*split);
+}
+
+std::optional<std::filesystem::path> ToHostPath(const WindowsPathParts& path) {
   std::filesystem::path host;
-  if (split->drive == L'C') {
+  if (path.drive == L'C') {
     host = Machine::Current().DriveC();
-  } else if (split->drive == L'Z') {
+  } else if (path.drive == L'Z') {
     host = "/";
   } else {
     return std::nullopt;
   }
-  const std::vector<std::wstring>& parts = split->names;
+  const std::vector<std::wstring>& parts = path.names;
   // The path as written, and the deepest of its folders that exists as
   // written: the components up to there need no lookup ignoring case. Plain
   // strings, since this runs for every file operation.

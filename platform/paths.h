@@ -30,6 +30,8 @@ std::optional<WindowsPathParts> SplitWindowsPath(const std::wstring& windowsPath
 // when the path has no drive the machine knows (a relative path, a UNC share,
 // another letter).
 std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath);
+// The same for a path already split (empty for a drive the machine lacks).
+std::optional<std::filesystem::path> ToHostPath(const WindowsPathParts& path);
 
 // The Windows form of a host path: below drive_c it is a C: path, anything
 // else a Z: path.

@@ -5,8 +5,6 @@
 #include <optional>
 #include <vector>
 
-#include "platform/paths.h"
-
 namespace platform {
 
 namespace {
@@ -58,8 +56,12 @@ std::wstring_view WithoutTrailingDotsAndSpaces(std::wstring_view name) {
 
 win::DWORD PathNameError(const std::wstring& windowsPath, PathUse use) {
   const std::optional<WindowsPathParts> split = SplitWindowsPath(windowsPath);
-  if (!split || split->names.empty()) return win::ERROR_SUCCESS;
-  const std::vector<std::wstring>& names = split->names;
+  return split ? PathNameError(*split, use) : win::ERROR_SUCCESS;
+}
+
+win::DWORD PathNameError(const WindowsPathParts& path, PathUse use) {
+  const std::vector<std::wstring>& names = path.names;
+  if (names.empty()) return win::ERROR_SUCCESS;
   // A device as the last name is recognised before the path reaches a file
   // system, whatever its folders are.
   if (IsDeviceName(names.back())) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/paths.h"
 #include "platform/win_types.h"
 
 namespace platform {
@@ -41,5 +42,7 @@ enum class PathUse {
 //   folder can be made (ERROR_DIRECTORY when the folders are to be created).
 // The names are checked as Windows resolves the path (see SplitWindowsPath).
 win::DWORD PathNameError(const std::wstring& windowsPath, PathUse use);
+// The same for a path already split.
+win::DWORD PathNameError(const WindowsPathParts& path, PathUse use);
 
 }  // namespace platform

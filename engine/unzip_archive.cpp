@@ -127,9 +127,9 @@ enum class EntryVerdict { Accepted, Refused, Damaged };
 
 // An entry's name as stored (`stored`: as far as it was read) must be whole,
 // stay below the destination and be a name Windows keeps as written; else it
-// is refused and logged. A name
-// longer than the buffer would arrive cut, and one with a NUL inside would
-// be cut by the conversion: either would write a different file.
+// is refused and logged. A name longer than the buffer would arrive cut, and
+// one with a NUL inside would be cut by the conversion: either would write a
+// different file.
 EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsigned long flags, std::wstring* name) {
   stored = stored.substr(0, std::min<std::size_t>(stored.size(), kNameCapacity));
   if (storedLength > kNameCapacity || stored.size() != storedLength || stored.find('\0') != std::string_view::npos) {

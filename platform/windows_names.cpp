@@ -2,7 +2,6 @@
 #include "platform/windows_names.h"
 
 #include <cwctype>
-#include <optional>
 #include <vector>
 
 namespace platform {
@@ -52,11 +51,6 @@ bool HasInvalidNameCharacter(std::wstring_view name) {
 std::wstring_view WithoutTrailingDotsAndSpaces(std::wstring_view name) {
   while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.remove_suffix(1);
   return name;
-}
-
-win::DWORD PathNameError(const std::wstring& windowsPath, PathUse use) {
-  const std::optional<WindowsPathParts> split = SplitWindowsPath(windowsPath);
-  return split ? PathNameError(*split, use) : win::ERROR_SUCCESS;
 }
 
 win::DWORD PathNameError(const WindowsPathParts& path, PathUse use) {

@@ -33,16 +33,13 @@ enum class PathUse {
   NewFolderTree  // a folder to create with all missing parents (SHCreateDirectory)
 };
 
-// The error Windows' file API gives for the names of `windowsPath` (a path
-// with a drive, as paths.h takes it), ERROR_SUCCESS when they are acceptable:
+// The error Windows' file API gives for the names of a path, resolved as
+// SplitWindowsPath resolves it; ERROR_SUCCESS when they are acceptable:
 // - a device name as the last name: ERROR_FILE_NOT_FOUND for an item (the
 //   machine has no such device), ERROR_DIRECTORY for a folder to create;
 // - an invalid character in any name: ERROR_INVALID_NAME;
 // - a device name as a folder of the path: ERROR_PATH_NOT_FOUND, since no such
 //   folder can be made (ERROR_DIRECTORY when the folders are to be created).
-// The names are checked as Windows resolves the path (see SplitWindowsPath).
-win::DWORD PathNameError(const std::wstring& windowsPath, PathUse use);
-// The same for a path already split.
 win::DWORD PathNameError(const WindowsPathParts& path, PathUse use);
 
 }  // namespace platform

@@ -85,7 +85,8 @@ class InstallEngine {
   // unless the task list names them already. FALSE when schtasks.exe is
   // missing, cannot list, or its list cannot be read.
   win::BOOL RegisterReservationJob();
-  // The uninstall entry: icon, name, uninstaller and publisher. Always TRUE.
+  // The uninstall entry: icon, name, uninstaller and publisher. FALSE (and a
+  // debug line per value) when a value could not be written.
   win::BOOL RegisterUninstallReg();
 
   // Rollback routines (engine/agent_shutdown.cpp, reservation_job.cpp,

@@ -3,11 +3,18 @@
 #include "engine/text_file.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
 #include "system/kv_system.h"
+
+namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark("\xEF\xBB\xBF", 3);
+
+}  // namespace
 
 std::wstring ReadTextFile(const std::wstring& path) {
   win::HANDLE file = win::CreateFileW(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
@@ -44,7 +51,14 @@ std::wstring ReadTextFile(const std::wstring& path) {
   const char* bytes = static_cast<const char*>(view);
   const void* nul = std::memchr(bytes, '\0', size);
   const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : size;
-  std::wstring text = kvutil::KVSystem::ConvertToWide(std::string(bytes, length), win::CP_ACP);
+  // Editors such as Notepad save text as UTF-8 with a byte-order mark in
+  // front. The mark is no text of the file, and it says that the file is
+  // UTF-8: read through the ANSI code page it would become part of the first
+  // line.
+  std::string_view content(bytes, length);
+  const bool utf8 = content.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
+  if (utf8) content.remove_prefix(kUtf8ByteOrderMark.size());
+  std::wstring text = kvutil::KVSystem::ConvertToWide(std::string(content), utf8 ? win::CP_UTF8 : win::CP_ACP);
 
   win::UnmapViewOfFile(view);
   win::CloseHandle(mapping);

@@ -8,7 +8,8 @@
 #include <vector>
 
 // The file's text up to its first NUL (or its end), converted from the ANSI
-// code page. Empty, with a debug line saying which step failed, when the file
+// code page; a file that starts with the UTF-8 byte-order mark (EF BB BF) is
+// read as UTF-8, without the mark. Empty, with a debug line saying which step failed, when the file
 // cannot be opened, is empty or cannot be mapped.
 std::wstring ReadTextFile(const std::wstring& path);
 

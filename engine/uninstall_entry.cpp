@@ -1,7 +1,11 @@
 // Writing and removing the uninstall entry.
 #include "engine/uninstall_entry.h"
 
+#include <string>
+#include <utility>
+
 #include "engine/install_engine.h"
+#include "platform/debug_output.h"
 #include "platform/registry.h"
 #include "settings/registry_helpers.h"
 
@@ -34,13 +38,27 @@ void DeleteEntry() {
 win::BOOL InstallEngine::RegisterUninstallReg() {
   DeleteEntry();
   const std::wstring agentFolder = BufferText(m_programFilesDir, 260) + L"\\brimvale\\";
-  RegWriteString(win::HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", agentFolder + L"BrimvaleAgent.exe");
-  RegWriteString(win::HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", L"\ube0c\ub9bc\ubca0\uc77c");
-  // Quoted: Windows runs an unquoted path with spaces as "C:\Program.exe".
-  RegWriteString(win::HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString",
-                 L"\"" + agentFolder + L"bvlUninstaller.exe\" -u");
-  RegWriteString(win::HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", L"Korvanta., ltd.");
-  return win::TRUE;
+  const std::pair<const wchar_t*, std::wstring> values[] = {
+      {L"DisplayIcon", agentFolder + L"BrimvaleAgent.exe"},
+      {L"DisplayName", L"\ube0c\ub9bc\ubca0\uc77c"},
+      // Quoted: Windows runs an unquoted path with spaces as "C:\Program.exe".
+      {L"UninstallString", L"\"" + agentFolder + L"bvlUninstaller.exe\" -u"},
+      {L"Publisher", L"Korvanta., ltd."},
+  };
+  bool complete = true;
+  for (const auto& [name, data] : values) {
+    // RegWriteString tells only whether the key could be created; a value
+    // that did not reach the registry (a full disk) is found by reading it
+    // back. The entry was deleted above; an old value that outlived a failed
+    // deletion passes only when it holds the very text to write.
+    std::wstring stored;
+    if (!RegWriteString(win::HKEY_LOCAL_MACHINE, kUninstallKey, name, data) ||
+        !RegReadString(kUninstallKey, name, &stored) || stored != data) {
+      win::OutputDebugStringW(std::wstring(L"[Brimvale] BVLInstall : Write Uninstall Registry Fail - ") + name);
+      complete = false;
+    }
+  }
+  return complete ? win::TRUE : win::FALSE;
 }
 
 win::BOOL InstallEngine::DeleteUninstallReg() {

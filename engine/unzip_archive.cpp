@@ -11,6 +11,7 @@
 
 #include <minizip/unzip.h>
 
+#include "engine/entry_names.h"
 #include "engine/zip_entry_copy.h"
 #include "engine/zip_layout.h"
 #include "platform/codepage.h"
@@ -96,16 +97,6 @@ zlib_filefunc64_def ReaderFunctions(ArchiveReader* reader) {
   return functions;
 }
 
-// A component of the entry name ("\" separated) that climbs out of the folder:
-// "..", and, since Windows drops trailing dots and spaces from a name, any
-// other name of only dots and spaces with two dots or more (".. ", "...").
-bool ClimbsOut(const std::wstring& part) {
-  if (part.find_first_not_of(L". ") != std::wstring::npos) return false;
-  std::size_t dots = 0;
-  for (wchar_t c : part) dots += c == L'.';
-  return dots >= 2;
-}
-
 // True for an archive without entries that minizip cannot open: one whose
 // end record is at the very start (22 bytes and a comment, as Python and
 // other tools write an empty archive), which minizip takes for no end record.
@@ -134,10 +125,11 @@ struct ArchiveEntry {
 
 enum class EntryVerdict { Accepted, Refused, Damaged };
 
-// An entry's name as stored (`stored`: as far as it was read) must be whole
-// and stay below the destination; else it is refused and logged. A name
-// longer than the buffer would arrive cut, and one with a NUL inside would
-// be cut by the conversion: either would write a different file.
+// An entry's name as stored (`stored`: as far as it was read) must be whole,
+// stay below the destination and be a name Windows keeps as written; else it
+// is refused and logged. A name longer than the buffer would arrive cut, and
+// one with a NUL inside would be cut by the conversion: either would write a
+// different file.
 EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsigned long flags, std::wstring* name) {
   stored = stored.substr(0, std::min<std::size_t>(stored.size(), kNameCapacity));
   if (storedLength > kNameCapacity || stored.size() != storedLength || stored.find('\0') != std::string_view::npos) {
@@ -153,7 +145,9 @@ EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsign
   } else {
     *name = kvutil::KVSystem::ConvertToWide(std::string(stored), nameCodePage);
   }
-  if (!IsContainedEntryName(*name)) {
+  // A name that would land outside the destination, or that Windows would
+  // take for a device or for another name, writes somewhere else than it says.
+  if (!IsContainedEntryName(*name) || !IsWindowsEntryName(*name)) {
     LogRefused(*name);
     return EntryVerdict::Refused;
   }
@@ -222,24 +216,6 @@ std::optional<std::uint64_t> CheckArchive(ArchiveReader& archive, const ZipEnd& 
   return end.entries;
 }
 }  // namespace
-
-bool IsContainedEntryName(const std::wstring& name) {
-  std::wstring normal = name;
-  for (wchar_t& c : normal) {
-    if (c == L'/') c = L'\\';
-  }
-  if (!normal.empty() && normal[0] == L'\\') return false;
-  // "C:x" names a drive; a colon anywhere else names a stream of a file.
-  if (normal.find(L':') != std::wstring::npos) return false;
-  std::size_t start = 0;
-  while (start <= normal.size()) {
-    std::size_t end = normal.find(L'\\', start);
-    if (end == std::wstring::npos) end = normal.size();
-    if (ClimbsOut(normal.substr(start, end - start))) return false;
-    start = end + 1;
-  }
-  return true;
-}
 
 win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& destination,
                        const std::wstring& password) {

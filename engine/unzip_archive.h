@@ -12,12 +12,10 @@
 // FALSE when the archive cannot be opened or is damaged (an entry that
 // cannot be read, yields more or fewer bytes than it declares, fails its CRC
 // or cannot be written whole, as on a full disk). FALSE too, before anything
-// is written, when an entry's name would land outside `destination` or does
-// not fit the name buffer, or when entries overlap in the archive. An empty
-// archive unpacks to nothing and gives TRUE.
+// is written, when an entry's name would land outside `destination`, is not
+// a name Windows keeps as written (a device name such as CON or nul.txt, a
+// trailing dot or space, a character such as ? or a control character; see
+// entry_names.h) or does not fit the name buffer, or when entries overlap in
+// the archive. An empty archive unpacks to nothing and gives TRUE.
 win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& destination,
                        const std::wstring& password);
-
-// True when a ZIP entry name stays below the folder it is unpacked into: no
-// ".." component, no leading "/" or "\", no drive letter or other colon.
-bool IsContainedEntryName(const std::wstring& name);

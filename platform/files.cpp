@@ -26,6 +26,7 @@
 #include "platform/registry.h"
 #include "platform/registry_store.h"
 #include "platform/shell_execute.h"
+#include "platform/windows_names.h"
 
 namespace win {
 
@@ -54,9 +55,22 @@ T FailWith(DWORD error, T result) {
   return result;
 }
 
-// Host path of a Windows path; sets ERROR_PATH_NOT_FOUND when it has none.
-bool Host(const std::wstring& path, fs::path* host) {
-  auto mapped = platform::ToHostPath(path);
+// Host path of a Windows path whose names Windows accepts for `use`; sets
+// ERROR_PATH_NOT_FOUND when it has none, or the error Windows gives for its
+// names (a device name, an invalid character).
+bool Host(const std::wstring& path, fs::path* host, platform::PathUse use = platform::PathUse::Item) {
+  // Split once: this runs for every file operation.
+  const std::optional<platform::WindowsPathParts> split = platform::SplitWindowsPath(path);
+  if (!split) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  const DWORD nameError = platform::PathNameError(*split, use);
+  if (nameError != ERROR_SUCCESS) {
+    SetLastError(nameError);
+    return false;
+  }
+  auto mapped = platform::ToHostPath(*split);
   if (!mapped) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
@@ -228,7 +242,7 @@ DWORD GetFileAttributesW(const std::wstring& path) {
 BOOL CreateDirectoryW(const std::wstring& path, const void*) {
   if (Fault("CreateDirectory", path)) return FALSE;
   fs::path host;
-  if (!Host(path, &host)) return FALSE;
+  if (!Host(path, &host, platform::PathUse::NewFolder)) return FALSE;
   if (::mkdir(host.c_str(), 0755) != 0) {
     if (errno == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND, FALSE);
     return FailWith(ErrorFromErrno(errno), FALSE);
@@ -312,7 +326,10 @@ BOOL CopyFileW(const std::wstring& from, const std::wstring& to, BOOL failIfExis
 int SHCreateDirectory(void*, const std::wstring& path) {
   if (Fault("SHCreateDirectory", path)) return static_cast<int>(GetLastError());
   fs::path host;
-  if (!Host(path, &host)) return static_cast<int>(ERROR_BAD_FORMAT);
+  if (!Host(path, &host, platform::PathUse::NewFolderTree)) {
+    // A path without a drive the machine knows is no folder path at all.
+    return static_cast<int>(GetLastError() == ERROR_PATH_NOT_FOUND ? ERROR_BAD_FORMAT : GetLastError());
+  }
   std::error_code error;
   if (fs::is_directory(host, error)) return static_cast<int>(ERROR_ALREADY_EXISTS);
   // The folders that do not exist yet, innermost first.
@@ -340,7 +357,7 @@ int SHFileOperationW(SHFILEOPSTRUCTW* operation) {
     start = end + 1;
     if (Fault("SHFileOperation", path)) return static_cast<int>(GetLastError());
     fs::path host;
-    if (!Host(path, &host)) return static_cast<int>(ERROR_PATH_NOT_FOUND);
+    if (!Host(path, &host)) return static_cast<int>(GetLastError());
     DWORD rc = DeleteTree(host);
     platform::NoteEntryRemoved(host);
     if (rc != ERROR_SUCCESS) {

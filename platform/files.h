@@ -1,7 +1,9 @@
 // File operations of the simulated machine, by their Windows names. Paths are
-// Windows paths (see paths.h); locked files refuse deletion, moves and
-// writes with ERROR_SHARING_VIOLATION; injected faults fail an operation for
-// a path with the error the test chose.
+// Windows paths (see paths.h) whose names follow Windows' rules (see
+// windows_names.h: device names, invalid characters, trailing dots and
+// spaces); locked files refuse deletion, moves and writes with
+// ERROR_SHARING_VIOLATION; injected faults fail an operation for a path with
+// the error the test chose.
 #pragma once
 
 #include <cstdio>

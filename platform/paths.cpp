@@ -10,6 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/folder_index.h"
 #include "platform/machine.h"
+#include "platform/windows_names.h"
 
 namespace platform {
 
@@ -22,36 +23,55 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath) {
+std::optional<WindowsPathParts> SplitWindowsPath(const std::wstring& windowsPath) {
   std::wstring path = windowsPath;
   for (wchar_t& c : path) {
     if (c == L'/') c = L'\\';
   }
   if (path.size() < 2 || path[1] != L':' || (path.size() > 2 && path[2] != L'\\')) return std::nullopt;
-  wchar_t drive = static_cast<wchar_t>(std::towupper(path[0]));
+  WindowsPathParts result;
+  result.drive = static_cast<wchar_t>(std::towupper(path[0]));
+  std::vector<std::wstring>& names = result.names;
+  std::size_t start = 3;
+  while (start <= path.size()) {
+    std::size_t end = path.find(L'\\', start);
+    const bool last = end == std::wstring::npos;
+    if (last) end = path.size();
+    std::wstring name = path.substr(start, end - start);
+    start = end + 1;
+    if (name == L"..") {
+      if (!names.empty()) names.pop_back();
+      continue;
+    }
+    if (name.empty() || name == L".") continue;
+    if (last) {
+      name = std::wstring(WithoutTrailingDotsAndSpaces(name));
+    } else if (name.back() == L'.' && name.find_first_not_of(L'.') != std::wstring::npos) {
+      // A folder's name loses one trailing dot; a name of dots only ("...")
+      // is left as written.
+      name.pop_back();
+    }
+    if (!name.empty()) names.push_back(name);
+  }
+  return result;
+}
+
+std::optional<std::filesystem::path> ToHostPath(const std::wstring& windowsPath) {
+  const std::optional<WindowsPathParts> split = SplitWindowsPath(windowsPath);
+  if (!split) return std::nullopt;
+  return ToHostPath(*split);
+}
+
+std::optional<std::filesystem::path> ToHostPath(const WindowsPathParts& path) {
   std::filesystem::path host;
-  if (drive == L'C') {
+  if (path.drive == L'C') {
     host = Machine::Current().DriveC();
-  } else if (drive == L'Z') {
+  } else if (path.drive == L'Z') {
     host = "/";
   } else {
     return std::nullopt;
   }
-  // Components resolved as Windows does: "." dropped, ".." goes up but never
-  // above the drive's root.
-  std::vector<std::wstring> parts;
-  std::size_t start = 3;
-  while (start <= path.size()) {
-    std::size_t end = path.find(L'\\', start);
-    if (end == std::wstring::npos) end = path.size();
-    std::wstring part = path.substr(start, end - start);
-    if (part == L"..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != L".") {
-      parts.push_back(part);
-    }
-    start = end + 1;
-  }
+  const std::vector<std::wstring>& parts = path.names;
   // The path as written, and the deepest of its folders that exists as
   // written: the components up to there need no lookup ignoring case. Plain
   // strings, since this runs for every file operation.

@@ -142,7 +142,15 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestRow{"unknown names ignored", "v\nother.exe a 1\nwebview.zip b 2\nbvlcv.dll c 3\n", L"v",
                     {{L"bvlcv.dll", {L"c", L"3"}}}},
         ManifestRow{"lines and fields as long as allowed", std::string(1024, 'v') + "\nbvlsvc.exe " + std::string(260, 'h') + " 1\n",
-                    std::wstring(1024, L'v'), {{L"bvlsvc.exe", {std::wstring(260, L'h'), L"1"}}}}),
+                    std::wstring(1024, L'v'), {{L"bvlsvc.exe", {std::wstring(260, L'h'), L"1"}}}},
+        // Saved by an editor as UTF-8 with a byte-order mark: the mark is no
+        // part of the version, and the text after it is UTF-8.
+        ManifestRow{"UTF-8 byte-order mark",
+                    "\xEF\xBB\xBF" "3.2.1.0\r\nbvlsvc.exe aaa 3.2.1\r\ncef.zip bbb 1.2\r\n",
+                    L"3.2.1.0",
+                    {{L"bvlsvc.exe", {L"aaa", L"3.2.1"}}, {L"cef.zip", {L"bbb", L"1.2"}}}},
+        ManifestRow{"UTF-8 after a byte-order mark", "\xEF\xBB\xBF" "\xeb\xb2\x84\xec\xa0\x84 3.2\nbvlsvc.exe a 1\n",
+                    L"\uBC84\uC804 3.2", {{L"bvlsvc.exe", {L"a", L"1"}}}}),
     [](const testing::TestParamInfo<ManifestRow>& info) { return "Row" + std::to_string(info.index); });
 
 struct FailureRow {

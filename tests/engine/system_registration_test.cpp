@@ -125,6 +125,37 @@ TEST_F(Registration, TheUninstallEntryIsWrittenInThe64BitViewWithAQuotedUninstal
   EXPECT_TRUE(read(L"DisplayName").empty());
 }
 
+// A value the registry did not take (its hive file cannot grow on a full
+// disk) or a key that cannot be created leaves no usable entry: the step
+// reports it instead of claiming success.
+TEST_F(Registration, AnUninstallEntryThatCannotBeWrittenWholeIsReported) {
+  auto read = [](const std::wstring& name) {
+    std::wstring value = L"<none>";
+    RegReadString(kUninstallKey, name, &value);
+    return value;
+  };
+  platform::InjectFault({"RegSetValueEx", L"UninstallString", win::ERROR_WRITE_FAULT});
+  EXPECT_FALSE(engine_->RegisterUninstallReg());
+  EXPECT_EQ(read(L"UninstallString"), L"<none>");
+  EXPECT_EQ(read(L"Publisher"), L"Korvanta., ltd.");  // the other values are still written
+  EXPECT_EQ(platform::ReadDebugLog(),
+            std::vector<std::wstring>{L"[Brimvale] BVLInstall : Write Uninstall Registry Fail - UninstallString"});
+
+  platform::ClearFaults();
+  platform::ClearDebugLog();
+  platform::InjectFault({"RegCreateKeyEx", kUninstallKey, win::ERROR_ACCESS_DENIED});
+  EXPECT_FALSE(engine_->RegisterUninstallReg());
+  EXPECT_EQ(read(L"DisplayName"), L"<none>");
+  EXPECT_EQ(platform::ReadDebugLog().size(), 4u);
+
+  // Written whole once the registry takes the values again.
+  platform::ClearFaults();
+  platform::ClearDebugLog();
+  EXPECT_TRUE(engine_->RegisterUninstallReg());
+  EXPECT_EQ(read(L"UninstallString"), L"\"C:\\Program Files\\brimvale\\bvlUninstaller.exe\" -u");
+  EXPECT_TRUE(platform::ReadDebugLog().empty());
+}
+
 TEST_F(Registration, ScheduledTasksRunTheQuotedCheckerAsTheSystemAccount) {
   EXPECT_TRUE(engine_->RegisterReservationJob());
   ASSERT_TRUE(Eventually([] { return platform::ListScheduledTasks().size() == 2; }));

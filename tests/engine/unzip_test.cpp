@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/entry_names.h"
 #include "engine/unzip_archive.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
@@ -212,6 +213,51 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileName,
                                          "/in/planted.txt", "C:x", "C:\\x", "c:/x", "a/b:c", ".. /x", "a/.../x",
                                          "a/. ./x"));
 
+// Names Windows cannot hold as written: a device name opens the device in any
+// folder, a trailing dot or space is dropped (writing another name), and the
+// other characters fail or name a stream. `logged` is the name as the refusal
+// line shows it, control characters escaped.
+struct WindowsNameRow {
+  std::string name;
+  std::wstring logged;
+};
+
+class NotAWindowsName : public Unzip, public testing::WithParamInterface<WindowsNameRow> {};
+
+TEST_P(NotAWindowsName, IsRefusedBeforeAnythingIsWritten) {
+  const WindowsNameRow& row = GetParam();
+  Write({{"first.txt", "first"}, {row.name, "device"}, {"last.txt", "last"}});
+  EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+  // Nothing at all: the names are checked before the first entry is written.
+  EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+  EXPECT_EQ(WrittenOutside(), std::vector<fs::path>());
+  EXPECT_EQ(platform::ReadDebugLog(), std::vector<std::wstring>{L"[Brimvale] BVLInstall : Unzip Refused Entry - " + row.logged});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, NotAWindowsName,
+    testing::Values(WindowsNameRow{"CON", L"CON"}, WindowsNameRow{"COM1", L"COM1"}, WindowsNameRow{"LPT1.dll", L"LPT1.dll"},
+                    WindowsNameRow{"NUL.txt", L"NUL.txt"}, WindowsNameRow{"AUX/x.txt", L"AUX/x.txt"},
+                    WindowsNameRow{"AUX\\x.txt", L"AUX\\x.txt"}, WindowsNameRow{"dir/prn", L"dir/prn"},
+                    WindowsNameRow{"lpt9.tar.gz", L"lpt9.tar.gz"}, WindowsNameRow{"Nul .txt", L"Nul .txt"},
+                    WindowsNameRow{"aux/", L"aux/"}, WindowsNameRow{"name.", L"name."},
+                    WindowsNameRow{"name ", L"name "}, WindowsNameRow{"dir./x.txt", L"dir./x.txt"},
+                    WindowsNameRow{"dir /x.txt", L"dir /x.txt"}, WindowsNameRow{"a<b", L"a<b"},
+                    WindowsNameRow{"a>b", L"a>b"}, WindowsNameRow{"a\"b", L"a\"b"}, WindowsNameRow{"a|b", L"a|b"},
+                    WindowsNameRow{"a?b", L"a?b"}, WindowsNameRow{"a*b", L"a*b"},
+                    WindowsNameRow{"tab\there", L"tab\\there"},
+                    WindowsNameRow{"x\r\n\x1b[2J[Brimvale] fake.txt", L"x\\r\\n\\x1B[2J[Brimvale] fake.txt"}));
+
+TEST_F(Unzip, NamesThatOnlyResembleDevicesAreWritten) {
+  const std::vector<std::string> names = {"CONSOLE.txt", "com10.txt", "lpt0", "nul_", "auxiliary/x.txt",
+                                          "COM",         "prn-list",  "a.con", "dir.d/con_", ". hidden"};
+  std::vector<ZipEntry> entries;
+  for (const std::string& name : names) entries.push_back({name, name});
+  Write(entries);
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L""), win::TRUE);
+  for (const std::string& name : names) EXPECT_EQ(Output(name), name);
+}
+
 TEST_F(Unzip, ARefusedNameCannotWriteALineOfItsOwn) {
   Write({{"../x\r\n[Brimvale] fake line", "escaped"}});
   EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
@@ -298,6 +344,21 @@ TEST(EntryNames, AreContainedUnlessTheyClimbOrNameADrive) {
       {L"/a", false},    {L"\\a", false},      {L"C:a", false}, {L"a\\..\\..\\b", false},
       {L"a/ ../b", false}, {L".. ", false},     {L" ..", false}, {L"a:b", false}};
   for (const auto& [name, contained] : rows) EXPECT_EQ(IsContainedEntryName(name), contained) << name;
+}
+
+TEST(EntryNames, AreWindowsNamesUnlessADeviceATrailingDotOrSpaceOrAForbiddenCharacter) {
+  const std::vector<std::pair<std::wstring, bool>> rows = {
+      {L"a.txt", true},        {L"a/b/c.txt", true},    {L"./a", true},         {L"a/", true},
+      {L"", true},             {L"CONSOLE", true},      {L"COM0", true},        {L"LPT10", true},
+      {L"x.nul", true},        {L"\u00e9t\u00e9", true}, {L"a b/c d", true},   {L".x", true},
+      {L"con", false},         {L"Con.", false},        {L"nUl.tar.gz", false}, {L"x/AuX", false},
+      {L"PRN", false},         {L"com9", false},        {L"LPT5.log", false},   {L"com\u00b9", false},
+      {L"LPT\u00b3.txt", false}, {L"CON  .txt", false},   {L"a.", false},         {L"a ", false},
+      {L"a./b", false},        {L"a /b", false},        {L"a\\b.\\c", false},  {L"..", false},
+      {L"a<", false},          {L"a>", false},          {L"a\"", false},        {L"a|", false},
+      {L"a?", false},          {L"a*", false},          {L"a:b", false},        {L"a\x01", false},
+      {L"a\x1f", false},       {L"a\r\nb", false}};
+  for (const auto& [name, windows] : rows) EXPECT_EQ(IsWindowsEntryName(name), windows) << platform::WideToUtf8(name);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/system_message_box.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
 #include "wizard_fixture.h"
@@ -142,6 +143,22 @@ TEST_F(ProgressPageTest, TheWorkersMessageBoxIsOwnedByTheProgressPageAndWaitedFo
   EXPECT_EQ(messageBoxes_[0].text, L"FileDownLoad Fail");
   EXPECT_EQ(messageBoxes_[0].caption, L"\ube0c\ub9bc\ubca0\uc77c");
   EXPECT_TRUE(messageBoxes_[0].ownedByProgressPage);
+}
+
+TEST_F(ProgressPageTest, TheWorkersFailureBoxSaysOkInKorean) {
+  dialog_->m_messageBox = SystemMessageBox;
+  const std::vector<std::wstring> buttons = wizard_testing::AnswerMessageBox(
+      [&] {
+        std::atomic<bool> returned{false};
+        std::thread worker([&] {
+          session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(301), 0x30);
+          returned = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
+        worker.join();
+      },
+      "failure-box");
+  EXPECT_EQ(buttons, std::vector<std::wstring>{L"\ud655\uc778"}) << "one button, \"OK\" in Korean";
 }
 
 TEST_F(ProgressPageTest, TheBarPaintsThePositionOfTheLastRow) {

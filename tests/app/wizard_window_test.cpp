@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/startup_gate.h"
+#include "app/system_message_box.h"
 #include "platform/machine.h"
 #include "settings/registry_helpers.h"
 #include "wizard_fixture.h"
@@ -187,6 +188,15 @@ TEST_P(GateRefusalTest, TheServerCheckRefusesWithASystemMessageBoxBeforeAnyPage)
   EXPECT_EQ(dialog_->m_pLicenseView, nullptr);
   EXPECT_EQ(dialog_->m_pProgressView, nullptr);
   EXPECT_FALSE(dialog_->isVisible());
+}
+
+TEST_P(GateRefusalTest, TheSystemMessageBoxSaysOkInKorean) {
+  dialog_->m_serverCheckResult = GetParam().serverCheck;
+  dialog_->m_messageBox = SystemMessageBox;
+  const std::vector<std::wstring> buttons =
+      wizard_testing::AnswerMessageBox([&] { Open(); }, "refusal-" + std::to_string(GetParam().message));
+  EXPECT_EQ(buttons, std::vector<std::wstring>{L"\ud655\uc778"}) << "one button, \"OK\" in Korean";
+  EXPECT_TRUE(dialog_->QuitPosted());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, GateRefusalTest,

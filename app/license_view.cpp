@@ -40,6 +40,9 @@ void LicenseView::InitControls() {
   PlaceWindow(&m_licenseEdit, layout.at(1002));
   m_licenseEdit.setReadOnly(true);
   m_licenseEdit.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  // The read-only agreement box has no context menu: text is selected with
+  // the mouse or the keys and copied with Ctrl+C.
+  m_licenseEdit.setContextMenuPolicy(Qt::PreventContextMenu);
   m_licenseEdit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   m_licenseEdit.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_licenseEdit.setFrameStyle(QFrame::Box | QFrame::Plain);

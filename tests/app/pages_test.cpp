@@ -2,6 +2,7 @@
 // the sinks that carry the worker's calls, the completion page's two forms
 // and the shortcuts, read back with lnkinfo.
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -51,6 +52,57 @@ TEST_F(WizardTest, TheLicenceIsReadOnlyButSelectable) {
   box.selectAll();
   box.copy();
   EXPECT_TRUE(QApplication::clipboard()->text().startsWith(box.document()->firstBlock().text()));
+}
+
+TEST_F(WizardTest, TheAgreementBoxOffersNoContextMenu) {
+  Open();
+  QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
+  box.setFocus();
+  // A menu that opens runs its own loop; the watch notes it and closes it.
+  QStringList opened;
+  QTimer watch;
+  watch.setInterval(10);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      opened << popup->metaObject()->className();
+      popup->close();
+    }
+  });
+  watch.start();
+  const QPoint inside = box.viewport()->rect().center();
+  QContextMenuEvent byMouse(QContextMenuEvent::Mouse, inside, box.viewport()->mapToGlobal(inside));
+  QApplication::sendEvent(box.viewport(), &byMouse);
+  QContextMenuEvent byKeyboard(QContextMenuEvent::Keyboard, box.cursorRect().center(),
+                               box.viewport()->mapToGlobal(box.cursorRect().center()));
+  QApplication::sendEvent(&box, &byKeyboard);
+  QTest::qWait(30);
+  EXPECT_TRUE(opened.isEmpty()) << opened.join(QLatin1Char(' ')).toStdString();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+TEST_F(WizardTest, TheAgreementIsSelectedAndCopiedWithMouseAndKeys) {
+  Open();
+  QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
+  const QString title = box.document()->firstBlock().text();
+  QApplication::clipboard()->clear();
+
+  // A drag across the title's first line selects it; Ctrl+C copies it.
+  const QRect first = box.cursorRect(QTextCursor(box.document()));
+  const QPoint from(first.left() + 1, first.center().y());
+  const QPoint to(box.viewport()->width() - 2, first.center().y());
+  QTest::mousePress(box.viewport(), Qt::LeftButton, Qt::NoModifier, from);
+  QMouseEvent drag(QEvent::MouseMove, to, box.viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box.viewport(), &drag);
+  QTest::mouseRelease(box.viewport(), Qt::LeftButton, Qt::NoModifier, to);
+  ASSERT_FALSE(box.textCursor().selectedText().isEmpty()) << "the drag selected text";
+  QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_TRUE(title.startsWith(QApplication::clipboard()->text()) && !QApplication::clipboard()->text().isEmpty())
+      << QApplication::clipboard()->text().toStdString();
+
+  // Ctrl+A selects the whole agreement; Ctrl+C copies it.
+  QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), box.toPlainText());
 }
 
 TEST_F(WizardTest, AMissingAgreementLeavesTheBoxEmpty) {

@@ -18,6 +18,7 @@
 #include "app/wizard_texts.h"
 #include "platform/resources.h"
 #include "platform/version.h"
+#include "ui/icon_resource.h"
 #include "ui/resbox.h"
 
 CbvlInstallerDlg* g_pInstallerDlg = nullptr;
@@ -50,6 +51,7 @@ CbvlInstallerDlg::CbvlInstallerDlg()
       m_messageBox(SystemMessageBox),
       m_runStopDialog(RunStopDialog),
       m_startWorker(StartInstallWorker) {
+  m_hIcon = bvlui::LoadIconResource(win::GetModuleHandleW(nullptr), 128, kKorean);
   setAttribute(Qt::WA_OpaquePaintEvent);
   KeyFilter::Install(this);
   connect(&m_agreeButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedAgree);
@@ -107,8 +109,7 @@ bool CbvlInstallerDlg::OnInitDialog() {
   g_pInstallerDlg = this;
   PreloadResources();
   BuildLayoutTable();
-  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
-  if (!logo.IsNull()) setWindowIcon(QIcon(QPixmap::fromImage(logo.image)));
+  setWindowIcon(m_hIcon);
 
   const int refusal = StartupGateMessageId();
   if (refusal != 0) {

@@ -56,7 +56,7 @@ void LicenseView::InitControls() {
   // leaves the box empty.
   const RESBOX::Binary agreement = RESBOX::GetBinary(200);
   const std::string_view bytes(reinterpret_cast<const char*>(agreement.data), agreement.data ? agreement.size : 0);
-  FillTextDocument(rtf::ReadRtf(bytes), m_font, m_licenseEdit.document());
+  FillTextDocument(rtf::ReadRtf(bytes), m_font, m_licenseEdit.document(), m_licenseEdit.logicalDpiX());
   m_licenseEdit.viewport()->update();
 }
 

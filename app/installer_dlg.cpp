@@ -15,6 +15,7 @@
 #include "app/startup_gate.h"
 #include "app/stop_dlg.h"
 #include "app/system_message_box.h"
+#include "app/window_accessibility.h"
 #include "app/wizard_texts.h"
 #include "platform/resources.h"
 #include "platform/version.h"
@@ -52,6 +53,7 @@ CbvlInstallerDlg::CbvlInstallerDlg()
       m_runStopDialog(RunStopDialog),
       m_startWorker(StartInstallWorker) {
   m_hIcon = bvlui::LoadIconResource(win::GetModuleHandleW(nullptr), 128, kKorean);
+  InstallWindowAccessibility();
   setAttribute(Qt::WA_OpaquePaintEvent);
   KeyFilter::Install(this);
   connect(&m_agreeButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedAgree);

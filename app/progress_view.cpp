@@ -8,6 +8,7 @@
 #include "app/installer_dlg.h"
 #include "app/wizard_sinks.h"
 #include "app/wizard_texts.h"
+#include "ui/accessibility.h"
 #include "ui/resbox.h"
 
 ProgressView* g_pProgressView = nullptr;
@@ -28,6 +29,8 @@ struct EngineWithContext {
 
 ProgressView::ProgressView(QWidget* parent)
     : QWidget(parent), m_statusLabel(this), m_progress(this), m_list(this) {
+  // The list's rows are told to a screen reader by the bvlui factory.
+  bvlui::InstallAccessibility();
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -3,8 +3,10 @@
 // and the shortcuts, read back with lnkinfo.
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 
 #include <atomic>
 #include <cstdio>
@@ -52,6 +54,25 @@ TEST_F(WizardTest, TheLicenceIsReadOnlyButSelectable) {
   box.selectAll();
   box.copy();
   EXPECT_TRUE(QApplication::clipboard()->text().startsWith(box.document()->firstBlock().text()));
+}
+
+TEST_F(WizardTest, TheAgreementsTabsGoToHalfAnInchAtThePagesResolution) {
+  Open();
+  QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
+  // The agreement's list: "\t1. ...", "\t2. ...", "\t3. ..." under its article 3.
+  int listed = 0;
+  for (QTextBlock block = box.document()->firstBlock(); block.isValid(); block = block.next()) {
+    if (!block.text().startsWith(QLatin1Char('\t'))) continue;
+    ++listed;
+    const QTextLine line = block.layout()->lineAt(0);
+    const qreal inch = box.logicalDpiX();
+    EXPECT_NEAR(line.cursorToX(1) - line.cursorToX(0), inch / 2, 0.5) << block.text().toStdString();
+    if (listed == 1) {
+      box.verticalScrollBar()->setValue(int(box.document()->documentLayout()->blockBoundingRect(block).top()) - 30);
+      SavePicture(Picture(), "licence-list");
+    }
+  }
+  EXPECT_EQ(listed, 3);
 }
 
 TEST_F(WizardTest, TheAgreementBoxOffersNoContextMenu) {

@@ -9,6 +9,7 @@
 
 #include "app/installer_dlg.h"
 #include "app/wizard_texts.h"
+#include "ui/device_pixel_border.h"
 #include "ui/resbox.h"
 #include "ui/rtf_reader.h"
 #include "ui/rtf_text_document.h"
@@ -46,6 +47,7 @@ void LicenseView::InitControls() {
   m_licenseEdit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   m_licenseEdit.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_licenseEdit.setFrameStyle(QFrame::Box | QFrame::Plain);
+  bvlui::UseDevicePixelBoxFrame(&m_licenseEdit);
   m_licenseEdit.setAccessibleName(QString::fromStdWString(kLicenceAccessibleName));
   QPalette palette = m_licenseEdit.palette();
   palette.setColor(QPalette::Base, Qt::white);

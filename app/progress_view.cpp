@@ -9,6 +9,7 @@
 #include "app/wizard_sinks.h"
 #include "app/wizard_texts.h"
 #include "ui/accessibility.h"
+#include "ui/device_pixel_border.h"
 #include "ui/resbox.h"
 
 ProgressView* g_pProgressView = nullptr;
@@ -76,6 +77,7 @@ void ProgressView::InitPageControls() {
   m_list.setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list.setFocusPolicy(Qt::NoFocus);
   m_list.setFrameStyle(QFrame::Box | QFrame::Plain);
+  bvlui::UseDevicePixelBoxFrame(&m_list);
   m_list.setAccessibleName(QString::fromStdWString(kStepsAccessibleName));
   QFont font(kKoreanFamily);
   font.setPixelSize(12);

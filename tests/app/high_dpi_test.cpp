@@ -68,6 +68,40 @@ TEST_P(FractionalScaleTest, TheMainWindowsFrameIsAsWideOnEverySide) {
   ExpectOneWidth(FrameWidths(Picture(ratio), {device(20), device(150), device(270)}, {device(100), device(300)}), ratio);
 }
 
+// The width of a box's border (colour `border`) at the middle of each side of
+// the device rectangle that the logical `box` covers, counted inwards from
+// the first border pixel found within two device pixels of the edge.
+std::vector<std::pair<std::string, int>> BoxBorderWidths(const QImage& image, QRect box, qreal ratio, QRgb border) {
+  const QRectF device(box.x() * ratio, box.y() * ratio, box.width() * ratio, box.height() * ratio);
+  const int midX = int(device.center().x()), midY = int(device.center().y());
+  auto run = [&](QPoint outside, QPoint inwards) {
+    QPoint at = outside;
+    for (int i = 0; i < 4 && image.valid(at) && image.pixel(at) != border; ++i) at += inwards;
+    int width = 0;
+    for (; image.valid(at) && image.pixel(at) == border; at += inwards) ++width;
+    return width;
+  };
+  return {{"left", run({int(device.left()) - 1, midY}, {1, 0})},
+          {"right", run({int(device.right()) + 1, midY}, {-1, 0})},
+          {"top", run({midX, int(device.top()) - 1}, {0, 1})},
+          {"bottom", run({midX, int(device.bottom()) + 1}, {0, -1})}};
+}
+
+TEST_P(FractionalScaleTest, TheAgreementBoxAndTheProgressListHaveEvenBorders) {
+  Open();
+  const qreal ratio = GetParam();
+  // The pages stand one logical pixel inside the window, so at 1.5 their
+  // boxes begin half way into a device pixel.
+  const QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
+  const QRect boxInWindow(box.mapTo(dialog_.get(), QPoint(0, 0)), box.size());
+  ExpectOneWidth(BoxBorderWidths(Picture(ratio), boxInWindow, ratio, box.palette().color(QPalette::WindowText).rgb()), ratio);
+
+  dialog_->OnBnClickedAgree();
+  const QListWidget& list = dialog_->m_pProgressView->m_list;
+  const QRect listInWindow(list.mapTo(dialog_.get(), QPoint(0, 0)), list.size());
+  ExpectOneWidth(BoxBorderWidths(Picture(ratio), listInWindow, ratio, list.palette().color(QPalette::WindowText).rgb()), ratio);
+}
+
 TEST_P(FractionalScaleTest, TheMessageDialogsFrameIsAsWideOnEverySide) {
   dialog_->OnInitDialog();
   StopDlg stop(RESBOX::GetString(309), 1, nullptr);

@@ -309,7 +309,9 @@ class Reader {
     } else if (word == "sa" && hasParameter) {
       pard_.spaceAfterTwips = std::clamp(value, 0, kMaxTwips);
     } else if (word == "tqr" || word == "tqc" || word == "tqdec") {
-      pard_.nextTabKind = word == "tqr" ? TabStop::Kind::kRight : word == "tqc" ? TabStop::Kind::kCenter : TabStop::Kind::kDecimal;
+      pard_.nextTabKind = word == "tqr"   ? TabStop::Kind::kRight
+                          : word == "tqc" ? TabStop::Kind::kCenter
+                                          : TabStop::Kind::kDecimal;
       return true;
     } else if (word == "tx" && hasParameter) {
       AddTabStop(TabStop{std::clamp(value, 0, kMaxTwips), pard_.nextTabKind});

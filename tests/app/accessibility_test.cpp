@@ -74,7 +74,8 @@ TEST_F(WizardTest, TheMainWindowIsAFrameNamedByItsTitle) {
   QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog_.get());
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->role(), QAccessible::Window) << "a frame, not a filler";
-  EXPECT_EQ(window->text(QAccessible::Name).toStdWString(), L"\ube0c\ub9bc\ubca0\uc77c \uc124\uce58 \ud504\ub85c\uadf8\ub7a8");
+  EXPECT_EQ(window->text(QAccessible::Name).toStdWString(),
+            L"\ube0c\ub9bc\ubca0\uc77c \uc124\uce58 \ud504\ub85c\uadf8\ub7a8");
   EXPECT_FALSE(window->state().invisible);
 }
 

@@ -60,12 +60,13 @@ TEST_P(FractionalScaleTest, TheMainWindowsFrameIsAsWideOnEverySide) {
   SavePicture(image, "licence-" + std::to_string(int(ratio * 100)));
   auto device = [ratio](int logical) { return int(logical * ratio); };
   // Beside the title bar, the licence page and the button band.
-  ExpectOneWidth(FrameWidths(image, {device(20), device(150), device(270)}, {device(100), device(300)}), ratio);
+  const std::vector<int> rows = {device(20), device(150), device(270)}, columns = {device(100), device(300)};
+  ExpectOneWidth(FrameWidths(image, rows, columns), ratio);
 
   // The same on the completion page, whose page paints beside the frame too.
   dialog_->OnBnClickedAgree();
   session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
-  ExpectOneWidth(FrameWidths(Picture(ratio), {device(20), device(150), device(270)}, {device(100), device(300)}), ratio);
+  ExpectOneWidth(FrameWidths(Picture(ratio), rows, columns), ratio);
 }
 
 // The width of a box's border (colour `border`) at the middle of each side of
@@ -94,12 +95,14 @@ TEST_P(FractionalScaleTest, TheAgreementBoxAndTheProgressListHaveEvenBorders) {
   // boxes begin half way into a device pixel.
   const QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
   const QRect boxInWindow(box.mapTo(dialog_.get(), QPoint(0, 0)), box.size());
-  ExpectOneWidth(BoxBorderWidths(Picture(ratio), boxInWindow, ratio, box.palette().color(QPalette::WindowText).rgb()), ratio);
+  const QRgb boxBorder = box.palette().color(QPalette::WindowText).rgb();
+  ExpectOneWidth(BoxBorderWidths(Picture(ratio), boxInWindow, ratio, boxBorder), ratio);
 
   dialog_->OnBnClickedAgree();
   const QListWidget& list = dialog_->m_pProgressView->m_list;
   const QRect listInWindow(list.mapTo(dialog_.get(), QPoint(0, 0)), list.size());
-  ExpectOneWidth(BoxBorderWidths(Picture(ratio), listInWindow, ratio, list.palette().color(QPalette::WindowText).rgb()), ratio);
+  const QRgb listBorder = list.palette().color(QPalette::WindowText).rgb();
+  ExpectOneWidth(BoxBorderWidths(Picture(ratio), listInWindow, ratio, listBorder), ratio);
 }
 
 TEST_P(FractionalScaleTest, TheMessageDialogsFrameIsAsWideOnEverySide) {

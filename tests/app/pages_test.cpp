@@ -112,7 +112,8 @@ TEST_F(WizardTest, TheAgreementIsSelectedAndCopiedWithMouseAndKeys) {
   const QPoint from(first.left() + 1, first.center().y());
   const QPoint to(box.viewport()->width() - 2, first.center().y());
   QTest::mousePress(box.viewport(), Qt::LeftButton, Qt::NoModifier, from);
-  QMouseEvent drag(QEvent::MouseMove, to, box.viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent drag(QEvent::MouseMove, to, box.viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(box.viewport(), &drag);
   QTest::mouseRelease(box.viewport(), Qt::LeftButton, Qt::NoModifier, to);
   ASSERT_FALSE(box.textCursor().selectedText().isEmpty()) << "the drag selected text";

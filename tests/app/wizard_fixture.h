@@ -52,7 +52,9 @@ class IdleWorker : public WorkerThreadHandle {
 
 // Saves a picture when BVL_SAVE_PICTURES names a folder (to look at pages).
 inline void SavePictureIfAsked(const QImage& image, const std::string& name) {
-  if (const char* folder = std::getenv("BVL_SAVE_PICTURES")) image.save(QString::fromStdString(std::string(folder) + "/" + name + ".png"));
+  if (const char* folder = std::getenv("BVL_SAVE_PICTURES")) {
+    image.save(QString::fromStdString(std::string(folder) + "/" + name + ".png"));
+  }
 }
 
 // Runs `opens`, which shows a message box and waits for it; reads the box's

@@ -59,22 +59,27 @@ TEST(IconResourceTest, AModuleWithoutTheIconGivesTheEmptyIcon) {
   testing_support::ScopedMachine machine;
   EXPECT_TRUE(bvlui::LoadIconResource(nullptr, 129, kKorean).isNull());
   const std::filesystem::path file = std::filesystem::path(BVL_BINARY_DIR) / "tests" / "other_module.res";
-  win::HMODULE other = win::LoadLibraryExW(platform::ToWindowsPath(file).c_str(), nullptr, win::LOAD_LIBRARY_AS_DATAFILE);
+  win::HMODULE other =
+      win::LoadLibraryExW(platform::ToWindowsPath(file).c_str(), nullptr, win::LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(other, nullptr);
   EXPECT_TRUE(bvlui::LoadIconResource(other, 128, kKorean).isNull());
   platform::FreeResourceModule(other);
 }
 
-// A group directory of `entries` (size, image id) and the images it names.
+// A group directory and the images it names by id.
 struct Group {
-  std::string directory;
+  std::string directory = std::string("\0\0\1\0\0\0", 6);  // reserved, type 1 (icon), no entries yet
   std::map<unsigned, std::string> images;
+
+  // One more entry: a square image of `size` pixels with RT_ICON id `id`.
   void Add(int size, unsigned id) {
-    const char entry[14] = {char(size % 256), char(size % 256), 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, char(id & 0xFF), char(id >> 8)};
+    // width, height, colours, reserved, planes, bits, byte count, image id
+    const char entry[14] = {char(size % 256), char(size % 256), 0, 0, 1, 0, 32, 0,
+                            0,                0,                0, 0, char(id & 0xFF), char(id >> 8)};
     directory.append(entry, sizeof entry);
     directory[4] = char(directory[4] + 1);
   }
-  Group() : directory(std::string("\0\0\1\0\0\0", 6)) {}
+
   QIcon Icon() const {
     return bvlui::IconFromGroup(directory, [this](unsigned id) -> std::string_view {
       auto found = images.find(id);
@@ -118,8 +123,9 @@ TEST(IconResourceTest, ADamagedDirectoryGivesTheEmptyIcon) {
   Group cursor = group;
   cursor.directory[2] = 2;
   EXPECT_TRUE(cursor.Icon().isNull()) << "a cursor directory";
-  EXPECT_TRUE(bvlui::IconFromGroup(std::string_view("\0\0\1", 3), [](unsigned) { return std::string_view(); }).isNull());
-  EXPECT_TRUE(bvlui::IconFromGroup({}, [](unsigned) { return std::string_view(); }).isNull());
+  const auto none = [](unsigned) { return std::string_view(); };
+  EXPECT_TRUE(bvlui::IconFromGroup(std::string_view("\0\0\1", 3), none).isNull()) << "a directory cut short";
+  EXPECT_TRUE(bvlui::IconFromGroup({}, none).isNull());
 }
 
 }  // namespace

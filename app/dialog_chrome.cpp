@@ -1,6 +1,7 @@
 // The shared chrome of the installer's borderless windows.
 #include "app/dialog_chrome.h"
 
+#include "ui/device_pixel_border.h"
 #include "ui/resbox.h"
 
 namespace {
@@ -17,11 +18,9 @@ void PaintDialogChrome(QPainter& painter, QSize size, int bandTop) {
   painter.fillRect(QRect(0, 0, w, kTitleBarHeight), kTitleBar);
   painter.fillRect(QRect(0, bandTop, w, h - bandTop), kButtonBand);
   // The frame: a stroke of 2 along the client rectangle's edges, of which
-  // the inner half lies inside the window.
-  painter.fillRect(QRect(0, 0, w, 1), kFrame);
-  painter.fillRect(QRect(0, h - 1, w, 1), kFrame);
-  painter.fillRect(QRect(0, 0, 1, h), kFrame);
-  painter.fillRect(QRect(w - 1, 0, 1, h), kFrame);
+  // the inner half, one logical pixel, lies inside the window; the pages
+  // placed one logical pixel inside never paint over it.
+  bvlui::PaintDevicePixelBorder(painter, QRectF(QPointF(0, 0), QSizeF(size)), kFrame);
   const bvlui::Bitmap logo = RESBOX::GetImage(1101);
   if (!logo.IsNull()) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

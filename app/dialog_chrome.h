@@ -1,5 +1,6 @@
 // What the main window and the stop dialog paint alike: the white client,
-// the green title bar, the grey button band, the one-pixel frame and the logo.
+// the green title bar, the grey button band, the frame (one logical pixel, in
+// whole device pixels) and the logo.
 #pragma once
 
 #include <QPainter>

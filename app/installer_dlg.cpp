@@ -3,21 +3,23 @@
 #include "app/installer_dlg.h"
 
 #include <QCloseEvent>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/dialog_chrome.h"
 #include "app/complete_view.h"
+#include "app/dialog_chrome.h"
 #include "app/key_filter.h"
 #include "app/license_view.h"
 #include "app/progress_view.h"
 #include "app/screen_placement.h"
+#include "app/startup_gate.h"
 #include "app/stop_dlg.h"
+#include "app/system_message_box.h"
+#include "app/window_accessibility.h"
 #include "app/wizard_texts.h"
 #include "platform/resources.h"
 #include "platform/version.h"
-#include "app/startup_gate.h"
+#include "ui/icon_resource.h"
 #include "ui/resbox.h"
 
 CbvlInstallerDlg* g_pInstallerDlg = nullptr;
@@ -25,14 +27,6 @@ CbvlInstallerDlg* g_pInstallerDlg = nullptr;
 namespace {
 constexpr win::WORD kKorean = 0x0412;
 constexpr unsigned kMessageBoxOkExclamation = 0x30;
-
-void SystemMessageBox(QWidget* owner, const std::wstring& text, const std::wstring& caption, unsigned) {
-  // An owner not yet on the screen (the gate runs before the window shows)
-  // leaves the box centred on the screen.
-  QMessageBox box(QMessageBox::Warning, QString::fromStdWString(caption), QString::fromStdWString(text),
-                  QMessageBox::Ok, owner && owner->isVisible() ? owner : nullptr);
-  box.exec();
-}
 
 int RunStopDialog(const std::wstring& message, bool twoButtons) {
   StopDlg dialog(message, twoButtons ? 1 : 0, nullptr);
@@ -58,6 +52,8 @@ CbvlInstallerDlg::CbvlInstallerDlg()
       m_messageBox(SystemMessageBox),
       m_runStopDialog(RunStopDialog),
       m_startWorker(StartInstallWorker) {
+  m_hIcon = bvlui::LoadIconResource(win::GetModuleHandleW(nullptr), 128, kKorean);
+  InstallWindowAccessibility();
   setAttribute(Qt::WA_OpaquePaintEvent);
   KeyFilter::Install(this);
   connect(&m_agreeButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedAgree);
@@ -115,8 +111,7 @@ bool CbvlInstallerDlg::OnInitDialog() {
   g_pInstallerDlg = this;
   PreloadResources();
   BuildLayoutTable();
-  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
-  if (!logo.IsNull()) setWindowIcon(QIcon(QPixmap::fromImage(logo.image)));
+  setWindowIcon(m_hIcon);
 
   const int refusal = StartupGateMessageId();
   if (refusal != 0) {

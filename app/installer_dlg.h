@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QEventLoop>
+#include <QIcon>
 #include <QWidget>
 
 #include <functional>
@@ -48,6 +49,9 @@ class CbvlInstallerDlg : public QWidget, public InstallerContext {
   void OnBnClickedCancel();
   void OnBnClickedClose();
 
+  // Icon resource 128 of the program, loaded by the constructor: the
+  // window's icon and its taskbar button's.
+  QIcon m_hIcon;
   LayoutTable m_layout;
   LicenseView* m_pLicenseView = nullptr;
   ProgressView* m_pProgressView = nullptr;

@@ -9,6 +9,7 @@
 
 #include "app/installer_dlg.h"
 #include "app/wizard_texts.h"
+#include "ui/device_pixel_border.h"
 #include "ui/resbox.h"
 #include "ui/rtf_reader.h"
 #include "ui/rtf_text_document.h"
@@ -40,9 +41,13 @@ void LicenseView::InitControls() {
   PlaceWindow(&m_licenseEdit, layout.at(1002));
   m_licenseEdit.setReadOnly(true);
   m_licenseEdit.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  // The read-only agreement box has no context menu: text is selected with
+  // the mouse or the keys and copied with Ctrl+C.
+  m_licenseEdit.setContextMenuPolicy(Qt::PreventContextMenu);
   m_licenseEdit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   m_licenseEdit.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_licenseEdit.setFrameStyle(QFrame::Box | QFrame::Plain);
+  bvlui::UseDevicePixelBoxFrame(&m_licenseEdit);
   m_licenseEdit.setAccessibleName(QString::fromStdWString(kLicenceAccessibleName));
   QPalette palette = m_licenseEdit.palette();
   palette.setColor(QPalette::Base, Qt::white);
@@ -53,7 +58,7 @@ void LicenseView::InitControls() {
   // leaves the box empty.
   const RESBOX::Binary agreement = RESBOX::GetBinary(200);
   const std::string_view bytes(reinterpret_cast<const char*>(agreement.data), agreement.data ? agreement.size : 0);
-  FillTextDocument(rtf::ReadRtf(bytes), m_font, m_licenseEdit.document());
+  FillTextDocument(rtf::ReadRtf(bytes), m_font, m_licenseEdit.document(), m_licenseEdit.logicalDpiX());
   m_licenseEdit.viewport()->update();
 }
 

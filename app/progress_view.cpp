@@ -8,6 +8,8 @@
 #include "app/installer_dlg.h"
 #include "app/wizard_sinks.h"
 #include "app/wizard_texts.h"
+#include "ui/accessibility.h"
+#include "ui/device_pixel_border.h"
 #include "ui/resbox.h"
 
 ProgressView* g_pProgressView = nullptr;
@@ -28,6 +30,8 @@ struct EngineWithContext {
 
 ProgressView::ProgressView(QWidget* parent)
     : QWidget(parent), m_statusLabel(this), m_progress(this), m_list(this) {
+  // The list's rows are told to a screen reader by the bvlui factory.
+  bvlui::InstallAccessibility();
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -73,6 +77,7 @@ void ProgressView::InitPageControls() {
   m_list.setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list.setFocusPolicy(Qt::NoFocus);
   m_list.setFrameStyle(QFrame::Box | QFrame::Plain);
+  bvlui::UseDevicePixelBoxFrame(&m_list);
   m_list.setAccessibleName(QString::fromStdWString(kStepsAccessibleName));
   QFont font(kKoreanFamily);
   font.setPixelSize(12);

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the wizard's eight images (32-bit RGBA PNGs) at 1x and 2x.
+"""Draws the wizard's eight images (32-bit RGBA PNGs) at 1x and 2x, and the
+program's icon.
 
   tools/draw-images.py OUTPUT_FOLDER
 
@@ -8,6 +9,13 @@ transparency, the four 90 x 25 button faces and the three 18 x 18 close
 buttons. Every shape is drawn in its own coordinates times the scale, so the
 2x images are the same pictures with twice the pixels (a one-pixel border
 is two pixels wide), not an enlargement.
+
+It also writes 128.ico, icon 128: the logo's shield in white on a green
+rounded square, which reads on light and dark taskbars alike, at 16, 24, 32,
+48 and 256 pixels (PNG-compressed images, as Windows Vista and later keep
+them). Each size is drawn for its own pixel grid: the shield's straight edges
+fall on whole pixels and only the rounded corners and the shield's point are
+smoothed.
 """
 import os
 import struct
@@ -121,6 +129,87 @@ IMAGES = {
 }
 
 
+TITLE_GREEN = (0, 165, 81)
+ICON_SIZES = (16, 24, 32, 48, 256)
+SAMPLES = 4  # sub-samples per pixel side where an edge is smoothed
+
+
+def icon(size):
+    """One size of icon 128: a green rounded square filling the icon, with the
+    logo's shield (the glyph of 1101, 11 x 16 of its units) in white, about
+    six tenths of the icon high, its two notch slits showing the green."""
+    c = Canvas(size, size, 1)
+    radius = size * 0.1875
+    unit = size * 0.6 / 16
+    left = (size - round(11 * unit)) // 2
+    top = (size - round(16 * unit)) // 2
+
+    def at(origin, k):
+        # Glyph unit k (1 is the shield's first) as a whole device pixel.
+        return origin + round((k - 1) * unit)
+
+    x1, x5, x6, x7, x8, x12 = (at(left, k) for k in (1, 5, 6, 7, 8, 12))
+    y4, y9, y11, y17 = (at(top, k) for k in (4, 9, 11, 17))
+    # Below about one pixel a unit, keep each slit and the stem between them
+    # one pixel wide so that the notch does not vanish.
+    x6 = max(x6, x5 + 1)
+    x7 = max(x7, x6 + 1)
+    x8 = max(x8, x7 + 1)
+    tip = (x1 + x12) / 2.0
+
+    def in_square(x, y):
+        cx = min(max(x, radius), size - radius)
+        cy = min(max(y, radius), size - radius)
+        return (x - cx) ** 2 + (y - cy) ** 2 <= radius * radius
+
+    def in_shield(x, y):
+        if x < x1 or x >= x12 or y < top or y >= y17:
+            return False
+        if x5 <= x < x6 or x7 <= x < x8:
+            if y4 <= y < y9:
+                return False  # the notch's two slits
+        if y < y11:
+            return True
+        # The point: half its width left at each height down to the tip.
+        half = (x12 - x1) / 2.0 * (y17 - y) / float(y17 - y11)
+        return abs(x - tip) <= half
+
+    step = 1.0 / SAMPLES
+    offsets = [step * (i + 0.5) for i in range(SAMPLES)]
+    for y in range(size):
+        for x in range(size):
+            near_corner = (x < radius or x >= size - radius) and (y < radius or y >= size - radius)
+            near_point = y11 - 1 <= y < y17 + 1
+            if near_corner or near_point:
+                points = [(x + dx, y + dy) for dy in offsets for dx in offsets]
+            else:
+                points = [(x + 0.5, y + 0.5)]
+            square = sum(1 for p in points if in_square(*p)) / float(len(points))
+            shield = sum(1 for p in points if in_shield(*p)) / float(len(points))
+            if square == 0:
+                continue
+            colour = tuple(round(g * (1 - shield) + 255 * shield) for g in TITLE_GREEN)
+            c.pixels[y][x] = colour + (round(255 * square),)
+    return c
+
+
+def ico(pictures):
+    """An .ico file of PNG-compressed images: the directory, then the data."""
+    header = struct.pack("<HHH", 0, 1, len(pictures))
+    offset = len(header) + 16 * len(pictures)
+    entries, data = b"", b""
+    for size, png in pictures:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(png), offset + len(data))
+        data += png
+    return header + entries + data
+
+
+def write(path, data):
+    with open(path + ".tmp", "wb") as f:
+        f.write(data)
+    os.replace(path + ".tmp", path)
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: draw-images.py OUTPUT_FOLDER")
@@ -128,11 +217,8 @@ def main():
     os.makedirs(out, exist_ok=True)
     for image_id, draw in IMAGES.items():
         for scale, suffix in ((1, ""), (2, "@2x")):
-            data = draw(scale).png()
-            path = os.path.join(out, "%d%s.png" % (image_id, suffix))
-            with open(path + ".tmp", "wb") as f:
-                f.write(data)
-            os.replace(path + ".tmp", path)
+            write(os.path.join(out, "%d%s.png" % (image_id, suffix)), draw(scale).png())
+    write(os.path.join(out, "128.ico"), ico([(size, icon(size).png()) for size in ICON_SIZES]))
 
 
 if __name__ == "__main__":

@@ -8,14 +8,18 @@ LIST is resources/resources.list: one resource a line, "type id language
 file" ("STRINGTABLE - language file" for a string table text file). The .res
 file is the platform's documented format: a null resource first, then one
 header and DWORD-aligned data per resource; string tables become RT_STRING
-blocks of 16 counted UTF-16 texts. The C++ source defines the program's
+blocks of 16 counted UTF-16 texts; an ICON (an .ico file) becomes one RT_ICON
+per image, numbered from 1 across the file, and the RT_GROUP_ICON directory
+of the icon's id that names them. The C++ source defines the program's
 resource section, which the platform's resource calls read.
 """
 import os
 import struct
 import sys
 
+RT_ICON = 3
 RT_STRING = 6
+RT_GROUP_ICON = 14
 
 
 def utf16z(text):
@@ -78,12 +82,32 @@ def string_blocks(strings):
         yield block, data
 
 
+def icon_resources(data, first_id):
+    """The RT_ICON images of an .ico file, with ids from first_id, and the
+    RT_GROUP_ICON directory: the .ico directory with each entry's file offset
+    replaced by its image's id. None when the file is not an icon."""
+    if len(data) < 6:
+        return None
+    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
+    if reserved != 0 or kind != 1 or count == 0 or len(data) < 6 + 16 * count:
+        return None
+    images, group = [], struct.pack("<HHH", 0, 1, count)
+    for index in range(count):
+        width, height, colours, zero, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * index)
+        if size == 0 or offset + size > len(data):
+            return None
+        images.append((first_id + index, data[offset:offset + size]))
+        group += struct.pack("<BBBBHHIH", width, height, colours, zero, planes, bits, size, first_id + index)
+    return images, group
+
+
 def main():
     if len(sys.argv) != 5:
         sys.exit("usage: make-resources.py LIST IMAGES_FOLDER OUT.res OUT.cpp")
     listing, images, out_res, out_cpp = sys.argv[1:]
     base = os.path.dirname(os.path.abspath(listing))
     res = entry(0, 0, 0, b"")
+    next_icon_image = 1
     with open(listing, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             fields = line.split("#", 1)[0].split()
@@ -97,6 +121,16 @@ def main():
             if kind == "STRINGTABLE":
                 for block, data in string_blocks(read_strings(path)):
                     res += entry(RT_STRING, block, language, data)
+            elif kind == "ICON":
+                with open(path, "rb") as data:
+                    icon = icon_resources(data.read(), next_icon_image)
+                if icon is None:
+                    sys.exit("%s:%d: %s is not an icon file" % (listing, number, path))
+                icon_images, group = icon
+                for image_id, image in icon_images:
+                    res += entry(RT_ICON, image_id, language, image)
+                res += entry(RT_GROUP_ICON, int(key, 0), language, group)
+                next_icon_image += len(icon_images)
             else:
                 with open(path, "rb") as data:
                     res += entry(kind.upper(), int(key, 0), language, data.read())

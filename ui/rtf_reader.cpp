@@ -267,6 +267,11 @@ class Reader {
     }
     if (word == "uc") { state.unicodeSkip = std::clamp(value, 0, 16); return; }
     if (word == "ansicpg" && hasParameter && value > 0) { document_.codePage = static_cast<unsigned>(value); return; }
+    if (word == "deftab") {
+      // A distance of 0 would never advance; the default stays then.
+      if (hasParameter && value > 0) document_.defaultTabTwips = std::min(value, kMaxTwips);
+      return;
+    }
     if (word == "emdash") { Text(L"\u2014"); return; }
     if (word == "endash") { Text(L"\u2013"); return; }
     if (word == "lquote") { Text(L"\u2018"); return; }
@@ -275,6 +280,7 @@ class Reader {
     if (word == "rdblquote") { Text(L"\u201d"); return; }
     if (word == "bullet") { Text(L"\u2022"); return; }
     if (word == "emspace" || word == "enspace") { Text(L" "); return; }
+    if (ParagraphWord(word, hasParameter, value)) return;
 
     CharFormat changed = format;
     if (word == "b") changed.bold = on;
@@ -285,14 +291,58 @@ class Reader {
     else if (word == "f" && hasParameter) changed.fontIndex = value;
     else if (word == "cf" && hasParameter) changed.colorIndex = std::max(0, value);
     else if (word == "plain") changed = CharFormat{};
-    else if (word == "pard") { paragraph().spaceBeforeTwips = paragraph().spaceAfterTwips = 0; pardSpaceBefore_ = pardSpaceAfter_ = 0; return; }
-    else if (word == "sb" && hasParameter) { pardSpaceBefore_ = std::clamp(value, 0, 31680); paragraph().spaceBeforeTwips = pardSpaceBefore_; return; }
-    else if (word == "sa" && hasParameter) { pardSpaceAfter_ = std::clamp(value, 0, 31680); paragraph().spaceAfterTwips = pardSpaceAfter_; return; }
     else return;
     if (changed != format) {
       FlushBytes();
       format = changed;
     }
+  }
+
+  // Paragraph formatting: \pard and the spacing and tab stops it resets.
+  // They hold for the current paragraph and the ones after it, until the
+  // next \pard. False for any other word.
+  bool ParagraphWord(const std::string& word, bool hasParameter, int value) {
+    if (word == "pard") {
+      pard_ = ParagraphFormat();
+    } else if (word == "sb" && hasParameter) {
+      pard_.spaceBeforeTwips = std::clamp(value, 0, kMaxTwips);
+    } else if (word == "sa" && hasParameter) {
+      pard_.spaceAfterTwips = std::clamp(value, 0, kMaxTwips);
+    } else if (word == "tqr" || word == "tqc" || word == "tqdec") {
+      pard_.nextTabKind = word == "tqr"   ? TabStop::Kind::kRight
+                          : word == "tqc" ? TabStop::Kind::kCenter
+                                          : TabStop::Kind::kDecimal;
+      return true;
+    } else if (word == "tx" && hasParameter) {
+      AddTabStop(TabStop{std::clamp(value, 0, kMaxTwips), pard_.nextTabKind});
+      pard_.nextTabKind = TabStop::Kind::kLeft;
+    } else if (word == "tb") {
+      // A bar tab draws a line and is no stop; a kind before it was its own.
+      pard_.nextTabKind = TabStop::Kind::kLeft;
+      return true;
+    } else {
+      return false;
+    }
+    ApplyParagraphFormat(&paragraph());
+    return true;
+  }
+
+  // Stops stay in ascending order, one a position, at most kMaxTabStops.
+  void AddTabStop(const TabStop& stop) {
+    std::vector<TabStop>& stops = pard_.tabStops;
+    auto at = std::lower_bound(stops.begin(), stops.end(), stop,
+                               [](const TabStop& a, const TabStop& b) { return a.positionTwips < b.positionTwips; });
+    if (at != stops.end() && at->positionTwips == stop.positionTwips) {
+      *at = stop;
+    } else if (static_cast<int>(stops.size()) < kMaxTabStops) {
+      stops.insert(at, stop);
+    }
+  }
+
+  void ApplyParagraphFormat(Paragraph* target) const {
+    target->spaceBeforeTwips = pard_.spaceBeforeTwips;
+    target->spaceAfterTwips = pard_.spaceAfterTwips;
+    target->tabStops = pard_.tabStops;
   }
 
   void TextByte(unsigned char byte) {
@@ -411,9 +461,8 @@ class Reader {
 
   void NewParagraph() {
     Paragraph next;
-    next.spaceBeforeTwips = pardSpaceBefore_;
-    next.spaceAfterTwips = pardSpaceAfter_;
-    document_.paragraphs.push_back(next);
+    ApplyParagraphFormat(&next);
+    document_.paragraphs.push_back(std::move(next));
   }
 
   Paragraph& paragraph() { return document_.paragraphs.back(); }
@@ -439,8 +488,14 @@ class Reader {
   std::wstring fontName_;
   std::string fontNameBytes_;
   bool fontNameOpen_ = false;
-  int pardSpaceBefore_ = 0;
-  int pardSpaceAfter_ = 0;
+  // The paragraph formatting in force since the last \pard.
+  struct ParagraphFormat {
+    int spaceBeforeTwips = 0;
+    int spaceAfterTwips = 0;
+    std::vector<TabStop> tabStops;
+    TabStop::Kind nextTabKind = TabStop::Kind::kLeft;  // for the next \tx
+  };
+  ParagraphFormat pard_;
 };
 
 }  // namespace

@@ -32,10 +32,20 @@ struct Run {
   CharFormat format;
 };
 
+// A tab stop of a paragraph (\txN), of the kind that the \tqr, \tqc or
+// \tqdec before it names.
+struct TabStop {
+  enum class Kind { kLeft, kRight, kCenter, kDecimal };
+  int positionTwips = 0;
+  Kind kind = Kind::kLeft;
+  bool operator==(const TabStop& other) const { return positionTwips == other.positionTwips && kind == other.kind; }
+};
+
 struct Paragraph {
   std::vector<Run> runs;
-  int spaceBeforeTwips = 0;  // \sbN
-  int spaceAfterTwips = 0;   // \saN
+  int spaceBeforeTwips = 0;    // \sbN
+  int spaceAfterTwips = 0;     // \saN
+  std::vector<TabStop> tabStops;  // in ascending order; a tab past the last goes to the default stops
   std::wstring Text() const;
 };
 
@@ -54,6 +64,7 @@ struct Document {
   std::map<int, Font> fonts;
   std::vector<Color> colors;
   unsigned codePage = 1252;  // \ansicpgN
+  int defaultTabTwips = 720;  // \deftabN: the distance of the default tab stops
   bool isRtf = false;        // the data began with "{\rtf"
   bool complete = false;     // the outermost group was closed
   // The text of every paragraph, each ended by "\n".
@@ -63,10 +74,13 @@ struct Document {
 // Bounds that keep a hostile document's cost linear: nesting deeper than
 // kMaxDepth is read as skipped content; control words longer than
 // kMaxWordLength letters and parameters longer than kMaxParameterDigits
-// digits are cut.
+// digits are cut; a paragraph keeps its first kMaxTabStops stops, each within
+// kMaxTwips of the margin, as word processors do.
 constexpr int kMaxDepth = 200;
 constexpr int kMaxWordLength = 32;
 constexpr int kMaxParameterDigits = 10;
+constexpr int kMaxTabStops = 64;
+constexpr int kMaxTwips = 31680;  // 22 inches
 
 // Reads the document. Data that does not begin with "{\rtf" is read as RTF
 // all the same (isRtf tells the caller).

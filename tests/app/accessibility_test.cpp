@@ -3,7 +3,9 @@
 #include <QAccessible>
 
 #include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "wizard_fixture.h"
 
@@ -41,8 +43,64 @@ TEST_F(WizardTest, TheLicenceStateAnnouncesItsButtonsTitleTextAndAgreement) {
   EXPECT_TRUE(Has(found, QAccessible::StaticText, intro)) << "introduction";
   EXPECT_TRUE(Has(found, QAccessible::EditableText, L"\uc124\uce58 \ubc0f \uc774\uc6a9 \uc57d\uad00")) << "agreement";
   for (const auto& [role, name] : found) {
-    if (role == QAccessible::PushButton || role == QAccessible::StaticText) EXPECT_FALSE(name.empty()) << role;
+    if (role == QAccessible::PushButton || role == QAccessible::StaticText) {
+      EXPECT_FALSE(name.empty()) << role;
+    }
   }
+}
+
+// Every node below an invisible one, by the path of child indexes from the
+// window, that does not report itself invisible.
+void CollectVisibleBelowInvisible(QAccessibleInterface* node, bool underInvisible, const std::string& path,
+                                  std::vector<std::string>* found) {
+  for (int i = 0; i < node->childCount(); ++i) {
+    QAccessibleInterface* child = node->child(i);
+    if (!child) continue;
+    const std::string at = path + "/" + std::to_string(i) + " " + child->text(QAccessible::Name).toStdString();
+    const bool invisible = child->state().invisible;
+    if (underInvisible && !invisible) found->push_back(at);
+    CollectVisibleBelowInvisible(child, underInvisible || invisible, at, found);
+  }
+}
+
+std::vector<std::string> VisibleBelowInvisible(QWidget* window) {
+  std::vector<std::string> found;
+  CollectVisibleBelowInvisible(QAccessible::queryAccessibleInterface(window), false, "", &found);
+  return found;
+}
+
+TEST_F(WizardTest, TheMainWindowIsAFrameNamedByItsTitle) {
+  Open();
+  QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog_.get());
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->role(), QAccessible::Window) << "a frame, not a filler";
+  EXPECT_EQ(window->text(QAccessible::Name).toStdWString(),
+            L"\ube0c\ub9bc\ubca0\uc77c \uc124\uce58 \ud504\ub85c\uadf8\ub7a8");
+  EXPECT_FALSE(window->state().invisible);
+}
+
+TEST_F(WizardTest, TheRowsOfTheHiddenProgressListAreInvisibleOnTheCompletionPage) {
+  Open();
+  EXPECT_EQ(VisibleBelowInvisible(dialog_.get()), std::vector<std::string>()) << "licence";
+  dialog_->OnBnClickedAgree();
+  session_->progress->AddStatusRow(L"InstallDriver Success", false, 75);
+  session_->progress->AddStatusRow(L"InstallService Success", false, 80);
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&dialog_->m_pProgressView->m_list);
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->childCount(), 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(list->child(i)->role(), QAccessible::ListItem);
+    EXPECT_FALSE(list->child(i)->state().invisible) << "while installing, row " << i;
+    EXPECT_EQ(list->child(i)->parent(), list);
+    EXPECT_EQ(list->indexOfChild(list->child(i)), i);
+  }
+  EXPECT_EQ(list->child(1)->text(QAccessible::Name).toStdWString(), L"InstallService Success");
+  EXPECT_EQ(VisibleBelowInvisible(dialog_.get()), std::vector<std::string>()) << "installing";
+
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  ASSERT_FALSE(dialog_->m_pProgressView->isVisible());
+  for (int i = 0; i < list->childCount(); ++i) EXPECT_TRUE(list->child(i)->state().invisible) << "row " << i;
+  EXPECT_EQ(VisibleBelowInvisible(dialog_.get()), std::vector<std::string>()) << "finished";
 }
 
 TEST_F(WizardTest, TheProgressStateAnnouncesTheBarTheStatusAndTheRows) {

@@ -2,8 +2,11 @@
 // the sinks that carry the worker's calls, the completion page's two forms
 // and the shortcuts, read back with lnkinfo.
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 
 #include <atomic>
 #include <cstdio>
@@ -11,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/system_message_box.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
 #include "wizard_fixture.h"
@@ -50,6 +54,77 @@ TEST_F(WizardTest, TheLicenceIsReadOnlyButSelectable) {
   box.selectAll();
   box.copy();
   EXPECT_TRUE(QApplication::clipboard()->text().startsWith(box.document()->firstBlock().text()));
+}
+
+TEST_F(WizardTest, TheAgreementsTabsGoToHalfAnInchAtThePagesResolution) {
+  Open();
+  QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
+  // The agreement's list: "\t1. ...", "\t2. ...", "\t3. ..." under its article 3.
+  int listed = 0;
+  for (QTextBlock block = box.document()->firstBlock(); block.isValid(); block = block.next()) {
+    if (!block.text().startsWith(QLatin1Char('\t'))) continue;
+    ++listed;
+    const QTextLine line = block.layout()->lineAt(0);
+    const qreal inch = box.logicalDpiX();
+    EXPECT_NEAR(line.cursorToX(1) - line.cursorToX(0), inch / 2, 0.5) << block.text().toStdString();
+    if (listed == 1) {
+      box.verticalScrollBar()->setValue(int(box.document()->documentLayout()->blockBoundingRect(block).top()) - 30);
+      SavePicture(Picture(), "licence-list");
+    }
+  }
+  EXPECT_EQ(listed, 3);
+}
+
+TEST_F(WizardTest, TheAgreementBoxOffersNoContextMenu) {
+  Open();
+  QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
+  box.setFocus();
+  // A menu that opens runs its own loop; the watch notes it and closes it.
+  QStringList opened;
+  QTimer watch;
+  watch.setInterval(10);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      opened << popup->metaObject()->className();
+      popup->close();
+    }
+  });
+  watch.start();
+  const QPoint inside = box.viewport()->rect().center();
+  QContextMenuEvent byMouse(QContextMenuEvent::Mouse, inside, box.viewport()->mapToGlobal(inside));
+  QApplication::sendEvent(box.viewport(), &byMouse);
+  QContextMenuEvent byKeyboard(QContextMenuEvent::Keyboard, box.cursorRect().center(),
+                               box.viewport()->mapToGlobal(box.cursorRect().center()));
+  QApplication::sendEvent(&box, &byKeyboard);
+  QTest::qWait(30);
+  EXPECT_TRUE(opened.isEmpty()) << opened.join(QLatin1Char(' ')).toStdString();
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+TEST_F(WizardTest, TheAgreementIsSelectedAndCopiedWithMouseAndKeys) {
+  Open();
+  QTextEdit& box = dialog_->m_pLicenseView->m_licenseEdit;
+  const QString title = box.document()->firstBlock().text();
+  QApplication::clipboard()->clear();
+
+  // A drag across the title's first line selects it; Ctrl+C copies it.
+  const QRect first = box.cursorRect(QTextCursor(box.document()));
+  const QPoint from(first.left() + 1, first.center().y());
+  const QPoint to(box.viewport()->width() - 2, first.center().y());
+  QTest::mousePress(box.viewport(), Qt::LeftButton, Qt::NoModifier, from);
+  QMouseEvent drag(QEvent::MouseMove, to, box.viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(box.viewport(), &drag);
+  QTest::mouseRelease(box.viewport(), Qt::LeftButton, Qt::NoModifier, to);
+  ASSERT_FALSE(box.textCursor().selectedText().isEmpty()) << "the drag selected text";
+  QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_TRUE(title.startsWith(QApplication::clipboard()->text()) && !QApplication::clipboard()->text().isEmpty())
+      << QApplication::clipboard()->text().toStdString();
+
+  // Ctrl+A selects the whole agreement; Ctrl+C copies it.
+  QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(&box, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), box.toPlainText());
 }
 
 TEST_F(WizardTest, AMissingAgreementLeavesTheBoxEmpty) {
@@ -142,6 +217,22 @@ TEST_F(ProgressPageTest, TheWorkersMessageBoxIsOwnedByTheProgressPageAndWaitedFo
   EXPECT_EQ(messageBoxes_[0].text, L"FileDownLoad Fail");
   EXPECT_EQ(messageBoxes_[0].caption, L"\ube0c\ub9bc\ubca0\uc77c");
   EXPECT_TRUE(messageBoxes_[0].ownedByProgressPage);
+}
+
+TEST_F(ProgressPageTest, TheWorkersFailureBoxSaysOkInKorean) {
+  dialog_->m_messageBox = SystemMessageBox;
+  const std::vector<std::wstring> buttons = wizard_testing::AnswerMessageBox(
+      [&] {
+        std::atomic<bool> returned{false};
+        std::thread worker([&] {
+          session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(301), 0x30);
+          returned = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
+        worker.join();
+      },
+      "failure-box");
+  EXPECT_EQ(buttons, std::vector<std::wstring>{L"\ud655\uc778"}) << "one button, \"OK\" in Korean";
 }
 
 TEST_F(ProgressPageTest, TheBarPaintsThePositionOfTheLastRow) {

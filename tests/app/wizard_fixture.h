@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +49,33 @@ class IdleWorker : public WorkerThreadHandle {
  private:
   bool* m_stopped;
 };
+
+// Saves a picture when BVL_SAVE_PICTURES names a folder (to look at pages).
+inline void SavePictureIfAsked(const QImage& image, const std::string& name) {
+  if (const char* folder = std::getenv("BVL_SAVE_PICTURES")) {
+    image.save(QString::fromStdString(std::string(folder) + "/" + name + ".png"));
+  }
+}
+
+// Runs `opens`, which shows a message box and waits for it; reads the box's
+// button texts and presses its first button as the user would. A box that
+// never appears leaves the list empty. The box's picture is saved as
+// `picture`.
+inline std::vector<std::wstring> AnswerMessageBox(const std::function<void()>& opens, const std::string& picture) {
+  std::vector<std::wstring> buttons;
+  QTimer poll;
+  poll.setInterval(10);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box->buttons().isEmpty()) return;
+    SavePictureIfAsked(box->grab().toImage(), picture);
+    for (QAbstractButton* button : box->buttons()) buttons.push_back(button->text().toStdWString());
+    box->buttons().first()->click();
+  });
+  poll.start();
+  opens();
+  return buttons;
+}
 
 class WizardTest : public testing::Test {
  protected:
@@ -95,9 +126,7 @@ class WizardTest : public testing::Test {
   }
 
   // Saves a picture when BVL_SAVE_PICTURES names a folder (to look at pages).
-  static void SavePicture(const QImage& image, const std::string& name) {
-    if (const char* folder = std::getenv("BVL_SAVE_PICTURES")) image.save(QString::fromStdString(std::string(folder) + "/" + name + ".png"));
-  }
+  static void SavePicture(const QImage& image, const std::string& name) { SavePictureIfAsked(image, name); }
 
   void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center()); }
 

@@ -4,9 +4,14 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "app/startup_gate.h"
+#include "app/system_message_box.h"
 #include "platform/machine.h"
 #include "settings/registry_helpers.h"
 #include "wizard_fixture.h"
@@ -58,6 +63,34 @@ TEST_F(WizardTest, TitleBarBandFrameAndLogoAreWhereTheLayoutPutsThem) {
   EXPECT_EQ(image.pixel(373, 277), qRgb(170, 170, 170)) << "agree button's border";
   EXPECT_EQ(image.pixel(471, 277), qRgb(170, 170, 170)) << "cancel button's border";
   EXPECT_EQ(dialog_->windowTitle().toStdWString(), L"\ube0c\ub9bc\ubca0\uc77c \uc124\uce58 \ud504\ub85c\uadf8\ub7a8");
+}
+
+// The share of an icon's pixels that stand out from a taskbar of `background`.
+double ShareStandingOut(const QImage& icon, QRgb background) {
+  QImage over(icon.size(), QImage::Format_RGB32);
+  over.fill(background);
+  QPainter(&over).drawImage(0, 0, icon);
+  int standing = 0;
+  for (int y = 0; y < over.height(); ++y) {
+    for (int x = 0; x < over.width(); ++x) {
+      const QRgb pixel = over.pixel(x, y);
+      standing += std::max({std::abs(qRed(pixel) - qRed(background)), std::abs(qGreen(pixel) - qGreen(background)),
+                            std::abs(qBlue(pixel) - qBlue(background))}) > 64;
+    }
+  }
+  return double(standing) / (over.width() * over.height());
+}
+
+TEST_F(WizardTest, TheWindowIconIsIcon128AndReadsOnLightAndDarkTaskbars) {
+  Open();
+  const QIcon icon = dialog_->windowIcon();
+  for (int size : {16, 24, 32, 48}) {
+    const QImage picture = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    SavePicture(picture, "icon-" + std::to_string(size));
+    ASSERT_EQ(picture.size(), QSize(size, size)) << "a square icon of " << size << " pixels";
+    EXPECT_GT(ShareStandingOut(picture, qRgb(255, 255, 255)), 0.6) << size << " on a light taskbar";
+    EXPECT_GT(ShareStandingOut(picture, qRgb(0, 0, 0)), 0.6) << size << " on a dark taskbar";
+  }
 }
 
 TEST_F(WizardTest, WhileClosingTheWindowPaintsNoBackground) {
@@ -187,6 +220,15 @@ TEST_P(GateRefusalTest, TheServerCheckRefusesWithASystemMessageBoxBeforeAnyPage)
   EXPECT_EQ(dialog_->m_pLicenseView, nullptr);
   EXPECT_EQ(dialog_->m_pProgressView, nullptr);
   EXPECT_FALSE(dialog_->isVisible());
+}
+
+TEST_P(GateRefusalTest, TheSystemMessageBoxSaysOkInKorean) {
+  dialog_->m_serverCheckResult = GetParam().serverCheck;
+  dialog_->m_messageBox = SystemMessageBox;
+  const std::vector<std::wstring> buttons =
+      wizard_testing::AnswerMessageBox([&] { Open(); }, "refusal-" + std::to_string(GetParam().message));
+  EXPECT_EQ(buttons, std::vector<std::wstring>{L"\ud655\uc778"}) << "one button, \"OK\" in Korean";
+  EXPECT_TRUE(dialog_->QuitPosted());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, GateRefusalTest,

@@ -114,6 +114,37 @@ TEST_F(RtfReaderTest, ParagraphSpacingFollowsPard) {
   EXPECT_EQ(document.paragraphs[2].spaceBeforeTwips, 0);
 }
 
+TEST_F(RtfReaderTest, TabStopsFollowDeftabTxAndPard) {
+  rtf::Document plain = rtf::ReadRtf("{\\rtf1 a\\tab b}");
+  EXPECT_EQ(plain.defaultTabTwips, 720) << "RTF's default: half an inch";
+  EXPECT_TRUE(plain.paragraphs[0].tabStops.empty());
+
+  rtf::Document document = rtf::ReadRtf(
+      "{\\rtf1\\deftab360 \\pard\\tx1440\\tqr\\tx4320\\tqc\\tx5040\\tqdec\\tx6480\\tb7200\\tx8640 a\\tab b\\par"
+      " next\\par\\pard c}");
+  EXPECT_EQ(document.defaultTabTwips, 360);
+  ASSERT_EQ(document.paragraphs.size(), 3u);
+  using Kind = rtf::TabStop::Kind;
+  const std::vector<rtf::TabStop> expected = {
+      {1440, Kind::kLeft}, {4320, Kind::kRight}, {5040, Kind::kCenter}, {6480, Kind::kDecimal}, {8640, Kind::kLeft}};
+  EXPECT_EQ(document.paragraphs[0].tabStops, expected) << "a bar tab (\\tb) is no stop and takes no kind along";
+  EXPECT_EQ(document.paragraphs[1].tabStops, expected) << "the stops last until \\pard";
+  EXPECT_TRUE(document.paragraphs[2].tabStops.empty());
+}
+
+TEST_F(RtfReaderTest, TabStopsOutOfOrderOrOutOfBoundsAreKeptInOrderAndWithinBounds) {
+  rtf::Document document = rtf::ReadRtf("{\\rtf1\\deftab0\\tx2880\\tx1440\\tx1440\\tx-5\\tx99999999 a}");
+  EXPECT_EQ(document.defaultTabTwips, 720) << "a stop distance of 0 would never advance";
+  const std::vector<rtf::TabStop> expected = {{0, rtf::TabStop::Kind::kLeft}, {1440, rtf::TabStop::Kind::kLeft},
+                                              {2880, rtf::TabStop::Kind::kLeft}, {31680, rtf::TabStop::Kind::kLeft}};
+  EXPECT_EQ(document.paragraphs[0].tabStops, expected);
+
+  std::string many = "{\\rtf1 ";
+  for (int i = 1; i <= 100000; ++i) many += "\\tx" + std::to_string(i);
+  many += " a}";
+  EXPECT_EQ(rtf::ReadRtf(many).paragraphs[0].tabStops.size(), std::size_t(rtf::kMaxTabStops));
+}
+
 TEST_F(RtfReaderTest, ATruncatedDocumentKeepsWhatItRead) {
   const std::string full = LicenceBytes();
   rtf::Document document = rtf::ReadRtf(full.substr(0, full.size() / 2));

@@ -1,0 +1,6 @@
+// What a screen reader is told about the wizard's main window: a frame (the
+// window role), named by its window text.
+#pragma once
+
+// Installs the accessibility factory of the main window once per process.
+void InstallWindowAccessibility();

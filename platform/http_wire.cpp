@@ -36,6 +36,16 @@ struct HttpWire::State {
   std::optional<asio::ssl::stream<tcp::socket&>> tls;
   bool broken = false;  // a wait ran out: the socket was cancelled and is no use
 
+  // Runs `use` on the stream the request's bytes travel on.
+  template <typename Use>
+  void OnStream(Use use) {
+    if (tls) {
+      use(*tls);
+    } else {
+      use(socket);
+    }
+  }
+
   // Starts `operation` with a completion handler and runs the I/O context
   // until the handler ran or `until` passed; in the latter case the socket
   // is cancelled and the handler runs with operation_aborted.
@@ -199,13 +209,7 @@ win::DWORD HttpWire::Write(const std::string& data, WireClock::time_point until)
   bool timedOut = false;
   boost::system::error_code error = state.Run(
       until,
-      [&](auto handler) {
-        if (state.tls) {
-          asio::async_write(*state.tls, asio::buffer(data), handler);
-        } else {
-          asio::async_write(state.socket, asio::buffer(data), handler);
-        }
-      },
+      [&](auto handler) { state.OnStream([&](auto& stream) { asio::async_write(stream, asio::buffer(data), handler); }); },
       nullptr, &timedOut);
   if (timedOut) return win::ERROR_WINHTTP_TIMEOUT;
   return error ? win::ERROR_WINHTTP_CONNECTION_ERROR : win::ERROR_SUCCESS;
@@ -219,11 +223,7 @@ win::DWORD HttpWire::ReadSome(char* buffer, std::size_t capacity, std::size_t* c
   boost::system::error_code error = state.Run(
       until,
       [&](auto handler) {
-        if (state.tls) {
-          state.tls->async_read_some(asio::buffer(buffer, capacity), handler);
-        } else {
-          state.socket.async_read_some(asio::buffer(buffer, capacity), handler);
-        }
+        state.OnStream([&](auto& stream) { stream.async_read_some(asio::buffer(buffer, capacity), handler); });
       },
       count, &timedOut);
   if (timedOut) return win::ERROR_WINHTTP_TIMEOUT;

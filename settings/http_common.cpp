@@ -125,32 +125,22 @@ std::wstring ResolveLocation(const std::wstring& base, const std::wstring& locat
 }
 
 std::string DescribeTransportError(win::DWORD error) {
+  static const struct {
+    win::DWORD code;
+    const char* text;
+  } kTexts[] = {
+      {win::ERROR_WINHTTP_TIMEOUT, "the server did not answer in time"},
+      {win::ERROR_WINHTTP_NAME_NOT_RESOLVED, "the server's name could not be resolved"},
+      {win::ERROR_WINHTTP_CANNOT_CONNECT, "the server could not be reached"},
+      {win::ERROR_WINHTTP_CONNECTION_ERROR, "the connection broke off"},
+      {win::ERROR_WINHTTP_SECURE_FAILURE, "the secure connection failed or the server's certificate was refused"},
+      {win::ERROR_WINHTTP_INVALID_SERVER_RESPONSE, "the server's answer is not valid HTTP"},
+      {win::ERROR_WINHTTP_HEADER_SIZE_OVERFLOW, "the answer's header block is larger than allowed"},
+      {win::ERROR_WINHTTP_INVALID_URL, "the address is malformed"},
+  };
   const char* text = "the transfer failed";
-  switch (error) {
-    case win::ERROR_WINHTTP_TIMEOUT:
-      text = "the server did not answer in time";
-      break;
-    case win::ERROR_WINHTTP_NAME_NOT_RESOLVED:
-      text = "the server's name could not be resolved";
-      break;
-    case win::ERROR_WINHTTP_CANNOT_CONNECT:
-      text = "the server could not be reached";
-      break;
-    case win::ERROR_WINHTTP_CONNECTION_ERROR:
-      text = "the connection broke off";
-      break;
-    case win::ERROR_WINHTTP_SECURE_FAILURE:
-      text = "the secure connection failed or the server's certificate was refused";
-      break;
-    case win::ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-      text = "the server's answer is not valid HTTP";
-      break;
-    case win::ERROR_WINHTTP_HEADER_SIZE_OVERFLOW:
-      text = "the answer's header block is larger than allowed";
-      break;
-    case win::ERROR_WINHTTP_INVALID_URL:
-      text = "the address is malformed";
-      break;
+  for (const auto& known : kTexts) {
+    if (known.code == error) text = known.text;
   }
   return std::string(text) + " (error " + std::to_string(error) + ")";
 }

@@ -17,6 +17,7 @@
 #include "platform/faults.h"
 #include "platform/machine.h"
 #include "support/host_files.h"
+#include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
 
@@ -25,20 +26,6 @@ namespace {
 using nlohmann::json;
 using testing_support::RecordedRequest;
 using testing_support::TestHttpServer;
-
-// The bytes the server generates for a "body_size" route.
-std::string Generated(std::size_t count) {
-  std::string bytes(count, '\0');
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 251);
-  return bytes;
-}
-
-bool DebugLogContains(const std::wstring& part) {
-  for (const auto& line : platform::ReadDebugLog()) {
-    if (line.find(part) != std::wstring::npos) return true;
-  }
-  return false;
-}
 
 class HttpClientTest : public testing::Test {
  protected:
@@ -346,7 +333,7 @@ TEST_F(HttpClientTest, GzipAnswerIsDecompressed) {
   std::wstring body = L"old";
   EXPECT_EQ(RequestJson(Get("/bad-gz"), &body, nullptr), 200);
   EXPECT_EQ(body, L"");
-  EXPECT_TRUE(DebugLogContains(L"gzip")) << "a damaged gzip answer is reported in the debug output";
+  EXPECT_TRUE(testing_support::DebugLogMentions(L"gzip")) << "a damaged gzip answer is reported in the debug output";
 }
 
 TEST_F(HttpClientTest, GzipAnswerWithPaddingOrASecondMemberKeepsItsText) {
@@ -461,7 +448,7 @@ TEST_F(HttpClientTest, DownloadWritesTheWholeBody) {
   server_.SetRoutes(json::array({{{"path", "/file.bin"}, {"body_size", size}}}));
   const std::wstring target = Target(L"file.bin");
   EXPECT_EQ(DownloadFile({server_.Url("/file.bin"), {{L"X-Token", L"abc"}}, target}), 1);
-  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target)), Generated(size));
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target)), testing_support::GeneratedBody(size));
 
   // Only User-Agent (and the caller's own headers) accompany a download.
   RecordedRequest request = OnlyRequest();
@@ -510,7 +497,7 @@ TEST_F(HttpClientTest, DownloadToAPathWithoutDriveFailsBeforeSending) {
   EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"Q:\\nowhere\\f.bin"}), 0);
   EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"relative\\f.bin"}), 0);
   EXPECT_TRUE(server_.Requests().empty());
-  EXPECT_TRUE(DebugLogContains(L"Q:\\nowhere\\f.bin"));
+  EXPECT_TRUE(testing_support::DebugLogMentions(L"Q:\\nowhere\\f.bin"));
 }
 
 TEST_F(HttpClientTest, DownloadToAFileThatCannotBeOpenedFailsBeforeSending) {
@@ -571,7 +558,7 @@ TEST_F(HttpHeldDownloadTest, TheBodyOfA200AnswerIsWrittenAsItArrives) {
   std::uintmax_t sizeWhileHeld = 0;
   EXPECT_EQ(Download([&] { sizeWhileHeld = TargetSize(); }), 1);
   EXPECT_GE(sizeWhileHeld, kHeldChunk);
-  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target_)), Generated(3 * kHeldChunk));
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target_)), testing_support::GeneratedBody(3 * kHeldChunk));
 }
 
 TEST_F(HttpHeldDownloadTest, TheBodyOfAnyOtherAnswerNeverReachesTheFile) {
@@ -591,7 +578,7 @@ TEST_F(HttpHeldDownloadTest, ADiskThatFillsUpFailsTheDownloadAndLeavesTheFileEmp
   EXPECT_EQ(Download([&] { platform::InjectFault({"WriteFile", target_, win::ERROR_DISK_FULL, -1}); }), 0);
   platform::ClearFaults();
   EXPECT_EQ(TargetSize(), 0u);
-  EXPECT_TRUE(DebugLogContains(L"error 112")) << "the write's error is in the debug output";
+  EXPECT_TRUE(testing_support::DebugLogMentions(L"error 112")) << "the write's error is in the debug output";
 }
 
 TEST_F(HttpClientTest, ADiskThatIsFullFromTheStartFailsTheDownload) {
@@ -617,10 +604,10 @@ TEST_F(HttpClientTest, ADownloadThatStallsFailsAndOneThatFlowsSlowlyDoesNot) {
   platform::ClearDebugLog();
   EXPECT_EQ(DownloadFile({server_.Url("/stalls"), {}, target}), 0);
   EXPECT_EQ(std::filesystem::file_size(machine_.Host(target)), 0u);
-  EXPECT_TRUE(DebugLogContains(L"fewer than 1024 bytes arrived in 1 seconds"));
+  EXPECT_TRUE(testing_support::DebugLogMentions(L"fewer than 1024 bytes arrived in 1 seconds"));
 
   EXPECT_EQ(DownloadFile({server_.Url("/slow"), {}, target}), 1);
-  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target)), Generated(40960));
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(target)), testing_support::GeneratedBody(40960));
 }
 
 // ---------------------------------------------------------------------------

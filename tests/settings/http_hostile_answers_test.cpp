@@ -12,6 +12,7 @@
 #include "settings/http_client.h"
 #include "settings/http_exchange.h"
 #include "support/host_files.h"
+#include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
 
@@ -19,19 +20,6 @@ namespace {
 
 using nlohmann::json;
 using testing_support::TestHttpServer;
-
-std::string Generated(std::size_t count) {
-  std::string bytes(count, '\0');
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 251);
-  return bytes;
-}
-
-bool DebugLogContains(const std::wstring& part) {
-  for (const auto& line : platform::ReadDebugLog()) {
-    if (line.find(part) != std::wstring::npos) return true;
-  }
-  return false;
-}
 
 json Redirect(int status, const std::string& location) {
   return {{"status", status}, {"headers", {{"Location", location}}}, {"body", ""}};
@@ -88,7 +76,7 @@ TEST_P(HttpRedirectTest, OnlyTheFinalBodyOfAFollowedChainIsWritten) {
   server_.SetRoutes(row.routes);
   DownloadOutcome outcome;
   EXPECT_EQ(DownloadFileWithOutcome({Url("/start"), {}, kTarget}, nullptr, 0, &outcome), row.result);
-  EXPECT_EQ(Downloaded(), row.result == 1 ? Generated(70000) : std::string());
+  EXPECT_EQ(Downloaded(), row.result == 1 ? testing_support::GeneratedBody(70000) : std::string());
   EXPECT_EQ(server_.Requests().size(), row.requests);
   EXPECT_TRUE(outcome.requestSent);
 }
@@ -121,7 +109,7 @@ TEST_F(HttpHostileAnswerTest, AnAbsoluteLocationOnAnotherServerIsFollowedWithThe
   ASSERT_TRUE(other.Running()) << other.StartError();
   server_.SetRoutes(json::array({At("/start", Redirect(302, platform::WideToUtf8(other.Url("/component.dll"))))}));
   EXPECT_EQ(DownloadFile({Url("/start"), {{L"X-Agent-Id", L"42"}}, kTarget}), 1);
-  EXPECT_EQ(Downloaded(), Generated(70000));
+  EXPECT_EQ(Downloaded(), testing_support::GeneratedBody(70000));
   ASSERT_EQ(other.Requests().size(), 1u);
   EXPECT_EQ(other.Requests()[0].Value("User-Agent"), "KORVANTA NETWORK LIBRARY");
   EXPECT_EQ(other.Requests()[0].Value("X-Agent-Id"), "42");
@@ -161,7 +149,7 @@ TEST(HttpRedirectDowngradeTest, FromHttpsDownToHttpIsRefused) {
   platform::ClearDebugLog();
   EXPECT_EQ(DownloadFile({secure.Url("/start"), {}, L"C:\\dl\\file.bin"}), 0);
   EXPECT_TRUE(plain.Requests().empty());
-  EXPECT_TRUE(DebugLogContains(L"from https:// down to http://"));
+  EXPECT_TRUE(testing_support::DebugLogMentions(L"from https:// down to http://"));
 }
 
 // ---------------------------------------------------------------------------
@@ -183,7 +171,7 @@ TEST_F(HttpHostileAnswerTest, AnEndlessHeaderLineFailsBothCallsAtTheHeadBound) {
   EXPECT_EQ(DownloadFileWithOutcome({Url("/endless"), {}, kTarget}, nullptr, 0, &outcome), 0);
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(Downloaded(), "");
-  EXPECT_TRUE(DebugLogContains(L"header block is larger than allowed"));
+  EXPECT_TRUE(testing_support::DebugLogMentions(L"header block is larger than allowed"));
 }
 
 // ---------------------------------------------------------------------------
@@ -200,7 +188,7 @@ TEST_F(HttpHostileAnswerTest, ASlowSteadyLinkCompletes) {
   SetHttpTimeoutForTesting(std::chrono::seconds(1));
   for (const char* path : {"/length", "/close"}) {
     EXPECT_EQ(DownloadFile({Url(path), {}, kTarget}), 1) << path;
-    EXPECT_EQ(Downloaded(), Generated(6000)) << path;
+    EXPECT_EQ(Downloaded(), testing_support::GeneratedBody(6000)) << path;
   }
 }
 
@@ -220,7 +208,7 @@ TEST_F(HttpHostileAnswerTest, AGzipAnswerThatInflatesPast8MiBGivesNoText) {
   platform::ClearDebugLog();
   EXPECT_EQ(RequestJson(options, &body, nullptr), 200);
   EXPECT_EQ(body, L"");
-  EXPECT_TRUE(DebugLogContains(L"expands beyond 8388608 bytes"));
+  EXPECT_TRUE(testing_support::DebugLogMentions(L"expands beyond 8388608 bytes"));
 }
 
 }  // namespace

@@ -16,6 +16,13 @@ bool DebugLogHas(const std::wstring& line) {
   return false;
 }
 
+bool DebugLogMentions(const std::wstring& part) {
+  for (const std::wstring& logged : platform::ReadDebugLog()) {
+    if (logged.find(part) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
 bool ProgramRunning(const std::wstring& program) {
   for (const platform::ProcessRecord& record : platform::ListProcesses()) {
     if (record.imagePath.substr(record.imagePath.rfind(L'\\') + 1) == program) return true;

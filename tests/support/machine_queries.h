@@ -12,6 +12,8 @@
 namespace testing_support {
 
 bool DebugLogHas(const std::wstring& line);
+// True when some line of the debug log holds `part`.
+bool DebugLogMentions(const std::wstring& part);
 // True while a process whose image file is named `program` runs.
 bool ProgramRunning(const std::wstring& program);
 std::optional<platform::ServiceSummary> ServiceNamed(const std::wstring& name);

@@ -7,6 +7,13 @@
 #include <sstream>
 
 namespace testing_support {
+
+std::string GeneratedBody(std::size_t count) {
+  std::string bytes(count, '\0');
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 251);
+  return bytes;
+}
+
 namespace {
 
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& text) {

@@ -38,6 +38,9 @@ struct TestCertificates {
 bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error,
                           const std::string& subjectAltName = "IP:127.0.0.1,IP:::1,DNS:localhost");
 
+// The body of a "body_size" route: byte i is i mod 251.
+std::string GeneratedBody(std::size_t count);
+
 class TestHttpServer {
  public:
   // Routes as tools/test_http_server.py describes them (a JSON array). With

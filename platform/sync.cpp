@@ -1,5 +1,6 @@
 // Named events in the machine's state/events.json, events of one process,
-// and waiting on kernel objects and processes.
+// and waiting on kernel objects (events here, mutexes in named_mutex.cpp)
+// and processes.
 #include "platform/sync.h"
 
 #include <algorithm>

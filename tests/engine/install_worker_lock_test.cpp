@@ -77,6 +77,7 @@ TEST_F(WorkerLock, AWorkerWaitsForTheHolderAndInstallsOnceItIsKilled) {
   ASSERT_NE(holder, 0u);
   InstallationRun run;
   run.StartUp(host_->Server());
+  ASSERT_FALSE(run.context.m_updateAddress.empty());
   std::thread worker([&] { run.RunWorker(); });
 
   // (No fatal check before the join: the worker thread must be joined.)
@@ -107,6 +108,7 @@ TEST_F(WorkerLock, AWorkerWhosePageGoesAwayWhileItWaitsRunsNothing) {
   ASSERT_NE(holder, 0u);
   InstallationRun run;
   run.StartUp(host_->Server());
+  ASSERT_FALSE(run.context.m_updateAddress.empty());
   auto session = std::make_shared<InstallSession>();
   session->progress = run.progress;
   session->wizard = run.wizard;
@@ -135,10 +137,11 @@ TEST_F(WorkerLock, ALockThatCannotBeHadIsLoggedAndTheInstallationGoesOn) {
   platform::InjectFault({"CreateMutex", kLockName, win::ERROR_ACCESS_DENIED, 1});
   InstallationRun run;
   run.StartUp(host_->Server());
+  ASSERT_FALSE(run.context.m_updateAddress.empty());
   run.RunWorker();
   InstallationRun::WaitForStartedPrograms();
   EXPECT_TRUE(DebugLogHas(L"[Brimvale] BVLInstall : Install Lock Fail - 5"));
-  EXPECT_EQ(run.checkpoint, checkpoint::kInstallSuccess);
+  EXPECT_EQ(run.checkpoint, checkpoint::kInstallSuccess) << testing::PrintToString(run.progress->rows);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // its own after the user agreed to the licence. It runs the install steps in
 // their fixed order, reports each through the progress page's sink, rolls the
 // machine back after a failure and turns the wizard to the completion page.
+// Only one worker runs at a time on a machine: a second installer's worker
+// waits for the first to end, then installs over what it left.
 #pragma once
 
 #include <atomic>
@@ -48,8 +50,9 @@ class InstallWorker {
  public:
   explicit InstallWorker(std::shared_ptr<InstallSession> session);
 
-  // The thread procedure's body: the step sequence, the failure path and the
-  // ending. Always 0.
+  // The thread procedure's body: the wait for any other worker of the
+  // machine to end, then the step sequence, the failure path and the ending.
+  // Always 0.
   std::uint32_t Run();
 
   // Asks the worker to stop (the progress page is being destroyed): once this

@@ -11,6 +11,13 @@ struct KernelObject {
   virtual ~KernelObject() = default;
 };
 
+// An object WaitForSingleObject waits on (an event, a mutex): it checks the
+// handle's access and waits in its own way, returning WAIT_OBJECT_0,
+// WAIT_TIMEOUT, WAIT_ABANDONED or WAIT_FAILED.
+struct WaitableObject : KernelObject {
+  virtual DWORD Wait(DWORD milliseconds) = 0;
+};
+
 }  // namespace win
 
 namespace platform {

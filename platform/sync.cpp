@@ -1,5 +1,6 @@
 // Named events in the machine's state/events.json, events of one process,
-// and waiting on events and processes.
+// and waiting on kernel objects (events here, mutexes in named_mutex.cpp)
+// and processes.
 #include "platform/sync.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "platform/kernel_object.h"
 #include "platform/machine.h"
 #include "platform/machine_wait.h"
+#include "platform/object_holders.h"
 #include "platform/process.h"
 #include "platform/state_json.h"
 
@@ -32,7 +34,7 @@ struct NamedEvent {
   std::wstring name;
   bool set = false;
   bool manualReset = false;
-  std::vector<std::pair<HostProcess, int>> holders;  // process, handle count
+  ObjectHolders holders;
 };
 
 using EventTable = std::map<std::wstring, NamedEvent>;  // by name as given
@@ -47,11 +49,7 @@ EventTable ParseEvents(const json& doc) {
     event.name = Utf8ToWide(e.value("name", std::string()));
     event.set = e.value("set", false);
     event.manualReset = e.value("manualReset", false);
-    if (e.contains("holders") && e["holders"].is_array()) {
-      for (const auto& h : e["holders"]) {
-        if (h.is_object()) event.holders.push_back({HostProcess{h.value("pid", 0), h.value("start", 0LL)}, h.value("count", 0)});
-      }
-    }
+    if (e.contains("holders")) event.holders = ObjectHolders::FromJson(e["holders"]);
     if (!event.name.empty()) table[event.name] = event;
   }
   return table;
@@ -60,9 +58,10 @@ EventTable ParseEvents(const json& doc) {
 json SerialiseEvents(const EventTable& table) {
   json list = json::array();
   for (const auto& [name, e] : table) {
-    json holders = json::array();
-    for (const auto& [process, count] : e.holders) holders.push_back({{"pid", process.pid}, {"start", process.start}, {"count", count}});
-    list.push_back({{"name", WideToUtf8(e.name)}, {"set", e.set}, {"manualReset", e.manualReset}, {"holders", holders}});
+    list.push_back({{"name", WideToUtf8(e.name)},
+                    {"set", e.set},
+                    {"manualReset", e.manualReset},
+                    {"holders", e.holders.ToJson()}});
   }
   return {{"events", list}};
 }
@@ -70,11 +69,7 @@ json SerialiseEvents(const EventTable& table) {
 // An event exists while a running process holds a handle to it.
 void Prune(EventTable& table) {
   for (auto it = table.begin(); it != table.end();) {
-    auto& holders = it->second.holders;
-    holders.erase(std::remove_if(holders.begin(), holders.end(),
-                                 [](const auto& h) { return h.second <= 0 || !HostProcessRunning(h.first); }),
-                  holders.end());
-    it = holders.empty() ? table.erase(it) : std::next(it);
+    it = it->second.holders.DropEnded() ? table.erase(it) : std::next(it);
   }
 }
 
@@ -93,17 +88,6 @@ bool ChangeEvents(const std::function<bool(EventTable&)>& change) {
     return true;
   });
   return result;
-}
-
-void Hold(NamedEvent& event, int delta) {
-  HostProcess self = CurrentHostProcess();
-  for (auto& [process, count] : event.holders) {
-    if (process.pid == self.pid && process.start == self.start) {
-      count += delta;
-      return;
-    }
-  }
-  if (delta > 0) event.holders.push_back({self, delta});
 }
 
 // An unnamed event: seen by this process only.
@@ -131,15 +115,16 @@ namespace win {
 
 namespace {
 
-struct EventObject : KernelObject {
+struct EventObject : WaitableObject {
   std::wstring name;  // empty for a local event
   DWORD access = EVENT_ALL_ACCESS;
   std::shared_ptr<platform::LocalEvent> local;
+  DWORD Wait(DWORD milliseconds) override;
   ~EventObject() override {
     if (name.empty()) return;
     platform::ChangeEvents([&](platform::EventTable& table) {
       auto it = table.find(name);
-      if (it != table.end()) platform::Hold(it->second, -1);
+      if (it != table.end()) it->second.holders.Hold(-1);
       return true;
     });
   }
@@ -193,6 +178,12 @@ DWORD WaitForProcessEnd(DWORD id, DWORD timeout) {
   return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
+DWORD EventObject::Wait(DWORD milliseconds) {
+  if (!(access & SYNCHRONIZE)) return FailWith(ERROR_ACCESS_DENIED, WAIT_FAILED);
+  if (local) return WaitForLocal(*local, milliseconds);
+  return WaitForNamed(name, milliseconds);
+}
+
 }  // namespace
 
 HANDLE CreateEventW(const SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialState, const wchar_t* name) {
@@ -213,7 +204,7 @@ HANDLE CreateEventW(const SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialSt
     auto it = table.find(name);
     bool found = it != table.end();
     if (!found) it = table.emplace(name, platform::NamedEvent{name, initialState != FALSE, manualReset != FALSE, {}}).first;
-    platform::Hold(it->second, +1);
+    it->second.holders.Hold(+1);
     return found;
   });
   HANDLE handle = platform::RegisterHandle(object);
@@ -227,7 +218,7 @@ HANDLE OpenEventW(DWORD access, BOOL, const std::wstring& name) {
   bool found = platform::ChangeEvents([&](platform::EventTable& table) {
     auto it = table.find(name);
     if (it == table.end()) return false;
-    platform::Hold(it->second, +1);
+    it->second.holders.Hold(+1);
     return true;
   });
   if (!found) return FailWith(ERROR_FILE_NOT_FOUND, HANDLE{nullptr});
@@ -264,11 +255,7 @@ BOOL SetEvent(HANDLE event) { return Signal(event, true, "SetEvent"); }
 BOOL ResetEvent(HANDLE event) { return Signal(event, false, "ResetEvent"); }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-  if (auto* event = platform::HandleAs<EventObject>(handle)) {
-    if (!(event->access & SYNCHRONIZE)) return FailWith(ERROR_ACCESS_DENIED, WAIT_FAILED);
-    if (event->local) return WaitForLocal(*event->local, milliseconds);
-    return WaitForNamed(event->name, milliseconds);
-  }
+  if (auto* object = platform::HandleAs<WaitableObject>(handle)) return object->Wait(milliseconds);
   if (handle == GetCurrentProcess()) {
     // A process never sees its own end.
     if (milliseconds == INFINITE) return FailWith(ERROR_INVALID_PARAMETER, WAIT_FAILED);

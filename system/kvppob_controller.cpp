@@ -32,6 +32,45 @@ void Log(const std::wstring& text) { win::OutputDebugStringW(L"[Brimvale] kvppob
 
 std::wstring WithError(const wchar_t* text) { return text + std::to_wstring(static_cast<int>(win::GetLastError())); }
 
+struct InstanceValue {
+  const wchar_t* key;
+  const wchar_t* name;
+  const wchar_t* text;  // null for the DWORD Flags, which is 0
+};
+
+// The minifilter instance values, in the order they are written; the filter
+// manager loads the driver only when they are there.
+const InstanceValue kInstanceValues[] = {
+    {kInstancesKey, L"DefaultInstance", L"AltitudeAndFlags"},
+    {kAltitudeKey, L"Altitude", L"386241"},
+    {kAltitudeKey, L"Flags", nullptr},
+};
+
+void WriteInstanceValue(const InstanceValue& value) {
+  if (value.text) {
+    RegWriteString(win::HKEY_LOCAL_MACHINE, value.key, value.name, value.text);
+  } else {
+    RegWriteDword(0, value.key, value.name);
+  }
+}
+
+// A service entry that exists already may be one that an installation killed
+// half-way left behind: created, but without its instance values and never
+// started, so that the driver stays unloaded at every boot. The values that
+// are missing are written (those there are kept) and the driver is started
+// when it is stopped.
+void CompleteExistingDriver(CServiceControlManager& scm) {
+  for (const InstanceValue& value : kInstanceValues) {
+    std::wstring present;  // any type: only whether the value exists counts
+    if (!RegReadString(value.key, value.name, &present)) WriteInstanceValue(value);
+  }
+  scm.m_service = win::OpenServiceW(scm.m_manager, kServiceName, win::SERVICE_ALL_ACCESS);
+  if (!scm.m_service) return;
+  scm.Start();
+  win::CloseServiceHandle(scm.m_service);
+  scm.m_service = nullptr;
+}
+
 }  // namespace
 
 KvppobController::KvppobController() {
@@ -70,13 +109,13 @@ bool DriverInstall(const Pause& pause) {
   }
   win::SC_HANDLE created = scm.Create(kServiceName, kDisplayName, binaryPath);
   if (!created) {
+    const win::DWORD error = win::GetLastError();
     Log(WithError(L"DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc2e4\ud328 "));
+    if (error == win::ERROR_SERVICE_EXISTS) CompleteExistingDriver(scm);
     win::CloseServiceHandle(scm.m_manager);
     return false;
   }
-  RegWriteString(win::HKEY_LOCAL_MACHINE, kInstancesKey, L"DefaultInstance", L"AltitudeAndFlags");
-  RegWriteString(win::HKEY_LOCAL_MACHINE, kAltitudeKey, L"Altitude", L"386241");
-  RegWriteDword(0, kAltitudeKey, L"Flags");
+  for (const InstanceValue& value : kInstanceValues) WriteInstanceValue(value);
 
   scm.m_service = win::OpenServiceW(scm.m_manager, kServiceName, win::SERVICE_ALL_ACCESS);
   scm.Start();

@@ -33,7 +33,11 @@ class KvppobController {
 
 // Creates the driver's service "kvppob" (kernel driver, boot start), writes its
 // minifilter instance values and starts it, waiting up to 20 s. True when the
-// service entry was created, whether or not the driver then started.
+// service entry was created, whether or not the driver then started. When the
+// service exists already the failure is logged with its error (1073) as
+// before, and what a half-done earlier installation may have left out is
+// completed: the missing instance values are written and a stopped driver
+// is started; the result is still false.
 bool DriverInstall(const Pause& pause = RealPause());
 // Stops the driver (waiting up to 20 s) and deletes its service entry. False
 // only when the service control manager could not be opened.

@@ -1,8 +1,8 @@
 // winsim: creates and inspects simulated Windows machines — registry, files,
-// processes, services, scheduled tasks, windows, events, the protection
-// driver, debug log, snapshots — and changes them the way a test or a person
-// at the machine would (lock a file, trust a root, reboot, run a program,
-// start or stop a service).
+// processes, services, scheduled tasks, windows, events and mutexes, the
+// protection driver, debug log, snapshots — and changes them the way a test
+// or a person at the machine would (lock a file, trust a root, reboot, run a
+// program, start or stop a service).
 #include <stdlib.h>
 
 #include <algorithm>
@@ -49,6 +49,7 @@ int Usage() {
                "  tasks                         the scheduled tasks\n"
                "  windows                       the top-level windows and their programs\n"
                "  events                        the named events and whether each is set\n"
+               "  mutexes                       the named mutexes and which process owns each\n"
                "  driver                        the protection driver's registry protection\n"
                "  snapshot FILE                 write a snapshot of the machine to FILE\n"
                "  compare BEFORE AFTER          the differences between two snapshot files\n";
@@ -312,6 +313,15 @@ int main(int argc, char** argv) {
     for (const auto& e : platform::ListEvents()) {
       std::cout << Narrow(e.name) << "\t" << (e.set ? "set" : "not set") << "\t"
                 << (e.manualReset ? "manual reset" : "auto reset") << "\n";
+    }
+    return 0;
+  }
+  if (command == "mutexes") {
+    for (const auto& m : platform::ListMutexes()) {
+      std::cout << Narrow(m.name) << "\t"
+                << (m.owned ? "owned by process " + std::to_string(m.ownerProcessId)
+                            : m.abandoned ? std::string("abandoned") : std::string("free"))
+                << "\n";
     }
     return 0;
   }

@@ -383,6 +383,42 @@ TEST_F(WorkerEndToEnd, ARollbackOverARunningBrokenInstallationStopsAndRemovesIt)
   EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")));
 }
 
+// An earlier installation killed between the creation of the driver's
+// service and its instance values left the service stopped and without
+// Instances. An installation over it still logs the existing service, and
+// ends with the driver loaded and its protection on.
+TEST_F(WorkerEndToEnd, AnInstallationOverAHalfRegisteredDriverLoadsItWithItsProtectionOn) {
+  testing_support::ScopedMachine machine("win7-x86");
+  win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+  win::SC_HANDLE left = win::CreateServiceW(manager, L"kvppob", L"kvppob monitor", win::SERVICE_ALL_ACCESS,
+                                            win::SERVICE_KERNEL_DRIVER, win::SERVICE_BOOT_START,
+                                            win::SERVICE_ERROR_NORMAL, L"%SystemRoot%\\System32\\drivers\\kvppob.sys",
+                                            nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(left, nullptr);
+  win::CloseServiceHandle(left);
+  win::CloseServiceHandle(manager);
+
+  InstallationRun run;
+  PrepareMachine(&run);
+  run.RunWorker();
+  InstallationRun::WaitForStartedPrograms();
+
+  EXPECT_EQ(run.progress->rows, SuccessRows());
+  EXPECT_TRUE(testing_support::DebugLogHas(
+      L"[Brimvale] kvppobcontroller : DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc2e4\ud328 1073"));
+  auto driver = testing_support::ServiceNamed(L"kvppob");
+  ASSERT_TRUE(driver);
+  EXPECT_EQ(driver->state, win::SERVICE_RUNNING);
+  std::wstring instance;
+  std::wstring altitude;
+  EXPECT_TRUE(RegReadString(L"SYSTEM\\CurrentControlSet\\Services\\kvppob\\Instances", L"DefaultInstance", &instance));
+  EXPECT_EQ(instance, L"AltitudeAndFlags");
+  EXPECT_TRUE(
+      RegReadString(L"SYSTEM\\CurrentControlSet\\Services\\kvppob\\Instances\\AltitudeAndFlags", L"Altitude", &altitude));
+  EXPECT_EQ(altitude, L"386241");
+  EXPECT_EQ(platform::RegistryProtectionState(), std::optional<bool>(true));
+}
+
 TEST_F(WorkerEndToEnd, InstallUninstallAndInstallAgainOnOneMachine) {
   testing_support::ScopedMachine machine("win10-x64");
   ASSERT_NO_FATAL_FAILURE(InstallAndStartAgent());

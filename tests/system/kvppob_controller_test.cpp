@@ -79,22 +79,75 @@ TEST_F(ProtectionDriver, InstallCreatesTheBootDriverWithItsInstanceValuesAndStar
   EXPECT_EQ(platform::ReadDebugLog(), std::vector<std::wstring>{kInstalled});
 }
 
-TEST_F(ProtectionDriver, InstallOverAnExistingServiceLogsItsErrorAndWritesNoInstanceValues) {
+// The service entry alone, as an installation killed between the creation of
+// the service and its instance values leaves it: stopped, without Instances.
+void CreateHalfRegisteredDriver() {
   win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-  win::SC_HANDLE existing = win::CreateServiceW(manager, L"kvppob", L"old", win::SERVICE_ALL_ACCESS,
+  win::SC_HANDLE existing = win::CreateServiceW(manager, L"kvppob", L"kvppob monitor", win::SERVICE_ALL_ACCESS,
                                                 win::SERVICE_KERNEL_DRIVER, win::SERVICE_BOOT_START,
-                                                win::SERVICE_ERROR_NORMAL, L"kvppob.sys", nullptr, nullptr, nullptr,
-                                                nullptr, nullptr);
+                                                win::SERVICE_ERROR_NORMAL, L"%SystemRoot%\\System32\\drivers\\kvppob.sys",
+                                                nullptr, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(existing, nullptr);
   win::CloseServiceHandle(existing);
   win::CloseServiceHandle(manager);
+}
+
+const std::wstring kExists =
+    L"[Brimvale] kvppobcontroller : DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc2e4\ud328 1073";
+
+TEST_F(ProtectionDriver, InstallOverAHalfRegisteredDriverCompletesItsInstanceValuesAndStartsIt) {
+  ASSERT_NO_FATAL_FAILURE(CreateHalfRegisteredDriver());
   platform::ClearDebugLog();
 
+  // Still the failure of the creation, with the platform's error for an
+  // existing service; then what was missing is completed.
   EXPECT_FALSE(DriverInstall(noPause_));
-  EXPECT_EQ(platform::ReadDebugLog(),
-            std::vector<std::wstring>{
-                L"[Brimvale] kvppobcontroller : DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc2e4\ud328 1073"});
-  EXPECT_EQ(Value(kServiceKey + L"\\Instances", L"DefaultInstance").first, 0u);
+  EXPECT_EQ(platform::ReadDebugLog(), std::vector<std::wstring>{kExists});
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances", L"DefaultInstance"),
+            std::make_pair(win::REG_SZ, Utf16(L"AltitudeAndFlags")));
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Altitude"),
+            std::make_pair(win::REG_SZ, Utf16(L"386241")));
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Flags"),
+            std::make_pair(win::REG_DWORD, std::string(4, '\0')));
+  auto driver = Driver();
+  ASSERT_TRUE(driver);
+  EXPECT_EQ(driver->state, win::SERVICE_RUNNING);
+  EXPECT_EQ(driver->displayName, L"kvppob monitor");
+
+  // The driver now loads, so its protection can be switched.
+  KvppobController controller;
+  EXPECT_TRUE(controller.SetRegProtectON());
+  EXPECT_EQ(platform::RegistryProtectionState(), std::optional<bool>(true));
+}
+
+TEST_F(ProtectionDriver, InstallOverAnExistingServiceKeepsTheValuesItFinds) {
+  ASSERT_NO_FATAL_FAILURE(CreateHalfRegisteredDriver());
+  // Killed after the first two values: an altitude of its own is kept.
+  win::HKEY key = nullptr;
+  ASSERT_EQ(win::RegCreateKeyExW(win::HKEY_LOCAL_MACHINE, kServiceKey + L"\\Instances\\AltitudeAndFlags", 0, nullptr, 0,
+                                 win::KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            0);
+  const std::string altitude = Utf16(L"370000");
+  win::RegSetValueExW(key, L"Altitude", 0, win::REG_SZ, reinterpret_cast<const win::BYTE*>(altitude.data()),
+                      static_cast<win::DWORD>(altitude.size()));
+  win::RegCloseKey(key);
+
+  EXPECT_FALSE(DriverInstall(noPause_));
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Altitude"), std::make_pair(win::REG_SZ, altitude));
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Flags"),
+            std::make_pair(win::REG_DWORD, std::string(4, '\0')));
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances", L"DefaultInstance"),
+            std::make_pair(win::REG_SZ, Utf16(L"AltitudeAndFlags")));
+}
+
+TEST_F(ProtectionDriver, InstallOverARunningDriverOnlyLogsTheExistingService) {
+  ASSERT_TRUE(DriverInstall(noPause_));
+  platform::ClearDebugLog();
+  std::vector<win::DWORD> pauses;
+  EXPECT_FALSE(DriverInstall([&](win::DWORD milliseconds) { pauses.push_back(milliseconds); }));
+  EXPECT_EQ(platform::ReadDebugLog(), std::vector<std::wstring>{kExists});
+  EXPECT_TRUE(pauses.empty()) << "a running driver is not started again";
+  EXPECT_EQ(Driver()->state, win::SERVICE_RUNNING);
 }
 
 TEST_F(ProtectionDriver, InstallAndDeleteFailWhenTheServiceControlManagerCannotBeOpened) {

@@ -3,6 +3,9 @@
 //   set NAME                    opens the event and sets it (2 when there is none)
 //   hold NAME READY             creates NAME, sets READY, and waits for ever
 //   hold-service NAME READY     opens the service NAME, sets READY, waits for ever
+//   hold-mutex NAME READY       creates the mutex NAME owned, sets READY, waits for ever
+//   wait-mutex NAME MILLISECONDS  exits 0 when it took the mutex in time, 3 when
+//                               it took it abandoned, 1 if not; ends owning it
 #include <cstdlib>
 #include <string>
 
@@ -40,6 +43,15 @@ int main(int argc, char** argv) {
   if (command == "hold" && argc >= 4) {
     win::CreateEventW(nullptr, win::TRUE, win::FALSE, name.c_str());
     return Ready(argv[3]);
+  }
+  if (command == "hold-mutex" && argc >= 4) {
+    if (!win::CreateMutexW(nullptr, win::TRUE, name.c_str())) return 2;
+    return Ready(argv[3]);
+  }
+  if (command == "wait-mutex" && argc >= 4) {
+    win::HANDLE mutex = win::CreateMutexW(nullptr, win::FALSE, name.c_str());
+    const win::DWORD result = win::WaitForSingleObject(mutex, static_cast<win::DWORD>(std::atoi(argv[3])));
+    return result == win::WAIT_OBJECT_0 ? 0 : result == win::WAIT_ABANDONED ? 3 : 1;
   }
   if (command == "hold-service" && argc >= 4) {
     win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);

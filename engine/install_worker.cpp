@@ -2,15 +2,14 @@
 #include "engine/install_worker.h"
 
 #include <exception>
-#include <functional>
 #include <string>
 #include <utility>
 
+#include "engine/install_worker_lock.h"
 #include "platform/crash_points.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/shell_execute.h"
-#include "platform/sync.h"
 #include "settings/installer_context.h"
 #include "system/service_control.h"
 
@@ -35,61 +34,6 @@ std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
   while (length < capacity && buffer[length] != L'\0') ++length;
   return std::wstring(buffer, length);
 }
-
-// One install worker at a time on a machine. Two installers started together
-// would share the staging folder, and the rollback of the one that fails
-// would stop and delete what the other had just installed. The lock is held
-// from before the first step to the end of the ending; a worker that finds it
-// held waits for the other run to end and then runs its own sequence over
-// that installation. A killed owner leaves it abandoned, and the next worker
-// takes it and installs over whatever that run left.
-class InstallWorkerLock {
- public:
-  InstallWorkerLock() = default;
-  InstallWorkerLock(const InstallWorkerLock&) = delete;
-  InstallWorkerLock& operator=(const InstallWorkerLock&) = delete;
-  ~InstallWorkerLock() {
-    if (m_owned) win::ReleaseMutex(m_mutex);
-    if (m_mutex) win::CloseHandle(m_mutex);
-  }
-
-  // Waits as long as another worker holds the lock. False when a stop was
-  // requested first; true once it is held, and also when the lock itself
-  // cannot be had (logged): an installation unguarded is better than none.
-  bool Acquire(const std::function<bool()>& stopRequested) {
-    m_mutex = win::CreateMutexW(nullptr, win::FALSE, kMutexName);
-    if (!m_mutex) return Unguarded();
-    bool waiting = false;
-    while (true) {
-      const win::DWORD result = win::WaitForSingleObject(m_mutex, waiting ? kStopCheckInterval : 0);
-      if (result == win::WAIT_OBJECT_0 || result == win::WAIT_ABANDONED) {
-        m_owned = true;
-        if (result == win::WAIT_ABANDONED) {
-          win::OutputDebugStringW(L"[Brimvale] BVLInstall : Previous Installation Abandoned");
-        }
-        return true;
-      }
-      if (result != win::WAIT_TIMEOUT) return Unguarded();
-      if (!waiting) win::OutputDebugStringW(L"[Brimvale] BVLInstall : Waiting For Another Installation");
-      waiting = true;
-      if (stopRequested()) return false;
-    }
-  }
-
- private:
-  static constexpr const wchar_t* kMutexName = L"Global\\BVL_INSTALL_WORKER_MUTEX";
-  // How often a waiting worker looks whether its page asked it to stop.
-  static constexpr win::DWORD kStopCheckInterval = 250;
-
-  static bool Unguarded() {
-    win::OutputDebugStringW(L"[Brimvale] BVLInstall : Install Lock Fail - " +
-                            std::to_wstring(static_cast<int>(win::GetLastError())));
-    return true;
-  }
-
-  win::HANDLE m_mutex = nullptr;
-  bool m_owned = false;
-};
 
 }  // namespace
 

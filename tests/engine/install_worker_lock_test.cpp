@@ -23,6 +23,7 @@
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
+#include "support/update_host_suite.h"
 
 namespace {
 
@@ -36,13 +37,8 @@ const std::wstring kWaiting = L"[Brimvale] BVLInstall : Waiting For Another Inst
 const std::wstring kAbandoned = L"[Brimvale] BVLInstall : Previous Installation Abandoned";
 const std::wstring kInstallFolder = L"C:\\Program Files\\Brimvale";
 
-class WorkerLock : public testing::Test {
+class WorkerLock : public testing_support::UpdateHostSuite<> {
  protected:
-  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
   void SetUp() override {
     ASSERT_TRUE(host_->Error().empty()) << host_->Error();
     testing_support::UpdateHostFixture::TrustTestRoot();
@@ -66,11 +62,8 @@ class WorkerLock : public testing::Test {
   }
 
   static constexpr const wchar_t* kTool = L"C:\\Tools\\events.exe";
-  static testing_support::UpdateHostFixture* host_;
   testing_support::ScopedMachine machine_{"win10-x64"};
 };
-
-testing_support::UpdateHostFixture* WorkerLock::host_ = nullptr;
 
 TEST_F(WorkerLock, AWorkerWaitsForTheHolderAndInstallsOnceItIsKilled) {
   const win::DWORD holder = StartHolder();

@@ -25,6 +25,7 @@
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
+#include "support/update_host_suite.h"
 #include "system/service_control.h"
 
 namespace {
@@ -87,15 +88,8 @@ TEST(InstallWorker, AStopRequestedBeforeTheRunCallsNoSinkAtAll) {
 }
 
 // The suite's update host, served by nginx.
-class WorkerEndToEnd : public testing::Test {
+class WorkerEndToEnd : public testing_support::UpdateHostSuite<> {
  protected:
-  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(host_->Error().empty()) << host_->Error(); }
-
   // A machine where start-up has run and the driver's signer is trusted.
   static void PrepareMachine(InstallationRun* run) {
     testing_support::UpdateHostFixture::TrustTestRoot();
@@ -116,10 +110,7 @@ class WorkerEndToEnd : public testing::Test {
     }));
   }
 
-  static testing_support::UpdateHostFixture* host_;
 };
-
-testing_support::UpdateHostFixture* WorkerEndToEnd::host_ = nullptr;
 
 // The rows of a whole successful run, in order.
 std::vector<RecordedRow> SuccessRows() {

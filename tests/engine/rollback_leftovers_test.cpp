@@ -16,6 +16,7 @@
 #include "support/installation_run.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
+#include "support/update_host_suite.h"
 
 namespace {
 
@@ -61,19 +62,9 @@ struct LeftoverRow {
   bool taskListWritten;
 };
 
-class RollbackLeftovers : public testing::TestWithParam<LeftoverRow> {
+class RollbackLeftovers : public testing_support::UpdateHostSuite<testing::TestWithParam<LeftoverRow>> {
  protected:
-  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(host_->Error().empty()) << host_->Error(); }
-
-  static testing_support::UpdateHostFixture* host_;
 };
-
-testing_support::UpdateHostFixture* RollbackLeftovers::host_ = nullptr;
 
 TEST_P(RollbackLeftovers, AreListedWhole) {
   const LeftoverRow& row = GetParam();

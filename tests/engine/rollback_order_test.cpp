@@ -25,6 +25,7 @@
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
+#include "support/update_host_suite.h"
 #include "system/file_verification.h"
 
 namespace {
@@ -64,15 +65,8 @@ Removed LookAtTheMachine() {
   return removed;
 }
 
-class RollbackOrder : public testing::Test {
+class RollbackOrder : public testing_support::UpdateHostSuite<> {
  protected:
-  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(host_->Error().empty()) << host_->Error(); }
-
   // Runs an installation that fails just before the scheduled tasks step;
   // `prepare` changes the machine there, before the rollback.
   void RunFailingBeforeTheTasks(const std::function<void()>& prepare) {
@@ -179,7 +173,6 @@ class RollbackOrder : public testing::Test {
     return operations;
   }
 
-  static testing_support::UpdateHostFixture* host_;
   InstallationRun run_;
   bool rollingBack_ = false;
   win::DWORD launchedBefore_ = 0;
@@ -187,7 +180,6 @@ class RollbackOrder : public testing::Test {
   std::vector<std::vector<std::wstring>> startedAtPauses_;
 };
 
-testing_support::UpdateHostFixture* RollbackOrder::host_ = nullptr;
 
 const std::wstring kServiceStopLine = L"brimvale Installer : bvlsvc Stop SetEvent";
 const std::wstring kMqttStopLine = L"brimvale Installer : bvlmqtt Stop SetEvent";

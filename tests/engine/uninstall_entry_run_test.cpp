@@ -15,25 +15,16 @@
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
+#include "support/update_host_suite.h"
 
 namespace {
 
 using testing_support::InstallationRun;
 using testing_support::RecordedRow;
 
-class UninstallEntryInRun : public testing::Test {
+class UninstallEntryInRun : public testing_support::UpdateHostSuite<> {
  protected:
-  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(host_->Error().empty()) << host_->Error(); }
-
-  static testing_support::UpdateHostFixture* host_;
 };
-
-testing_support::UpdateHostFixture* UninstallEntryInRun::host_ = nullptr;
 
 TEST_F(UninstallEntryInRun, AValueTheRegistryDoesNotTakeShowsAFailedRowAndTheRunGoesOn) {
   testing_support::ScopedMachine machine("win10-x64");

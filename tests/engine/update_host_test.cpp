@@ -16,6 +16,7 @@
 #include "support/recording_progress.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
+#include "support/update_host_suite.h"
 #include "system/file_verification.h"
 
 namespace {
@@ -23,14 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::ReadWholeHostFile;
 
-class UpdateHost : public testing::Test {
+class UpdateHost : public testing_support::UpdateHostSuite<> {
  protected:
-  static void SetUpTestSuite() { host_ = new testing_support::UpdateHostFixture(); }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
-
   void SetUp() override {
     ASSERT_TRUE(host_->Error().empty()) << host_->Error();
     SetVerificationPauseForTesting([](unsigned) {});
@@ -50,10 +45,7 @@ class UpdateHost : public testing::Test {
     return engine.CreateAndMoveInstalledFile() != 0;
   }
 
-  static testing_support::UpdateHostFixture* host_;
 };
-
-testing_support::UpdateHostFixture* UpdateHost::host_ = nullptr;
 
 struct MachineRow {
   const char* profile;

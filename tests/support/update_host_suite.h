@@ -1,0 +1,24 @@
+// A test suite whose tests share one update host: generating it takes
+// seconds, so the suite makes it once and every test checks that it works.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "support/update_host_fixture.h"
+
+namespace testing_support {
+
+template <typename Base = testing::Test>
+class UpdateHostSuite : public Base {
+ protected:
+  static void SetUpTestSuite() { host_ = new UpdateHostFixture(); }
+  static void TearDownTestSuite() {
+    delete host_;
+    host_ = nullptr;
+  }
+  void SetUp() override { ASSERT_TRUE(host_->Error().empty()) << host_->Error(); }
+
+  static inline UpdateHostFixture* host_ = nullptr;
+};
+
+}  // namespace testing_support

@@ -130,21 +130,8 @@ void Prune(MutexTable& table) {
   }
 }
 
-// Runs `change` on the pruned table under the file's lock and returns what
-// it returned; the file is written only when something differs, since every
-// write wakes every waiter of the machine.
 bool ChangeMutexes(const std::function<bool(MutexTable&)>& change) {
-  bool result = false;
-  ChangeStateJson(MutexesFile(), [&](json& doc) {
-    MutexTable table = ParseMutexes(doc);
-    Prune(table);
-    result = change(table);
-    json after = SerialiseMutexes(table);
-    if (after == doc) return false;
-    doc = after;
-    return true;
-  });
-  return result;
+  return ChangeStateTable<MutexTable>(MutexesFile(), ParseMutexes, SerialiseMutexes, Prune, change);
 }
 
 std::wstring UnnamedMutexName() {

@@ -1,5 +1,5 @@
 // The JSON state files of the machine's stand-in system services (service
-// manager, named events, windows, devices): read whole, changed under the
+// manager, named events and mutexes, windows, devices): read whole, changed under the
 // file's exclusive lock, written atomically, so every process of the machine
 // sees one consistent version.
 #pragma once
@@ -23,6 +23,26 @@ void DecodeStateJson(const std::filesystem::path& file, const std::function<void
 // document is written back. Returns what `change` returned (false
 // also when the file could not be written).
 bool ChangeStateJson(const std::filesystem::path& file, const std::function<bool(nlohmann::json&)>& change);
+// The table kept in `file` changed by `change`: `parse` reads it, `prune`
+// drops what belonged to processes that ended, `serialise` writes it back,
+// and only when it differs, since every write wakes every waiter of the
+// machine. Returns what `change` returned.
+template <typename Table>
+bool ChangeStateTable(const std::filesystem::path& file, Table (*parse)(const nlohmann::json&),
+                      nlohmann::json (*serialise)(const Table&), void (*prune)(Table&),
+                      const std::function<bool(Table&)>& change) {
+  bool result = false;
+  ChangeStateJson(file, [&](nlohmann::json& doc) {
+    Table table = parse(doc);
+    prune(table);
+    result = change(table);
+    nlohmann::json after = serialise(table);
+    if (after == doc) return false;
+    doc = std::move(after);
+    return true;
+  });
+  return result;
+}
 // The file in the machine's state folder.
 std::filesystem::path StateFile(const char* name);
 

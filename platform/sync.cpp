@@ -73,21 +73,8 @@ void Prune(EventTable& table) {
   }
 }
 
-// Runs `change` on the pruned table under the file's lock and returns what
-// it returned. The file is written only when something differs: every write
-// wakes every waiter of the machine.
 bool ChangeEvents(const std::function<bool(EventTable&)>& change) {
-  bool result = false;
-  ChangeStateJson(EventsFile(), [&](json& doc) {
-    EventTable table = ParseEvents(doc);
-    Prune(table);
-    result = change(table);
-    json after = SerialiseEvents(table);
-    if (after == doc) return false;
-    doc = after;
-    return true;
-  });
-  return result;
+  return ChangeStateTable<EventTable>(EventsFile(), ParseEvents, SerialiseEvents, Prune, change);
 }
 
 // An unnamed event: seen by this process only.

@@ -121,20 +121,8 @@ void Prune(WindowTable& t) {
                    t.messages.end());
 }
 
-// Runs `change` on the pruned table; writes only when something differs,
-// since every write wakes every waiter of the machine.
 bool ChangeWindows(const std::function<bool(WindowTable&)>& change) {
-  bool result = false;
-  ChangeStateJson(WindowsFile(), [&](json& doc) {
-    WindowTable t = ParseWindows(doc);
-    Prune(t);
-    result = change(t);
-    json after = SerialiseWindows(t);
-    if (after == doc) return false;
-    doc = after;
-    return true;
-  });
-  return result;
+  return ChangeStateTable<WindowTable>(WindowsFile(), ParseWindows, SerialiseWindows, Prune, change);
 }
 
 win::HWND ToHandle(std::uint64_t id) { return reinterpret_cast<win::HWND>(static_cast<std::uintptr_t>(id)); }

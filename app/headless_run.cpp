@@ -11,7 +11,7 @@
 #include "engine/install_worker.h"
 #include "platform/codepage.h"
 #include "platform/process.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "system/service_control.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "platform/codepage.h"
 #include "platform/crash_points.h"
 #include "platform/environment.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/uninstall_entry.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "system/kv_system.h"
 
 bool AgentUninstallEntryExists() {

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "bench/bench_support.h"
-#include "engine/component_info.h"
+#include "system/component_info.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/pe_image.h"

@@ -15,7 +15,7 @@
 #include "settings/agent_server_api.h"
 #include "settings/http_client.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "system/file_verification.h"
 #include "system/kv_system.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/component_info.h"
+#include "system/component_info.h"
 #include "engine/progress_sink.h"
 #include "platform/win_types.h"
 #include "system/kvppob_controller.h"

@@ -7,7 +7,7 @@
 #include "engine/install_engine.h"
 #include "platform/debug_output.h"
 #include "platform/registry.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "platform/debug_output.h"
 #include "platform/files.h"
 #include "settings/http_client.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "system/kv_system.h"
 
 namespace {

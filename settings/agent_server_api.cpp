@@ -4,7 +4,7 @@
 #include "settings/http_client.h"
 #include "settings/http_common.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 
 namespace {
 

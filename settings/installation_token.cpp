@@ -8,9 +8,9 @@
 #include "platform/process.h"
 #include "settings/base64.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
 #include "settings/seed_cipher.h"
 #include "system/kv_system.h"
+#include "system/registry_helpers.h"
 
 std::wstring ExtractToken(const std::wstring& modulePath) {
   std::size_t open = modulePath.find(L'[');

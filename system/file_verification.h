@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "engine/component_info.h"
 #include "platform/win_types.h"
+#include "system/component_info.h"
 
 // The one issuer name under which the driver may be signed.
 inline const wchar_t* const kAllowedIssuerName = L"Microsoft Windows Third Party Component";

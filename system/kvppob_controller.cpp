@@ -7,7 +7,7 @@
 #include "platform/debug_output.h"
 #include "platform/devices.h"
 #include "platform/files.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "system/service_control.h"
 
 namespace {

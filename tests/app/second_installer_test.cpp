@@ -15,7 +15,7 @@
 #include "platform/debug_output.h"
 #include "platform/devices.h"
 #include "platform/scheduled_tasks.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/child_program.h"
 #include "support/installation_run.h"
 #include "support/machine_queries.h"

@@ -12,7 +12,7 @@
 #include "platform/registry_store.h"
 #include "settings/base64.h"
 #include "settings/http_client.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
 

@@ -13,7 +13,7 @@
 #include "app/startup_gate.h"
 #include "app/system_message_box.h"
 #include "platform/machine.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "wizard_fixture.h"
 
 namespace {

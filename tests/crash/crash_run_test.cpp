@@ -21,9 +21,9 @@
 #include "platform/faults.h"
 #include "platform/paths.h"
 #include "platform/process.h"
-#include "settings/registry_helpers.h"
 #include "support/scoped_machine.h"
 #include "support/test_pki.h"
+#include "system/registry_helpers.h"
 
 namespace {
 

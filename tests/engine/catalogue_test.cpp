@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/component_info.h"
+#include "system/component_info.h"
 #include "engine/install_engine.h"
 #include "platform/codepage.h"
 #include "platform/files.h"

@@ -16,7 +16,7 @@
 #include "platform/faults.h"
 #include "platform/files.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/host_files.h"
 #include "support/recording_progress.h"
 #include "support/scoped_machine.h"

@@ -17,7 +17,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/sync.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/installation_run.h"
 #include "support/machine_programs.h"
 #include "support/machine_queries.h"

@@ -20,7 +20,7 @@
 #include "platform/registry.h"
 #include "platform/scheduled_tasks.h"
 #include "platform/services.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/installation_run.h"
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"

@@ -23,7 +23,7 @@
 #include "platform/services.h"
 #include "platform/top_level_windows.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/recording_progress.h"
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"

@@ -10,7 +10,7 @@
 #include "engine/install_worker.h"
 #include "engine/uninstall_entry.h"
 #include "platform/faults.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/installation_run.h"
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"

@@ -12,7 +12,7 @@
 #include "engine/install_engine.h"
 #include "platform/machine.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 #include "support/recording_progress.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"

@@ -7,9 +7,9 @@
 #include "settings/agent_server_api.h"
 #include "settings/http_client.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
+#include "system/registry_helpers.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include "settings/base64.h"
 #include "settings/installation_token.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
 #include "settings/seed_cipher.h"
 #include "support/scoped_machine.h"
 #include "support/test_http_server.h"
+#include "system/registry_helpers.h"
 
 namespace {
 

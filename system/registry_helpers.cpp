@@ -1,6 +1,6 @@
 // Registry helpers over the platform's registry calls, with the view rule:
 // a 32-bit process on 64-bit Windows adds KEY_WOW64_64KEY.
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 
 #include <vector>
 

@@ -1,6 +1,7 @@
 // One agent component as the install engine tracks it (the version and digest
-// the update host's manifest lists, where it is installed, how it is checked),
-// and the key order of the component catalogue.
+// the update host's manifest lists, where it is installed, how it is checked)
+// and the key order of the component catalogue. It lives beside the download
+// verification, which checks a component by these fields.
 #pragma once
 
 #include <cstdint>

@@ -1,29 +1,14 @@
 // The report throttle and the result of one upload.
 #include "crash/crash_report_sender.h"
 
-#include <ctime>
+#include "platform/system_time.h"
 
 namespace kvdump {
 
-const char* ReportResultName(ReportResult result) {
-  switch (result) {
-    case ReportResult::kFailed:
-      return "failed";
-    case ReportResult::kRejected:
-      return "rejected";
-    case ReportResult::kSucceeded:
-      return "succeeded";
-    case ReportResult::kThrottled:
-      return "throttled";
-  }
-  return "failed";
-}
-
 int TodayUtc() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  return (utc.tm_year + 1900) * 10000 + (utc.tm_mon + 1) * 100 + utc.tm_mday;
+  win::SYSTEMTIME now;
+  win::GetSystemTime(&now);
+  return now.wYear * 10000 + now.wMonth * 100 + now.wDay;
 }
 
 CrashReportSender::CrashReportSender(std::wstring checkpointFile) : m_checkpointFile(std::move(checkpointFile)) {

@@ -19,8 +19,6 @@ enum class ReportResult {
   kThrottled,  // today's limit was reached: nothing was sent
 };
 
-const char* ReportResultName(ReportResult result);
-
 // Today's date in UTC as year × 10000 + month × 100 + day.
 int TodayUtc();
 

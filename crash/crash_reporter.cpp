@@ -5,17 +5,9 @@
 
 #include "crash/crash_report_sender.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 
 namespace kvdump {
-namespace {
-
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-  if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') return folder + name;
-  return folder + L"\\" + name;
-}
-
-}  // namespace
-
 void CrashReporter::Install(const CrashReporterOptions& options, ExceptionHandler::FilterCallback filter) {
   m_dumpDir = options.dumpDirectory;
   m_appName = options.applicationName;
@@ -31,9 +23,11 @@ void CrashReporter::Install(const CrashReporterOptions& options, ExceptionHandle
 }
 
 bool CrashReporter::OnMinidump(const std::wstring& dumpPath, const std::wstring& minidumpId) {
-  CrashReportSender sender(JoinPath(m_dumpDir, m_appName + L".checkpoint"));
+  std::wstring checkpoint = m_dumpDir;
+  win::PathAppendW(&checkpoint, m_appName + L".checkpoint");
+  CrashReportSender sender(checkpoint);
   sender.set_max_reports_per_day(m_maxReportsPerDay);
-  const std::wstring dumpFile = JoinPath(dumpPath, ExceptionHandler::DumpFileName(minidumpId));
+  const std::wstring dumpFile = ExceptionHandler::DumpFilePath(dumpPath, minidumpId);
   const std::map<std::wstring, std::wstring> files = {{L"upload_file_minidump", dumpFile}};
   const std::string record = m_sentry ? m_sentry->Serialise() : std::string("null");
   const std::map<std::wstring, std::wstring> fields = {{L"sentry", platform::Utf8ToWide(record)}};

@@ -3,12 +3,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include "crash/minidump_writer.h"
 #include "crash/process_capture.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/rpc_uuid.h"
+#include "platform/sync.h"
 
 namespace kvdump {
 namespace {
@@ -21,14 +22,8 @@ std::atomic<ExceptionHandler*> g_current{nullptr};
 // the process ends when that handling is over.
 [[noreturn]] void WaitForever() {
   while (true) {
-    timespec pause{3600, 0};
-    nanosleep(&pause, nullptr);
+    win::Sleep(win::INFINITE);
   }
-}
-
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-  if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/') return folder + name;
-  return folder + L"\\" + name;
 }
 
 }  // namespace
@@ -62,7 +57,11 @@ ExceptionHandler::~ExceptionHandler() {
   }
 }
 
-std::wstring ExceptionHandler::DumpFileName(const std::wstring& minidumpId) { return minidumpId + L".dmp"; }
+std::wstring ExceptionHandler::DumpFilePath(const std::wstring& folder, const std::wstring& minidumpId) {
+  std::wstring path = folder;
+  win::PathAppendW(&path, minidumpId + L".dmp");
+  return path;
+}
 
 std::wstring ExceptionHandler::NewMinidumpId() {
   win::GUID id;
@@ -137,7 +136,7 @@ bool ExceptionHandler::WriteMinidumpWithException(win::DWORD requestingThread, w
   if (m_filter != nullptr && !m_filter(m_callbackContext, exception, assertion)) return false;
   const std::wstring id = NewMinidumpId();
   const CrashSnapshot snapshot = CaptureCrash(requestingThread, exception, assertion);
-  bool success = WriteMinidumpFile(JoinPath(m_dumpPath, DumpFileName(id)), snapshot);
+  bool success = WriteMinidumpFile(DumpFilePath(m_dumpPath, id), snapshot);
   if (m_callback) {
     success = m_callback(m_dumpPath.c_str(), id.c_str(), m_callbackContext, exception, assertion, success);
   }

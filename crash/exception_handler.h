@@ -52,8 +52,8 @@ class ExceptionHandler {
   ExceptionHandler(const ExceptionHandler&) = delete;
   ExceptionHandler& operator=(const ExceptionHandler&) = delete;
 
-  // The file name a dump id gets: the id with ".dmp".
-  static std::wstring DumpFileName(const std::wstring& minidumpId);
+  // The dump file of a dump id in `folder`: the id with ".dmp".
+  static std::wstring DumpFilePath(const std::wstring& folder, const std::wstring& minidumpId);
   // A new dump id: a random GUID, lowercase, in the form
   // "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x".
   static std::wstring NewMinidumpId();

@@ -3,7 +3,6 @@
 
 #include <ctime>
 
-#include "platform/machine.h"
 #include "platform/process.h"
 #include "platform/version.h"
 
@@ -29,22 +28,23 @@ void AddCodeAroundFault(std::uint64_t address, CrashSnapshot* snapshot) {
 }  // namespace
 
 SystemSnapshot DescribeSystem() {
-  const platform::Profile& profile = platform::Machine::Current().GetProfile();
   SystemSnapshot system;
   // The registers in the dump are those of the x64 processor the process
-  // runs on, so the dump describes an x64 processor whatever the profile.
+  // runs on, so the dump describes an x64 processor whatever the machine.
   system.processorArchitecture = minidump::kProcessorArchitectureAmd64;
   win::SYSTEM_INFO info;
   win::GetNativeSystemInfo(&info);
   system.numberOfProcessors = static_cast<std::uint8_t>(info.dwNumberOfProcessors > 255 ? 255 : info.dwNumberOfProcessors);
-  system.productType = profile.workstation ? 1 : 3;
   // The dump records the system's own version: Windows 10 is 10.0 even
   // where the version queries of the installer see 6.2.
-  system.majorVersion = profile.hasCurrentMajorVersionNumber ? 10 : profile.major;
-  system.minorVersion = profile.hasCurrentMajorVersionNumber ? 0 : profile.minor;
-  system.buildNumber = profile.build;
-  system.suiteMask = profile.personalSuite ? win::VER_SUITE_PERSONAL : 0;
-  if (profile.servicePackMajor > 0) system.servicePack = L"Service Pack " + std::to_wstring(profile.servicePackMajor);
+  win::OSVERSIONINFOEXW version;
+  if (win::RtlGetVersion(&version) != win::STATUS_SUCCESS) return system;
+  system.productType = version.wProductType;
+  system.majorVersion = version.dwMajorVersion;
+  system.minorVersion = version.dwMinorVersion;
+  system.buildNumber = version.dwBuildNumber;
+  system.suiteMask = version.wSuiteMask;
+  system.servicePack = version.szCSDVersion;
   return system;
 }
 

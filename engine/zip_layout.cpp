@@ -2,12 +2,11 @@
 // APPNOTE), and the spans of the archive they occupy.
 #include "engine/zip_layout.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <iterator>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/little_endian.h"
 
 namespace {
@@ -48,8 +47,8 @@ std::optional<std::size_t> FindLast(std::string_view data, std::uint32_t signatu
 }  // namespace
 
 ArchiveReader::ArchiveReader(std::FILE* file) : file_(file) {
-  if (file_ && fseeko(file_, 0, SEEK_END) == 0) {
-    const off_t end = ftello(file_);
+  if (file_ && win::_fseeki64(file_, 0, SEEK_END) == 0) {
+    const std::int64_t end = win::_ftelli64(file_);
     if (end > 0) size_ = static_cast<std::uint64_t>(end);
   }
 }
@@ -64,7 +63,8 @@ bool ArchiveReader::Read(std::uint64_t offset, std::size_t length, char* out) {
     }
   }
   if (length > kWindow / 2) {
-    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(out, 1, length, file_) == length;
+    return win::_fseeki64(file_, static_cast<std::int64_t>(offset), SEEK_SET) == 0 &&
+           std::fread(out, 1, length, file_) == length;
   }
   Window& window = windows_[0].lastUse <= windows_[1].lastUse ? windows_[0] : windows_[1];
   // Records read just below the window (an archive whose local headers come
@@ -76,7 +76,7 @@ bool ArchiveReader::Read(std::uint64_t offset, std::size_t length, char* out) {
   }
   window.bytes.resize(kWindow);
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - start));
-  if (fseeko(file_, static_cast<off_t>(start), SEEK_SET) != 0 ||
+  if (win::_fseeki64(file_, static_cast<std::int64_t>(start), SEEK_SET) != 0 ||
       std::fread(window.bytes.data(), 1, want, file_) != want) {
     window.length = 0;
     return false;

@@ -461,36 +461,43 @@ AuthenticodeStatus ReadIndirectData(PKCS7* p7, IndirectData* indirect, std::stri
   return AuthenticodeStatus::Verified;
 }
 
-AuthenticodeSignature VerifySignature(PKCS7* p7, const ImageBytes& image, const PeLayout& layout,
-                                      const TrustedRoots& roots, ImageHashes* hashes) {
-  AuthenticodeSignature signature;
-  IndirectData indirect;
-  signature.status = ReadIndirectData(p7, &indirect, &signature.error);
-  if (signature.status != AuthenticodeStatus::Verified) return signature;
-  signature.digestAlgorithm = indirect.digestName;
+// Marks the signature as failed with `status` and the reason; false, so that
+// a phase can end with `return Refuse(...)`.
+bool Refuse(AuthenticodeSignature* signature, AuthenticodeStatus status, std::string error) {
+  signature->status = status;
+  signature->error = std::move(error);
+  return false;
+}
 
+// The signer phase: the one signer's certificate, taken into the result
+// (certificate, first chain link, issuer name). `maySignCode` tells whether
+// its extended key usage allows code signing.
+bool ReadSigner(PKCS7* p7, AuthenticodeSignature* signature, bool* maySignCode) {
   STACK_OF(PKCS7_SIGNER_INFO)* signerInfos = PKCS7_get_signer_info(p7);
   if (sk_PKCS7_SIGNER_INFO_num(signerInfos) != 1) {
-    signature.status = AuthenticodeStatus::MalformedSignature;
-    signature.error = "the signature must have exactly one signer";
-    return signature;
+    return Refuse(signature, AuthenticodeStatus::MalformedSignature, "the signature must have exactly one signer");
   }
   STACK_OF(X509)* signers = PKCS7_get0_signers(p7, nullptr, 0);
   X509* signer = sk_X509_num(signers) == 1 ? sk_X509_value(signers, 0) : nullptr;
-  const bool maySignCode = signer && MaySignCode(signer);
+  *maySignCode = signer && MaySignCode(signer);
   if (signer) {
-    signature.signerCertificate = Der(signer);
-    signature.chain.push_back(signature.signerCertificate);
-    signature.issuerName = SimpleName(X509_get_issuer_name(signer));
+    signature->signerCertificate = Der(signer);
+    signature->chain.push_back(signature->signerCertificate);
+    signature->issuerName = SimpleName(X509_get_issuer_name(signer));
   }
   sk_X509_free(signers);
   if (!signer) {
-    signature.status = AuthenticodeStatus::MalformedSignature;
-    signature.error = "the signer's certificate is not in the signature";
     TakeOpenSslErrors();
-    return signature;
+    return Refuse(signature, AuthenticodeStatus::MalformedSignature, "the signer's certificate is not in the signature");
   }
+  return true;
+}
 
+// The digest phase: the image hash under the signed digest algorithm (each
+// algorithm's hash computed once per file, kept in `hashes`) against the
+// signed digest.
+bool CheckImageDigest(const IndirectData& indirect, const ImageBytes& image, const PeLayout& layout,
+                      ImageHashes* hashes, AuthenticodeSignature* signature) {
   std::string hashError;
   auto known = hashes->find(indirect.digestName);
   if (known == hashes->end()) {
@@ -498,78 +505,99 @@ AuthenticodeSignature VerifySignature(PKCS7* p7, const ImageBytes& image, const 
   }
   const std::optional<std::string>& actual = known->second;
   if (!actual) {
-    signature.status = AuthenticodeStatus::MalformedSignature;
-    signature.error = hashError.empty() ? "the image hash could not be computed" : hashError;
-    return signature;
+    return Refuse(signature, AuthenticodeStatus::MalformedSignature,
+                  hashError.empty() ? "the image hash could not be computed" : hashError);
   }
   if (actual->size() != indirect.digest.size() ||
       CRYPTO_memcmp(actual->data(), indirect.digest.data(), actual->size()) != 0) {
-    signature.status = AuthenticodeStatus::BadDigest;
-    signature.error = "the file's " + indirect.digestName + " image hash does not match its signature";
-    return signature;
+    return Refuse(signature, AuthenticodeStatus::BadDigest,
+                  "the file's " + indirect.digestName + " image hash does not match its signature");
   }
+  return true;
+}
 
+// The signed content as a buffered memory BIO: PKCS7_verify copies a plain
+// memory BIO into one of its own, which it does not free on every error path.
+BioChainPtr SignedContent(const IndirectData& indirect) {
+  BioChainPtr chain(BIO_new(BIO_f_buffer()));
+  BIO* memory = BIO_new_mem_buf(indirect.signedContent.data(), static_cast<int>(indirect.signedContent.size()));
+  if (!chain || !memory) {
+    BIO_free(memory);
+    return nullptr;
+  }
+  BIO_push(chain.get(), memory);
+  return chain;
+}
+
+// The signature phase: the signature over the content, without the chain, so
+// that a broken signature is not reported as a chain problem.
+bool CheckSignatureOverContent(PKCS7* p7, const IndirectData& indirect, const TrustedRoots& roots,
+                               AuthenticodeSignature* signature) {
   // Authenticode signs with one digest algorithm; more would leave digest
   // BIOs on the content chain that PKCS7_verify does not take off again.
   if (sk_X509_ALGOR_num(p7->d.sign->md_algs) != 1 ||
       !EVP_get_digestbyobj(sk_X509_ALGOR_value(p7->d.sign->md_algs, 0)->algorithm)) {
-    signature.status = AuthenticodeStatus::MalformedSignature;
-    signature.error = "the signature must name exactly one known digest algorithm";
-    return signature;
+    return Refuse(signature, AuthenticodeStatus::MalformedSignature,
+                  "the signature must name exactly one known digest algorithm");
   }
-  // The content as a buffered memory BIO: PKCS7_verify copies a plain memory
-  // BIO into one of its own, which it does not free on every error path.
-  const auto content = [&indirect]() -> BioChainPtr {
-    BioChainPtr chain(BIO_new(BIO_f_buffer()));
-    BIO* memory = BIO_new_mem_buf(indirect.signedContent.data(), static_cast<int>(indirect.signedContent.size()));
-    if (!chain || !memory) {
-      BIO_free(memory);
-      return nullptr;
-    }
-    BIO_push(chain.get(), memory);
-    return chain;
-  };
-  // The signature over the content first, so that a broken signature is not
-  // reported as a chain problem.
   ChainCapture ignored;
-  StorePtr plainStore = MakeStore(roots, &ignored);
-  BioChainPtr data = content();
-  if (!plainStore || !data || PKCS7_verify(p7, nullptr, plainStore.get(), data.get(), nullptr, PKCS7_NOVERIFY) != 1) {
-    signature.status = AuthenticodeStatus::BadSignature;
-    signature.error = "the signature does not verify: " + TakeOpenSslErrors();
-    return signature;
+  StorePtr store = MakeStore(roots, &ignored);
+  BioChainPtr data = SignedContent(indirect);
+  if (!store || !data || PKCS7_verify(p7, nullptr, store.get(), data.get(), nullptr, PKCS7_NOVERIFY) != 1) {
+    return Refuse(signature, AuthenticodeStatus::BadSignature,
+                  "the signature does not verify: " + TakeOpenSslErrors());
   }
+  return true;
+}
 
+// The chain phase: the signer's chain to the trusted roots, and every
+// certificate on it allowed to take part in signing code.
+bool CheckChain(PKCS7* p7, const IndirectData& indirect, const TrustedRoots& roots, bool signerMaySignCode,
+                AuthenticodeSignature* signature) {
   ChainCapture capture;
   StorePtr store = MakeStore(roots, &capture);
-  data = content();
+  BioChainPtr data = SignedContent(indirect);
   const bool chained = store && data && PKCS7_verify(p7, nullptr, store.get(), data.get(), nullptr, 0) == 1;
-  if (!capture.chain.empty()) signature.chain = capture.chain;
+  if (!capture.chain.empty()) signature->chain = capture.chain;
   if (chained) {
-    signature.chainTrusted = true;
+    signature->chainTrusted = true;
     TakeOpenSslErrors();
-    if (!maySignCode) {
-      signature.status = AuthenticodeStatus::WrongUsage;
-      signature.error = "the signer's certificate may not sign code (its extended key usage lacks code signing)";
-      return signature;
+    if (!signerMaySignCode) {
+      return Refuse(signature, AuthenticodeStatus::WrongUsage,
+                    "the signer's certificate may not sign code (its extended key usage lacks code signing)");
     }
     if (!capture.issuersMaySignCode) {
-      signature.status = AuthenticodeStatus::WrongUsage;
-      signature.error = "an issuer in the chain may not take part in signing code "
-                        "(its extended key usage lacks code signing)";
-      return signature;
+      return Refuse(signature, AuthenticodeStatus::WrongUsage,
+                    "an issuer in the chain may not take part in signing code "
+                    "(its extended key usage lacks code signing)");
     }
-    signature.status = AuthenticodeStatus::Verified;
-    return signature;
+    return true;
   }
   if (capture.error != X509_V_OK) {
-    signature.status = ChainStatus(capture.error);
-    signature.error = std::string("the certificate chain does not verify: ") +
-                      X509_verify_cert_error_string(capture.error);
+    Refuse(signature, ChainStatus(capture.error),
+           std::string("the certificate chain does not verify: ") + X509_verify_cert_error_string(capture.error));
     TakeOpenSslErrors();
-  } else {
-    signature.status = AuthenticodeStatus::ChainFailed;
-    signature.error = "the certificate chain does not verify: " + TakeOpenSslErrors();
+    return false;
+  }
+  return Refuse(signature, AuthenticodeStatus::ChainFailed,
+                "the certificate chain does not verify: " + TakeOpenSslErrors());
+}
+
+// One signature of the file, phase by phase: its signed data, its signer,
+// the image digest, the signature over the content, the chain. The first
+// phase that fails gives the status.
+AuthenticodeSignature VerifySignature(PKCS7* p7, const ImageBytes& image, const PeLayout& layout,
+                                      const TrustedRoots& roots, ImageHashes* hashes) {
+  AuthenticodeSignature signature;
+  IndirectData indirect;
+  signature.status = ReadIndirectData(p7, &indirect, &signature.error);
+  if (signature.status != AuthenticodeStatus::Verified) return signature;
+  signature.digestAlgorithm = indirect.digestName;
+  bool maySignCode = false;
+  if (ReadSigner(p7, &signature, &maySignCode) && CheckImageDigest(indirect, image, layout, hashes, &signature) &&
+      CheckSignatureOverContent(p7, indirect, roots, &signature) &&
+      CheckChain(p7, indirect, roots, maySignCode, &signature)) {
+    signature.status = AuthenticodeStatus::Verified;
   }
   return signature;
 }

@@ -113,6 +113,14 @@ DWORD GetLogicalDriveStringsW(DWORD size, wchar_t* buffer) {
   return static_cast<DWORD>(drives.size());
 }
 
+UINT GetDriveTypeW(const std::wstring& rootPath) {
+  const bool root = (rootPath.size() == 2 || (rootPath.size() == 3 && (rootPath[2] == L'\\' || rootPath[2] == L'/'))) &&
+                    rootPath[1] == L':';
+  if (!root) return DRIVE_NO_ROOT_DIR;
+  const wchar_t drive = static_cast<wchar_t>(std::towupper(rootPath[0]));
+  return drive == L'C' || drive == L'Z' ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+}
+
 DWORD QueryDosDeviceW(const std::wstring& deviceName, wchar_t* buffer, DWORD size) {
   std::wstring name = platform::RegistryFold(deviceName);
   std::wstring device;

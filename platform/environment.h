@@ -34,6 +34,11 @@ UINT GetSystemDirectoryW(wchar_t* buffer, UINT size);
 DWORD GetTempPathW(DWORD size, wchar_t* buffer);
 // "C:\", NUL, "Z:\", NUL, NUL.
 DWORD GetLogicalDriveStringsW(DWORD size, wchar_t* buffer);
+// The kind of drive whose root directory `rootPath` names ("C:\" or "C:"):
+// DRIVE_FIXED for the machine's drives, DRIVE_NO_ROOT_DIR for any other path.
+constexpr UINT DRIVE_NO_ROOT_DIR = 1;
+constexpr UINT DRIVE_FIXED = 3;
+UINT GetDriveTypeW(const std::wstring& rootPath);
 // The device behind "C:" or "Z:", e.g. "\Device\HarddiskVolume2".
 DWORD QueryDosDeviceW(const std::wstring& deviceName, wchar_t* buffer, DWORD size);
 

@@ -29,7 +29,6 @@ constexpr ULONG_PTR kCppExceptionMagic = 0x19930520;
 
 std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> g_filter{nullptr};
 std::atomic<_purecall_handler> g_purecallHandler{nullptr};
-std::atomic<_invalid_parameter_handler> g_invalidParameterHandler{nullptr};
 
 // What was in place before the filter took the signals and std::terminate.
 std::mutex g_routeMutex;
@@ -158,10 +157,6 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
 }
 
 _purecall_handler _set_purecall_handler(_purecall_handler handler) { return g_purecallHandler.exchange(handler); }
-
-_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler) {
-  return g_invalidParameterHandler.exchange(handler);
-}
 
 void RtlCaptureContext(CONTEXT* context) {
   ucontext_t uc;

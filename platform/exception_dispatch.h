@@ -91,13 +91,6 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
 // C++ runtime does. Returns the previous handler.
 using _purecall_handler = void (*)();
 _purecall_handler _set_purecall_handler(_purecall_handler handler);
-// The runtime's report of an invalid argument to one of its functions. This
-// runtime has no such reports of its own; the handler is kept so that code
-// written for it installs and restores it as it does on Windows.
-using _invalid_parameter_handler = void (*)(const wchar_t* expression, const wchar_t* function, const wchar_t* file,
-                                            unsigned line, std::uintptr_t reserved);
-_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler);
-
 // The calling thread's registers as they are at the call.
 void RtlCaptureContext(CONTEXT* context);
 // Raises a non-continuable software exception on the calling thread: the

@@ -60,8 +60,6 @@ void ClearFaults() {
   std::filesystem::remove(file, ignored);
 }
 
-std::vector<Fault> ListFaults() { return Load(Machine::Current().FaultsFile()); }
-
 bool ShouldFail(const char* operation, const std::wstring& subject) {
   auto file = Machine::Current().FaultsFile();
   std::error_code error;

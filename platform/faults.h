@@ -21,7 +21,6 @@ struct Fault {
 // Adds a fault to the current machine.
 void InjectFault(const Fault& fault);
 void ClearFaults();
-std::vector<Fault> ListFaults();
 
 // Asked by the machine's operations: true when a fault for this operation and
 // subject is armed; it then consumes one use and sets the thread's last error.

@@ -59,36 +59,7 @@ bool Has(const char* kind, const std::filesystem::path& host) {
 
 bool LockFile(const std::wstring& windowsPath) { return Add("locked", windowsPath); }
 
-void UnlockFile(const std::wstring& windowsPath) {
-  auto host = ToHostPath(windowsPath);
-  if (!host) return;
-  FileLock lock(Machine::Current().LocksFile(), true);
-  MarkSet marks = Load();
-  nlohmann::json kept = nlohmann::json::array();
-  for (const auto& item : marks["locked"]) {
-    if (item != Key(*host)) kept.push_back(item);
-  }
-  marks["locked"] = kept;
-  Save(marks);
-}
-
 bool IsLocked(const std::filesystem::path& hostPath) { return Has("locked", hostPath); }
-
-bool ContainsLocked(const std::filesystem::path& hostFolder) {
-  std::error_code error;
-  if (!std::filesystem::exists(Machine::Current().LocksFile(), error)) return false;
-  MarkSet marks = Load();
-  std::string prefix = Key(hostFolder);
-  for (const auto& item : marks["locked"]) {
-    if (!item.is_string()) continue;
-    std::string path = item.get<std::string>();
-    if (path == prefix || (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
-                           path[prefix.size()] == '/')) {
-      return true;
-    }
-  }
-  return false;
-}
 
 bool MarkEncrypted(const std::wstring& windowsPath) { return Add("encrypted", windowsPath); }
 bool IsEncrypted(const std::filesystem::path& hostPath) { return Has("encrypted", hostPath); }

@@ -10,10 +10,7 @@
 namespace platform {
 
 bool LockFile(const std::wstring& windowsPath);
-void UnlockFile(const std::wstring& windowsPath);
 bool IsLocked(const std::filesystem::path& hostPath);
-// Locked files at or below a host folder.
-bool ContainsLocked(const std::filesystem::path& hostFolder);
 
 bool MarkEncrypted(const std::wstring& windowsPath);
 bool IsEncrypted(const std::filesystem::path& hostPath);

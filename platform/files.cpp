@@ -21,6 +21,7 @@
 #include "platform/file_marks.h"
 #include "platform/folder_index.h"
 #include "platform/kernel_object.h"
+#include "platform/last_error.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -49,11 +50,7 @@ DWORD ErrorFromErrno(int error) {
   }
 }
 
-template <typename T>
-T FailWith(DWORD error, T result) {
-  SetLastError(error);
-  return result;
-}
+using platform::FailWith;
 
 // Host path of a Windows path whose names Windows accepts for `use`; sets
 // ERROR_PATH_NOT_FOUND when it has none, or the error Windows gives for its
@@ -486,15 +483,6 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
   return TRUE;
 }
 
-DWORD GetFileSize(HANDLE handle, DWORD* high) {
-  auto* file = platform::HandleAs<FileObject>(handle);
-  struct stat info {};
-  if (!file || ::fstat(file->fd, &info) != 0) return FailWith(ERROR_INVALID_HANDLE, 0xFFFFFFFFu);
-  auto size = static_cast<std::uint64_t>(info.st_size);
-  if (high) *high = static_cast<DWORD>(size >> 32);
-  return static_cast<DWORD>(size & 0xFFFFFFFFu);
-}
-
 HANDLE CreateFileMappingW(HANDLE handle, const void*, DWORD protect, DWORD sizeHigh, DWORD sizeLow, const wchar_t*) {
   auto* file = platform::HandleAs<FileObject>(handle);
   if (!file) return FailWith(ERROR_INVALID_HANDLE, static_cast<HANDLE>(nullptr));
@@ -614,6 +602,29 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
 }
 
 std::FILE* _wfopen(const std::wstring& path, const wchar_t* mode) { return _wfsopen(path, mode, _SH_DENYNO); }
+
+std::wstring PathFindFileNameW(const std::wstring& path) {
+  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  std::size_t start = 0;
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    if ((separator(path[i]) || path[i] == L':') && !separator(path[i + 1])) start = i + 1;
+  }
+  return path.substr(start);
+}
+
+BOOL PathAppendW(std::wstring* path, const std::wstring& more) {
+  if (!path) return FALSE;
+  if (!path->empty() && path->back() != L'\\' && path->back() != L'/') path->push_back(L'\\');
+  const std::size_t start = more.find_first_not_of(L'\\');
+  if (start != std::wstring::npos) path->append(more, start, std::wstring::npos);
+  return TRUE;
+}
+
+int _fseeki64(std::FILE* stream, std::int64_t offset, int origin) {
+  return fseeko(stream, static_cast<off_t>(offset), origin);
+}
+
+std::int64_t _ftelli64(std::FILE* stream) { return ftello(stream); }
 
 }  // namespace win
 

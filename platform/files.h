@@ -6,6 +6,7 @@
 // the error the test chose.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -86,6 +87,17 @@ HANDLE FindFirstFileW(const std::wstring& pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);
 
+// The file name at the end of a path (shlwapi's PathFindFileNameW): what
+// follows its last "\", "/" or ":" that has a name after it, so a trailing
+// separator stays with the last name ("C:\dir\" gives "dir\"); the whole
+// path when it has no separator.
+std::wstring PathFindFileNameW(const std::wstring& path);
+// Appends `more` to `path` with one backslash between them (shlwapi's
+// PathAppendW): none is added after a path that ends in "\" or "/" or is
+// empty, and the leading backslashes of `more` are dropped. FALSE for a null
+// `path`.
+BOOL PathAppendW(std::wstring* path, const std::wstring& more);
+
 // Kernel file handles. `security` is a SECURITY_ATTRIBUTES (shell_execute.h)
 // or null; with bInheritHandle the handle can become a started program's
 // standard stream. "\\.\<name>" opens a driver's control device (devices.h).
@@ -93,7 +105,6 @@ HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, const vo
                    DWORD disposition, DWORD attributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
-DWORD GetFileSize(HANDLE file, DWORD* high);
 HANDLE CreateFileMappingW(HANDLE file, const void* security, DWORD protect, DWORD sizeHigh,
                           DWORD sizeLow, const wchar_t* name);
 const void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
@@ -117,6 +128,10 @@ BOOL CloseHandle(HANDLE handle);
 // whose every write fails, as on a full disk.
 std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int shareFlag);
 std::FILE* _wfopen(const std::wstring& path, const wchar_t* mode);
+// 64-bit stream positions (the CRT's _fseeki64/_ftelli64): 0 or the position
+// on success, -1 on failure, as their 32-bit namesakes.
+int _fseeki64(std::FILE* stream, std::int64_t offset, int origin);
+std::int64_t _ftelli64(std::FILE* stream);
 
 }  // namespace win
 

@@ -71,7 +71,6 @@ class Machine {
   std::filesystem::path DriveC() const { return root_ / "drive_c"; }
   std::filesystem::path RegistryFile() const { return root_ / "registry.json"; }
   std::filesystem::path DebugLog() const { return root_ / "debug.log"; }
-  std::filesystem::path ProcessTable() const { return root_ / "processes"; }
   std::filesystem::path FaultsFile() const { return root_ / "faults.json"; }
   std::filesystem::path LocksFile() const { return root_ / "locks.json"; }
   std::filesystem::path TrustedRootsFile() const { return root_ / "trusted_roots.pem"; }

@@ -18,6 +18,7 @@
 #include "platform/codepage.h"
 #include "platform/faults.h"
 #include "platform/kernel_object.h"
+#include "platform/last_error.h"
 #include "platform/machine.h"
 #include "platform/machine_wait.h"
 #include "platform/object_holders.h"
@@ -167,18 +168,13 @@ struct MutexObject : WaitableObject {
   DWORD Wait(DWORD milliseconds) override;
   ~MutexObject() override {
     platform::ChangeMutexes([&](platform::MutexTable& table) {
-      auto it = table.find(name);
-      if (it != table.end()) it->second.holders.Hold(-1);
+      platform::HoldNamed(table, name, -1);
       return true;
     });
   }
 };
 
-template <typename T>
-T FailWith(DWORD error, T result) {
-  SetLastError(error);
-  return result;
-}
+using platform::FailWith;
 
 DWORD MutexObject::Wait(DWORD milliseconds) {
   if (!(access & SYNCHRONIZE)) return FailWith(ERROR_ACCESS_DENIED, WAIT_FAILED);
@@ -246,12 +242,8 @@ HANDLE CreateMutexW(const SECURITY_ATTRIBUTES*, BOOL initialOwner, const wchar_t
 HANDLE OpenMutexW(DWORD access, BOOL, const std::wstring& name) {
   if (platform::ShouldFail("OpenMutex", name)) return nullptr;
   if (name.empty() || name[0] == platform::kUnnamedMark) return FailWith(ERROR_INVALID_PARAMETER, HANDLE{nullptr});
-  const bool found = platform::ChangeMutexes([&](platform::MutexTable& table) {
-    auto it = table.find(name);
-    if (it == table.end()) return false;
-    it->second.holders.Hold(+1);
-    return true;
-  });
+  const bool found =
+      platform::ChangeMutexes([&](platform::MutexTable& table) { return platform::HoldNamed(table, name, +1); });
   if (!found) return FailWith(ERROR_FILE_NOT_FOUND, HANDLE{nullptr});
   auto* object = new MutexObject();
   object->name = name;

@@ -3,6 +3,7 @@
 // object exists while one of them still runs.
 #pragma once
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -25,5 +26,16 @@ struct ObjectHolders {
   // Entries that are not objects are skipped.
   static ObjectHolders FromJson(const nlohmann::json& list);
 };
+
+// Adds `delta` handles of the calling process to the holders of the object
+// `name` of `table` (a map from names to records with `holders`); false when
+// the table has no such object.
+template <typename Table>
+bool HoldNamed(Table& table, const std::wstring& name, int delta) {
+  auto it = table.find(name);
+  if (it == table.end()) return false;
+  it->second.holders.Hold(delta);
+  return true;
+}
 
 }  // namespace platform

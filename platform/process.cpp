@@ -29,8 +29,10 @@ extern char** environ;
 #include "platform/faults.h"
 #include "platform/host_process.h"
 #include "platform/file_lock.h"
+#include "platform/files.h"
 #include "platform/identity.h"
 #include "platform/kernel_object.h"
+#include "platform/last_error.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
@@ -353,49 +355,124 @@ std::vector<std::string> ChildEnvironment(const std::string& machine, const Proc
   return result;
 }
 
+// The program an image path runs: its host file, or for a stub naming a
+// built-in program that program, and whether it runs as a 64-bit process.
+// False with the last error set when there is nothing to run.
+struct Program {
+  std::filesystem::path host;  // the image file on the machine's drive
+  std::filesystem::path run;   // what is executed
+  bool is64Bit = false;
+};
+
+bool ResolveProgram(const std::wstring& imagePath, Program* program) {
+  auto host = ToHostPath(imagePath);
+  std::error_code error;
+  if (!host || !std::filesystem::is_regular_file(*host, error)) {
+    win::SetLastError(win::ERROR_FILE_NOT_FOUND);
+    return false;
+  }
+  program->host = *host;
+  program->run = *host;
+  if (auto builtin = BuiltinProgramName(*host)) {
+    auto path = BuiltinProgramPath(*builtin);
+    if (!path) {
+      win::SetLastError(win::ERROR_BAD_EXE_FORMAT);
+      return false;
+    }
+    program->run = *path;
+    program->is64Bit = BuiltinProgramIs64Bit(*host);
+  } else if (::access(host->c_str(), X_OK) != 0) {
+    win::SetLastError(win::ERROR_BAD_FORMAT);
+    return false;
+  }
+  return true;
+}
+
+// The argument and environment vectors of a new program, built before fork:
+// the child may only make async-signal-safe calls.
+struct ChildLaunch {
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+};
+
+void PrepareLaunch(const Program& program, const std::wstring& imagePath, const std::wstring& commandLine,
+                   const ProcessStartOptions& options, ChildLaunch* launch) {
+  std::vector<std::wstring> args = SplitCommandLine(commandLine);
+  if (args.empty()) args.push_back(imagePath);
+  launch->arguments.push_back(program.run.string());
+  for (std::size_t k = 1; k < args.size(); ++k) launch->arguments.push_back(WideToUtf8(args[k]));
+  launch->environment = ChildEnvironment(Machine::Current().Root().string(), options);
+  for (auto& a : launch->arguments) launch->argv.push_back(a.data());
+  launch->argv.push_back(nullptr);
+  for (auto& e : launch->environment) launch->envp.push_back(e.data());
+  launch->envp.push_back(nullptr);
+}
+
+// The child's side of the fork: waits until the parent has written its
+// record (the gate's write end closes), sets up its standard streams and
+// runs the program.
+[[noreturn]] void RunChild(int gate, const ChildLaunch& launch, const ProcessStartOptions& options) {
+  char byte;
+  while (::read(gate, &byte, 1) < 0 && errno == EINTR) {
+  }
+  // Standard streams first (their sources may be any descriptor), then
+  // nothing else of ours.
+  auto attach = [&](int source, int target) {
+    if (source >= 0) ::dup2(source, target);
+  };
+  if (options.detachedConsole) {
+    int null = ::open("/dev/null", O_RDWR);
+    for (int target = 0; target <= 2; ++target) attach(null, target);
+  }
+  attach(options.stdinDescriptor, 0);
+  attach(options.stdoutDescriptor, 1);
+  attach(options.stderrDescriptor, 2);
+  if (!options.stdoutPath.empty()) attach(::open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+  for (int fd = 3; fd < 1024; ++fd) {
+    if (fd != gate) ::close(fd);
+  }
+  ::execve(launch.argv[0], launch.argv.data(), launch.envp.data());
+  ::_exit(127);
+}
+
+// The parent's side: the new process's record in the machine's process
+// table, as a child of `parent` running as `user`; returns its id.
+win::DWORD RecordChild(pid_t pid, const Program& program, win::DWORD parent, const std::string& user) {
+  {
+    std::lock_guard<std::mutex> guard(g_childrenMutex);
+    ChildExitCodes()[pid] = -1;
+  }
+  const long long start = RecordedStartTime(pid);
+  const std::wstring image = ToWindowsPath(program.host);
+  return Change([&](Table& table) {
+    ProcessRecord r;
+    r.id = Allocate(table);
+    r.parentId = parent;
+    r.imagePath = image;
+    r.user = user;
+    r.hostPid = pid;
+    r.hostStart = start;
+    r.is64Bit = program.is64Bit;
+    table.records.push_back(r);
+    return r.id;
+  });
+}
+
 }  // namespace
 
 win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& commandLine,
                         const ProcessStartOptions& options) {
   if (ShouldFail("CreateProcess", imagePath)) return 0;
-  auto host = ToHostPath(imagePath);
-  std::error_code error;
-  if (!host || !std::filesystem::is_regular_file(*host, error)) {
-    win::SetLastError(win::ERROR_FILE_NOT_FOUND);
-    return 0;
-  }
-  // A stub naming a built-in program runs that program in its place.
-  std::filesystem::path program = *host;
-  bool is64Bit = false;
-  if (auto builtin = BuiltinProgramName(*host)) {
-    auto path = BuiltinProgramPath(*builtin);
-    if (!path) {
-      win::SetLastError(win::ERROR_BAD_EXE_FORMAT);
-      return 0;
-    }
-    program = *path;
-    is64Bit = BuiltinProgramIs64Bit(*host);
-  } else if (::access(host->c_str(), X_OK) != 0) {
-    win::SetLastError(win::ERROR_BAD_FORMAT);
-    return 0;
-  }
-  std::vector<std::wstring> args = SplitCommandLine(commandLine);
-  if (args.empty()) args.push_back(imagePath);
-  std::vector<std::string> narrow;
-  narrow.push_back(program.string());
-  for (std::size_t k = 1; k < args.size(); ++k) narrow.push_back(WideToUtf8(args[k]));
-  std::string machine = Machine::Current().Root().string();
-  win::DWORD parent = options.parentId ? options.parentId : CurrentProcessRecord().id;
-  std::string user = options.user.empty() ? ProcessUser() : options.user;
-  std::vector<std::string> environment = ChildEnvironment(machine, options);
-  std::vector<char*> argv;
-  for (auto& a : narrow) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (auto& e : environment) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  const char* nowhere = "/dev/null";
-
+  Program program;
+  if (!ResolveProgram(imagePath, &program)) return 0;
+  ChildLaunch launch;
+  PrepareLaunch(program, imagePath, commandLine, options, &launch);
+  const win::DWORD parent = options.parentId ? options.parentId : CurrentProcessRecord().id;
+  const std::string user = options.user.empty() ? ProcessUser() : options.user;
+  // The child waits at this gate until its record exists, so that whatever
+  // it does first finds itself in the process table.
   int gate[2];
   if (::pipe2(gate, O_CLOEXEC) != 0) {
     win::SetLastError(win::ERROR_NOT_ENOUGH_MEMORY);
@@ -409,49 +486,11 @@ win::DWORD StartProcess(const std::wstring& imagePath, const std::wstring& comma
     return 0;
   }
   if (pid == 0) {
-    // Child: wait until the parent has written our record, then run.
     ::close(gate[1]);
-    char byte;
-    while (::read(gate[0], &byte, 1) < 0 && errno == EINTR) {
-    }
-    // Standard streams first (their sources may be any descriptor), then
-    // nothing else of ours.
-    auto attach = [&](int source, int target) {
-      if (source >= 0) ::dup2(source, target);
-    };
-    if (options.detachedConsole) {
-      int null = ::open(nowhere, O_RDWR);
-      for (int target = 0; target <= 2; ++target) attach(null, target);
-    }
-    attach(options.stdinDescriptor, 0);
-    attach(options.stdoutDescriptor, 1);
-    attach(options.stderrDescriptor, 2);
-    if (!options.stdoutPath.empty()) attach(::open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    for (int fd = 3; fd < 1024; ++fd) {
-      if (fd != gate[0]) ::close(fd);
-    }
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
+    RunChild(gate[0], launch, options);
   }
   ::close(gate[0]);
-  {
-    std::lock_guard<std::mutex> guard(g_childrenMutex);
-    ChildExitCodes()[pid] = -1;
-  }
-  long long start = RecordedStartTime(pid);
-  std::wstring image = ToWindowsPath(*host);
-  win::DWORD id = Change([&](Table& table) {
-    ProcessRecord r;
-    r.id = Allocate(table);
-    r.parentId = parent;
-    r.imagePath = image;
-    r.user = user;
-    r.hostPid = pid;
-    r.hostStart = start;
-    r.is64Bit = is64Bit;
-    table.records.push_back(r);
-    return r.id;
-  });
+  const win::DWORD id = RecordChild(pid, program, parent, user);
   ::close(gate[1]);
   return id;
 }
@@ -490,11 +529,7 @@ struct SnapshotObject : KernelObject {
 HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 HANDLE const kCurrentThread = reinterpret_cast<HANDLE>(~std::uintptr_t{1});
 
-template <typename T>
-T FailWith(DWORD error, T result) {
-  SetLastError(error);
-  return result;
-}
+using platform::FailWith;
 
 // The process a handle names (the pseudo handle included).
 std::optional<platform::ProcessRecord> ProcessOf(HANDLE handle) {
@@ -502,11 +537,6 @@ std::optional<platform::ProcessRecord> ProcessOf(HANDLE handle) {
   auto* object = platform::HandleAs<ProcessObject>(handle);
   if (!object) return std::nullopt;
   return platform::FindProcess(object->id);
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-  std::size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 DWORD CopyOut(const std::wstring& text, wchar_t* buffer, DWORD size) {
@@ -575,7 +605,7 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
 BOOL TerminateProcess(HANDLE process, UINT exitCode) {
   auto record = ProcessOf(process);
   if (!record) return FailWith(ERROR_INVALID_HANDLE, FALSE);
-  if (platform::ShouldFail("TerminateProcess", FileNameOf(record->imagePath))) return FALSE;
+  if (platform::ShouldFail("TerminateProcess", PathFindFileNameW(record->imagePath))) return FALSE;
   if (!record->running) return FailWith(ERROR_ACCESS_DENIED, FALSE);
   if (record->hostPid != 0) {
     if (::kill(record->hostPid, SIGKILL) != 0) return FailWith(ERROR_ACCESS_DENIED, FALSE);
@@ -608,7 +638,7 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
 DWORD K32GetModuleFileNameExW(HANDLE process, HMODULE, wchar_t* buffer, DWORD size) {
   auto record = ProcessOf(process);
   if (!record) return FailWith(ERROR_INVALID_HANDLE, DWORD{0});
-  if (platform::ShouldFail("K32GetModuleFileNameEx", FileNameOf(record->imagePath))) return 0;
+  if (platform::ShouldFail("K32GetModuleFileNameEx", PathFindFileNameW(record->imagePath))) return 0;
   // A path without a drive is no module file (the System process).
   if (record->imagePath.size() < 3 || record->imagePath[1] != L':') return FailWith(ERROR_ACCESS_DENIED, DWORD{0});
   return CopyOut(record->imagePath, buffer, size);
@@ -617,7 +647,7 @@ DWORD K32GetModuleFileNameExW(HANDLE process, HMODULE, wchar_t* buffer, DWORD si
 DWORD K32GetProcessImageFileNameW(HANDLE process, wchar_t* buffer, DWORD size) {
   auto record = ProcessOf(process);
   if (!record) return FailWith(ERROR_INVALID_HANDLE, DWORD{0});
-  if (platform::ShouldFail("K32GetProcessImageFileName", FileNameOf(record->imagePath))) return 0;
+  if (platform::ShouldFail("K32GetProcessImageFileName", PathFindFileNameW(record->imagePath))) return 0;
   const std::wstring& path = record->imagePath;
   if (path.size() < 3 || path[1] != L':') return FailWith(ERROR_INVALID_HANDLE, DWORD{0});
   wchar_t drive = static_cast<wchar_t>(std::towupper(path[0]));
@@ -647,7 +677,7 @@ BOOL SnapshotEntry(HANDLE handle, PROCESSENTRY32W* entry, bool first) {
   const auto& r = snapshot->records[snapshot->next++];
   entry->th32ProcessID = r.id;
   entry->th32ParentProcessID = r.parentId;
-  entry->szExeFile = FileNameOf(r.imagePath);
+  entry->szExeFile = PathFindFileNameW(r.imagePath);
   return TRUE;
 }
 }  // namespace

@@ -268,25 +268,6 @@ LSTATUS RegDeleteKeyW(HKEY root, const std::wstring& subKey) { return DeleteKey(
 
 LSTATUS SHDeleteKeyW(HKEY root, const std::wstring& subKey) { return DeleteKey("SHDeleteKey", root, subKey, true); }
 
-LSTATUS RegEnumKeyW(HKEY key, DWORD index, std::wstring* name) {
-  std::wstring path;
-  if (!KeyPath(key, &path) || !name) return Fail(ERROR_INVALID_HANDLE);
-  std::shared_ptr<const RegistryTree> shared = platform::ShareRegistry();
-  const RegistryTree& tree = *shared;
-  std::wstring prefix = RegistryFold(path) + L"\\";
-  DWORD seen = 0;
-  for (auto it = tree.lower_bound(prefix); it != tree.end() && it->first.compare(0, prefix.size(), prefix) == 0;
-       ++it) {
-    std::wstring rest = it->second.path.substr(prefix.size());
-    if (rest.find(L'\\') != std::wstring::npos) continue;
-    if (seen++ == index) {
-      *name = rest;
-      return ERROR_SUCCESS;
-    }
-  }
-  return ERROR_NO_MORE_ITEMS;
-}
-
 LSTATUS RegCloseKey(HKEY key) {
   std::lock_guard<std::mutex> guard(platform::g_handlesMutex);
   if (!platform::LiveKeys().erase(key)) return Fail(ERROR_INVALID_HANDLE);

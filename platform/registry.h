@@ -45,9 +45,6 @@ LSTATUS RegDeleteValueW(HKEY key, const std::wstring& name);
 LSTATUS RegDeleteKeyW(HKEY root, const std::wstring& subKey);
 // Deletes a key with its whole subtree (shlwapi).
 LSTATUS SHDeleteKeyW(HKEY root, const std::wstring& subKey);
-// Names of the direct subkeys of a key, by index; ERROR_NO_MORE_ITEMS at the end.
-constexpr LSTATUS ERROR_NO_MORE_ITEMS = 259;
-LSTATUS RegEnumKeyW(HKEY key, DWORD index, std::wstring* name);
 LSTATUS RegCloseKey(HKEY key);
 
 }  // namespace win

@@ -10,6 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/faults.h"
 #include "platform/files.h"
+#include "platform/last_error.h"
 #include "platform/machine.h"
 #include "platform/machine_wait.h"
 #include "platform/paths.h"
@@ -58,12 +59,6 @@ std::optional<win::ServiceHandleObject> Lookup(SC_HANDLE handle) {
   std::lock_guard<std::mutex> guard(g_handlesMutex);
   if (!LiveHandles().count(handle)) return std::nullopt;
   return *handle;
-}
-
-template <typename T>
-T FailWith(DWORD error, T result) {
-  win::SetLastError(error);
-  return result;
 }
 
 // This process's holder entry of a service gains or loses one handle.

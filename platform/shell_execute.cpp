@@ -4,6 +4,7 @@
 
 #include "platform/faults.h"
 #include "platform/files.h"
+#include "platform/last_error.h"
 #include "platform/process.h"
 #include "platform/program_search.h"
 #include "platform/registry_store.h"
@@ -16,11 +17,7 @@ constexpr DWORD kShellExecuteInfoSize32 = 60;
 constexpr DWORD kShellExecuteInfoSize64 = 112;
 constexpr DWORD DETACHED_PROCESS = 0x00000008;
 
-template <typename T>
-T FailWith(DWORD error, T result) {
-  SetLastError(error);
-  return result;
-}
+using platform::FailWith;
 
 std::wstring Extension(const std::wstring& path) {
   std::size_t slash = path.rfind(L'\\');

@@ -16,6 +16,7 @@
 #include "platform/faults.h"
 #include "platform/host_process.h"
 #include "platform/kernel_object.h"
+#include "platform/last_error.h"
 #include "platform/machine.h"
 #include "platform/machine_wait.h"
 #include "platform/object_holders.h"
@@ -110,18 +111,13 @@ struct EventObject : WaitableObject {
   ~EventObject() override {
     if (name.empty()) return;
     platform::ChangeEvents([&](platform::EventTable& table) {
-      auto it = table.find(name);
-      if (it != table.end()) it->second.holders.Hold(-1);
+      platform::HoldNamed(table, name, -1);
       return true;
     });
   }
 };
 
-template <typename T>
-T FailWith(DWORD error, T result) {
-  SetLastError(error);
-  return result;
-}
+using platform::FailWith;
 
 int Milliseconds(DWORD timeout) {
   return timeout == INFINITE ? platform::kWaitForever : static_cast<int>(std::min<DWORD>(timeout, INT_MAX));
@@ -202,12 +198,8 @@ HANDLE CreateEventW(const SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialSt
 HANDLE OpenEventW(DWORD access, BOOL, const std::wstring& name) {
   if (platform::ShouldFail("OpenEvent", name)) return nullptr;
   if (name.empty()) return FailWith(ERROR_INVALID_PARAMETER, HANDLE{nullptr});
-  bool found = platform::ChangeEvents([&](platform::EventTable& table) {
-    auto it = table.find(name);
-    if (it == table.end()) return false;
-    it->second.holders.Hold(+1);
-    return true;
-  });
+  bool found =
+      platform::ChangeEvents([&](platform::EventTable& table) { return platform::HoldNamed(table, name, +1); });
   if (!found) return FailWith(ERROR_FILE_NOT_FOUND, HANDLE{nullptr});
   auto* object = new EventObject();
   object->name = name;

@@ -1,6 +1,9 @@
 // Threads and semaphores over POSIX threads.
 #include "platform/threads.h"
 
+#include <pthread.h>
+#include <semaphore.h>
+
 #include <cerrno>
 #include <ctime>
 
@@ -8,22 +11,33 @@
 
 namespace platform {
 
+struct Thread::Host {
+  pthread_t handle{};
+  sem_t started;
+};
+
+struct Semaphore::Host {
+  sem_t semaphore;
+};
+
+Thread::Thread() : host_(std::make_unique<Host>()) {}
+
 std::unique_ptr<Thread> Thread::Start(std::size_t stackBytes, std::function<void()> body) {
   std::unique_ptr<Thread> thread(new Thread());
   thread->body_ = std::move(body);
-  sem_init(&thread->started_, 0, 0);
+  sem_init(&thread->host_->started, 0, 0);
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
   pthread_attr_setstacksize(&attributes, stackBytes < static_cast<std::size_t>(PTHREAD_STACK_MIN) ? static_cast<std::size_t>(PTHREAD_STACK_MIN) : stackBytes);
-  const int result = pthread_create(&thread->handle_, &attributes, &Thread::Run, thread.get());
+  const int result = pthread_create(&thread->host_->handle, &attributes, &Thread::Run, thread.get());
   pthread_attr_destroy(&attributes);
   if (result != 0) {
-    sem_destroy(&thread->started_);
+    sem_destroy(&thread->host_->started);
     thread->body_ = nullptr;
     thread.release();  // never started: nothing to join
     return nullptr;
   }
-  while (sem_wait(&thread->started_) != 0 && errno == EINTR) {
+  while (sem_wait(&thread->host_->started) != 0 && errno == EINTR) {
   }
   return thread;
 }
@@ -31,25 +45,25 @@ std::unique_ptr<Thread> Thread::Start(std::size_t stackBytes, std::function<void
 void* Thread::Run(void* raw) {
   auto* self = static_cast<Thread*>(raw);
   self->id_ = win::GetCurrentThreadId();
-  sem_post(&self->started_);
+  sem_post(&self->host_->started);
   self->body_();
   return nullptr;
 }
 
 Thread::~Thread() {
-  pthread_join(handle_, nullptr);
-  sem_destroy(&started_);
+  pthread_join(host_->handle, nullptr);
+  sem_destroy(&host_->started);
 }
 
 win::DWORD Thread::Id() const { return id_; }
 
-Semaphore::Semaphore() { sem_init(&semaphore_, 0, 0); }
-Semaphore::~Semaphore() { sem_destroy(&semaphore_); }
+Semaphore::Semaphore() : host_(std::make_unique<Host>()) { sem_init(&host_->semaphore, 0, 0); }
+Semaphore::~Semaphore() { sem_destroy(&host_->semaphore); }
 
-void Semaphore::Post() { sem_post(&semaphore_); }
+void Semaphore::Post() { sem_post(&host_->semaphore); }
 
 void Semaphore::Wait() {
-  while (sem_wait(&semaphore_) != 0 && errno == EINTR) {
+  while (sem_wait(&host_->semaphore) != 0 && errno == EINTR) {
   }
 }
 
@@ -63,7 +77,7 @@ bool Semaphore::WaitFor(long long milliseconds) {
     deadline.tv_nsec -= 1000000000L;
   }
   while (true) {
-    if (sem_clockwait(&semaphore_, CLOCK_MONOTONIC, &deadline) == 0) return true;
+    if (sem_clockwait(&host_->semaphore, CLOCK_MONOTONIC, &deadline) == 0) return true;
     if (errno != EINTR) return false;
   }
 }

@@ -3,9 +3,6 @@
 // on, for the crash reporter's handler thread.
 #pragma once
 
-#include <pthread.h>
-#include <semaphore.h>
-
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -28,11 +25,11 @@ class Thread {
   win::DWORD Id() const;
 
  private:
-  Thread() = default;
+  struct Host;  // the host thread behind it
+  Thread();
   static void* Run(void* self);
-  pthread_t handle_{};
+  std::unique_ptr<Host> host_;
   std::function<void()> body_;
-  sem_t started_;
   win::DWORD id_ = 0;
 };
 
@@ -50,7 +47,8 @@ class Semaphore {
   bool WaitFor(long long milliseconds);
 
  private:
-  sem_t semaphore_;
+  struct Host;  // the host semaphore behind it
+  std::unique_ptr<Host> host_;
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <cwctype>
+#include <iterator>
 #include <string>
 
 #include "platform/faults.h"
@@ -48,6 +49,25 @@ struct LoadedKernel32 {};
 LoadedKernel32 g_kernel32;
 
 }  // namespace
+
+NTSTATUS RtlGetVersion(OSVERSIONINFOEXW* info) {
+  if (!info) return static_cast<NTSTATUS>(0xC000000D);  // STATUS_INVALID_PARAMETER
+  const platform::Profile& p = Profile();
+  *info = OSVERSIONINFOEXW{};
+  info->dwMajorVersion = p.hasCurrentMajorVersionNumber ? 10 : p.major;
+  info->dwMinorVersion = p.hasCurrentMajorVersionNumber ? 0 : p.minor;
+  info->dwBuildNumber = p.build;
+  info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+  if (p.servicePackMajor > 0) {
+    const std::wstring servicePack = L"Service Pack " + std::to_wstring(p.servicePackMajor);
+    servicePack.copy(info->szCSDVersion, std::size(info->szCSDVersion) - 1);
+  }
+  info->wServicePackMajor = static_cast<WORD>(p.servicePackMajor);
+  info->wServicePackMinor = static_cast<WORD>(p.servicePackMinor);
+  info->wSuiteMask = p.personalSuite ? VER_SUITE_PERSONAL : 0;
+  info->wProductType = p.workstation ? VER_NT_WORKSTATION : VER_NT_SERVER;
+  return STATUS_SUCCESS;
+}
 
 DWORDLONG VerSetConditionMask(DWORDLONG mask, DWORD typeBit, BYTE condition) {
   int i = BitIndex(typeBit);

@@ -43,6 +43,15 @@ constexpr BYTE VER_NT_WORKSTATION = 1;
 constexpr BYTE VER_NT_SERVER = 3;
 constexpr WORD VER_SUITE_PERSONAL = 0x0200;
 
+// RtlGetVersion: the version the system itself runs, which no application
+// manifest changes (Windows 10 is 10.0 here even where VerifyVersionInfoW
+// sees 6.2), with its service pack text ("Service Pack 3", or empty), product
+// type and suites. STATUS_SUCCESS (0); for a null record the negative
+// status of an invalid parameter (0xC000000D).
+using NTSTATUS = LONG;
+constexpr NTSTATUS STATUS_SUCCESS = 0;
+NTSTATUS RtlGetVersion(OSVERSIONINFOEXW* info);
+
 DWORDLONG VerSetConditionMask(DWORDLONG mask, DWORD typeBit, BYTE condition);
 // TRUE when the machine meets every requirement named in `typeMask`; FALSE
 // with ERROR_OLD_WIN_VERSION when it does not.

@@ -55,14 +55,10 @@ bool ReadAnswer(HttpExchange* exchange, HttpExchange::Clock::time_point until, s
   }
 }
 
-}  // namespace
-
-std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date) {
-  if (body) body->clear();
-  if (date) date->clear();
-  if (!http_common::IsAdmittedUrl(options.url)) return 400;
-
-  auto& headers = options.headers;  // emplace adds a name only when that exact name is absent
+// The request with the installer's fixed headers added to the caller's
+// (a header the caller set already keeps its value) and the JSON body.
+HttpExchange::Request JsonRequest(const HttpRequestOptions& options) {
+  std::map<std::wstring, std::wstring> headers = options.headers;  // emplace adds only absent names
   if (options.compress) headers.emplace(http_texts::kAcceptEncodingName, http_texts::kGzip);
   headers.emplace(http_texts::kContentTypeName, http_texts::kJsonType);
   if (options.acceptJson) headers.emplace(http_texts::kAcceptName, http_texts::kJsonType);
@@ -73,6 +69,34 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
   request.method = options.method;
   request.headers.assign(headers.begin(), headers.end());
   if (options.method != L"GET" && HasContent(options.body)) request.body = options.body.serialize();
+  return request;
+}
+
+// The answer's text: its bytes, inflated when the server sent them gzip
+// encoded. An answer that does not inflate is logged and read as empty.
+std::string AnswerText(const HttpExchange& exchange, const std::vector<unsigned char>& bytes, const std::wstring& url) {
+  if (!IsGzipEncoding(platform::WideToUtf8(exchange.Header(L"Content-Encoding")))) {
+    return std::string(bytes.begin(), bytes.end());
+  }
+  // The inflated answer has the same bound as the answer on the wire.
+  std::string text;
+  std::string reason;
+  if (!GunzipBody(bytes, &text, &reason, kMaxJsonAnswerBytes)) {
+    win::OutputDebugStringA("RequestJson: cannot decompress the gzip answer of " +
+                            platform::WideToUtf8(DebugValue(url)) + ": " + DebugValue(reason));
+    text.clear();
+  }
+  return text;
+}
+
+}  // namespace
+
+std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::wstring* date) {
+  if (body) body->clear();
+  if (date) date->clear();
+  if (!http_common::IsAdmittedUrl(options.url)) return 400;
+
+  const HttpExchange::Request request = JsonRequest(options);
 
   // The whole request, redirects and a trickling answer included, ends at
   // one deadline.
@@ -89,19 +113,7 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
   }
   if (date) *date = exchange.Header(L"Date");
 
-  std::string text;
-  if (IsGzipEncoding(platform::WideToUtf8(exchange.Header(L"Content-Encoding")))) {
-    // The inflated answer has the same bound as the answer on the wire.
-    std::string reason;
-    if (!GunzipBody(bytes, &text, &reason, kMaxJsonAnswerBytes)) {
-      win::OutputDebugStringA("RequestJson: cannot decompress the gzip answer of " +
-                              platform::WideToUtf8(DebugValue(options.url)) + ": " + DebugValue(reason));
-      text.clear();
-    }
-  } else {
-    text.assign(bytes.begin(), bytes.end());
-  }
-  if (body) *body = platform::Utf8ToWide(text);
+  if (body) *body = platform::Utf8ToWide(AnswerText(exchange, bytes, options.url));
   return exchange.Status();
 }
 

@@ -7,8 +7,8 @@
 
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
+#include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/paths.h"
 #include "settings/debug_text.h"
 #include "settings/http_client.h"
 #include "settings/http_common.h"
@@ -37,6 +37,13 @@ std::int32_t ClampToInt32(std::uint64_t value) {
 win::HANDLE OpenTarget(const std::wstring& path) {
   return win::CreateFileW(path, win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr, win::CREATE_ALWAYS,
                           win::FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The root of the drive a path names ("C:\"), empty for a path without a
+// drive letter.
+std::wstring DriveRoot(const std::wstring& path) {
+  if (path.size() < 2 || path[1] != L':' || (path.size() > 2 && path[2] != L'\\' && path[2] != L'/')) return {};
+  return path.substr(0, 2) + L"\\";
 }
 
 // Leaves a downloaded file empty: a failed download must not look like a
@@ -84,6 +91,59 @@ class StallRule {
   std::uint64_t arrived_ = 0;
 };
 
+// What the body of one answer is read under: whether it goes to the file
+// (a 200 answer), the most bytes read of it (0: no bound), the size the
+// progress reports announce, and the stall rule's window.
+struct BodyRules {
+  bool writing = false;
+  std::uint64_t bound = 0;
+  std::int32_t total = 0;
+  std::chrono::seconds window{0};
+};
+
+std::string StallError(std::chrono::seconds window) {
+  return "fewer than " + std::to_string(kDownloadStallMinimumBytes) + " bytes arrived in " +
+         std::to_string(window.count()) + " seconds";
+}
+
+// The body phase: piece by piece from the exchange into the file (when
+// writing) with a progress report for each; `received` counts the bytes read.
+// False, with the reason in *error, when the body broke off, stalled, grew
+// past its bound or could not be written; an error page that grows past its
+// bound just ends here.
+bool CopyBody(HttpExchange& exchange, const DownloadRequest& request, win::HANDLE file, const BodyRules& rules,
+              DownloadProgressCallback callback, std::uint64_t* received, std::string* error) {
+  StallRule stall(Clock::now(), rules.window);
+  std::vector<unsigned char> piece(kDownloadPiece);
+  while (true) {
+    std::size_t count = 0;
+    bool timedOut = false;
+    if (!exchange.Read(piece.data(), piece.size(), stall.ReadUntil(), &count, &timedOut, error)) {
+      if (timedOut) *error = StallError(rules.window);
+      return false;
+    }
+    if (count == 0) return true;
+    if (!stall.Count(count)) {
+      *error = StallError(rules.window);
+      return false;
+    }
+    if (rules.bound != 0 && *received + count > rules.bound) {
+      if (!rules.writing) return true;  // enough of the error page
+      *error = "the answer is larger than " + std::to_string(rules.bound) + " bytes";
+      return false;
+    }
+    win::DWORD written = 0;
+    if (rules.writing &&
+        (!win::WriteFile(file, piece.data(), static_cast<win::DWORD>(count), &written, nullptr) || written != count)) {
+      *error = "cannot write " + platform::WideToUtf8(DebugValue(request.filePath)) + ", error " +
+               std::to_string(win::GetLastError());
+      return false;
+    }
+    *received += count;
+    if (callback) callback(1, request.filePath.c_str(), rules.total, ClampToInt32(*received), 0);
+  }
+}
+
 // Everything a download does once its target is open; false, with the
 // reason in *error, when the file does not hold the whole 200 body.
 bool Transfer(const DownloadRequest& request, win::HANDLE file, DownloadProgressCallback callback,
@@ -93,65 +153,34 @@ bool Transfer(const DownloadRequest& request, win::HANDLE file, DownloadProgress
   get.headers.assign(request.headers.begin(), request.headers.end());
   get.verifyCertificates = false;  // downloads accept any certificate; the files are verified instead
 
-  const std::chrono::seconds window = http_common::Timeout();
+  BodyRules rules;
+  rules.window = http_common::Timeout();
   HttpExchange exchange;
-  if (!exchange.Open(get, request.url, Clock::now() + window, &outcome->requestSent, error)) return false;
+  if (!exchange.Open(get, request.url, Clock::now() + rules.window, &outcome->requestSent, error)) return false;
   outcome->status = exchange.Status();
   // Only the body of a 200 answer reaches the file: the target stays empty
   // for any other answer. Its body (an error page) is read for the progress
   // reports only, and only so far.
-  const bool writing = exchange.Status() == 200;
-  if (!writing && !callback) return false;
-  const std::uint64_t bound = writing ? maxBodyBytes : kMaxPassedOverBytes;
+  rules.writing = exchange.Status() == 200;
+  if (!rules.writing && !callback) return false;
+  rules.bound = rules.writing ? maxBodyBytes : kMaxPassedOverBytes;
 
   std::uint64_t announced = 0;
   const bool hasLength = exchange.ContentLength(&announced);
-  if (writing && hasLength && bound != 0 && announced > bound) {
-    *error = "the answer announces " + std::to_string(announced) + " bytes, more than " + std::to_string(bound);
+  if (rules.writing && hasLength && rules.bound != 0 && announced > rules.bound) {
+    *error = "the answer announces " + std::to_string(announced) + " bytes, more than " + std::to_string(rules.bound);
     return false;
   }
-  const std::int32_t total = writing && hasLength ? ClampToInt32(announced) : 0;
+  rules.total = rules.writing && hasLength ? ClampToInt32(announced) : 0;
 
-  StallRule stall(Clock::now(), window);
-  std::vector<unsigned char> piece(kDownloadPiece);
   std::uint64_t received = 0;
-  while (true) {
-    std::size_t count = 0;
-    bool timedOut = false;
-    if (!exchange.Read(piece.data(), piece.size(), stall.ReadUntil(), &count, &timedOut, error)) {
-      if (timedOut) {
-        *error = "fewer than " + std::to_string(kDownloadStallMinimumBytes) + " bytes arrived in " +
-                 std::to_string(window.count()) + " seconds";
-      }
-      return false;
-    }
-    if (count == 0) break;
-    if (!stall.Count(count)) {
-      *error = "fewer than " + std::to_string(kDownloadStallMinimumBytes) + " bytes arrived in " +
-               std::to_string(window.count()) + " seconds";
-      return false;
-    }
-    if (bound != 0 && received + count > bound) {
-      if (!writing) break;  // enough of the error page
-      *error = "the answer is larger than " + std::to_string(bound) + " bytes";
-      return false;
-    }
-    win::DWORD written = 0;
-    if (writing &&
-        (!win::WriteFile(file, piece.data(), static_cast<win::DWORD>(count), &written, nullptr) || written != count)) {
-      *error = "cannot write " + platform::WideToUtf8(DebugValue(request.filePath)) + ", error " +
-               std::to_string(win::GetLastError());
-      return false;
-    }
-    received += count;
-    if (callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 0);
-  }
-  if (writing && hasLength && received != announced) {
+  if (!CopyBody(exchange, request, file, rules, callback, &received, error)) return false;
+  if (rules.writing && hasLength && received != announced) {
     *error = "the body ended after " + std::to_string(received) + " of " + std::to_string(announced) + " bytes";
     return false;
   }
-  if (received > 0 && callback) callback(1, request.filePath.c_str(), total, ClampToInt32(received), 1);
-  return writing;
+  if (received > 0 && callback) callback(1, request.filePath.c_str(), rules.total, ClampToInt32(received), 1);
+  return rules.writing;
 }
 
 }  // namespace
@@ -167,7 +196,7 @@ std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCa
   *outcome = DownloadOutcome{};
   if (!http_common::IsAdmittedUrl(request.url)) return 0;
 
-  if (!platform::ToHostPath(request.filePath)) {
+  if (win::GetDriveTypeW(DriveRoot(request.filePath)) != win::DRIVE_FIXED) {
     win::OutputDebugStringA("DownloadFile: no such drive for " + platform::WideToUtf8(DebugValue(request.filePath)));
     return 0;
   }

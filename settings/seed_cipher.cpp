@@ -1,15 +1,12 @@
-// SEED-CBC encryption of service information: OpenSSL's SEED block cipher,
-// the CBC chaining and PKCS#7 padding done here, the result as base64.
+// SEED-CBC encryption of service information: the system's SEED block
+// cipher, the CBC chaining and PKCS#7 padding done here, the result as base64.
 #include "settings/seed_cipher.h"
-
-#define OPENSSL_SUPPRESS_DEPRECATED
-#include <openssl/crypto.h>
-#include <openssl/seed.h>
 
 #include <cstring>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/crypto.h"
 #include "settings/base64.h"
 
 namespace {
@@ -32,10 +29,7 @@ void TextToBlock(const std::string& text, unsigned char block[16]) {
 }  // namespace
 
 void SeedEncryptBlock(const unsigned char key[16], const unsigned char in[16], unsigned char out[16]) {
-  SEED_KEY_SCHEDULE schedule;
-  SEED_set_key(key, &schedule);
-  SEED_encrypt(in, out, &schedule);
-  OPENSSL_cleanse(&schedule, sizeof(schedule));
+  platform::SeedBlockCipher(key).Encrypt(in, out);
 }
 
 std::string SeedCbcEncrypt(const unsigned char key[16], const unsigned char iv[16], const unsigned char* plaintext,
@@ -43,9 +37,7 @@ std::string SeedCbcEncrypt(const unsigned char key[16], const unsigned char iv[1
   if (key == nullptr || iv == nullptr || (plaintext == nullptr && length != 0)) {
     return std::string();
   }
-  // The 32 round keys.
-  SEED_KEY_SCHEDULE schedule;
-  SEED_set_key(key, &schedule);
+  const platform::SeedBlockCipher seed(key);
 
   const std::size_t fullBlocks = length / kBlock;
   std::vector<unsigned char> cipher((fullBlocks + 1) * kBlock);
@@ -56,7 +48,7 @@ std::string SeedCbcEncrypt(const unsigned char key[16], const unsigned char iv[1
   for (std::size_t n = 0; n < fullBlocks; ++n) {
     std::memcpy(block, plaintext + n * kBlock, kBlock);
     XorBlock(block, chain);
-    SEED_encrypt(block, &cipher[n * kBlock], &schedule);
+    seed.Encrypt(block, &cipher[n * kBlock]);
     std::memcpy(chain, &cipher[n * kBlock], kBlock);
   }
 
@@ -69,10 +61,9 @@ std::string SeedCbcEncrypt(const unsigned char key[16], const unsigned char iv[1
   }
   std::memset(block + rest, pad, kBlock - rest);
   XorBlock(block, chain);
-  SEED_encrypt(block, &cipher[fullBlocks * kBlock], &schedule);
+  seed.Encrypt(block, &cipher[fullBlocks * kBlock]);
 
-  OPENSSL_cleanse(&schedule, sizeof(schedule));
-  OPENSSL_cleanse(block, sizeof(block));
+  win::SecureZeroMemory(block, sizeof(block));
   return Base64Encode(cipher.data(), cipher.size());
 }
 
@@ -88,6 +79,6 @@ std::wstring EncryptServiceInfo(const std::wstring& plain, const std::wstring& k
 
   const std::string encrypted =
       SeedCbcEncrypt(key, iv, reinterpret_cast<const unsigned char*>(plainBytes.data()), plainBytes.size());
-  OPENSSL_cleanse(key, sizeof(key));
+  win::SecureZeroMemory(key, sizeof(key));
   return platform::Utf8ToWide(encrypted);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/debug_output.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/trust.h"
 #include "system/kv_system.h"
@@ -26,11 +27,6 @@ std::function<void(unsigned)>& Pause() {
 }
 
 void Log(const std::wstring& text) { OutputDebugStringW(text); }
-
-std::wstring FileNameOf(const std::wstring& path) {
-  std::size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
 
 bool RunsUnderWow64() {
   BOOL wow64 = FALSE;
@@ -53,7 +49,7 @@ void SetVerificationPauseForTesting(std::function<void(unsigned)> pause) {
 bool VerifyDownloadedFile(std::wstring path, ComponentInfo component) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (attempt != 0) Pause()(kPauseMilliseconds);
-    std::wstring fileName = FileNameOf(path);
+    std::wstring fileName = PathFindFileNameW(path);
 
     if (GetFileMD5(path) != component.hash) {
       Log(L"[Brimvale] bvludt : FildHash Fail - " + fileName);

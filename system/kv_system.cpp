@@ -35,11 +35,6 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-std::wstring FileNameOf(const std::wstring& path) {
-  std::size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 // VerifyVersionInfoW: major, minor and platform equal; optionally a product type.
 bool IsVersion(DWORD major, DWORD minor, bool workstation) {
   OSVERSIONINFOEXW info;
@@ -227,7 +222,7 @@ bool KVSystem::FindExplorerProcesses(std::set<DWORD>* ids) {
     std::wstring path;
     GetProcessImagePath(processIds[i], &path);
     if (path.empty()) continue;
-    if (Lower(FileNameOf(path)) != L"explorer.exe") continue;
+    if (Lower(PathFindFileNameW(path)) != L"explorer.exe") continue;
     if (!ids) return true;
     found.insert(processIds[i]);
   }
@@ -402,7 +397,7 @@ void KVSystem::TerminateProcessesByName(const std::wstring& imageName) {
     if (ids[i] == self) continue;
     std::wstring path;
     if (!GetProcessImagePath(ids[i], &path)) continue;
-    if (Lower(FileNameOf(path)) != wanted) continue;
+    if (Lower(PathFindFileNameW(path)) != wanted) continue;
     if (HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, ids[i])) {
       TerminateProcess(process, 0);
       CloseHandle(process);

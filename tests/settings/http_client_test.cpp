@@ -498,6 +498,8 @@ TEST_F(HttpClientTest, DownloadToAPathWithoutDriveFailsBeforeSending) {
   EXPECT_EQ(DownloadFile({server_.Url("/json"), {}, L"relative\\f.bin"}), 0);
   EXPECT_TRUE(server_.Requests().empty());
   EXPECT_TRUE(testing_support::DebugLogMentions(L"Q:\\nowhere\\f.bin"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"DownloadFile: no such drive for Q:\\nowhere\\f.bin"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"DownloadFile: no such drive for relative\\f.bin"));
 }
 
 TEST_F(HttpClientTest, DownloadToAFileThatCannotBeOpenedFailsBeforeSending) {

@@ -5,11 +5,14 @@
 #include <thread>
 #include <vector>
 
-#include "platform/debug_output.h"
 #include "platform/process.h"
 #include "platform/trust.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
 #include "system/md5_checksum.h"
+#include "system/path_text.h"
+#include "system/system_texts.h"
+#include "system/wow64.h"
 
 namespace {
 
@@ -23,18 +26,6 @@ std::function<void(unsigned)>& Pause() {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   };
   return pause;
-}
-
-void Log(const std::wstring& text) { OutputDebugStringW(text); }
-
-std::wstring FileNameOf(const std::wstring& path) {
-  std::size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-bool RunsUnderWow64() {
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 // Verifies or closes the signature state of one WinVerifyTrust request.
@@ -56,13 +47,13 @@ bool VerifyDownloadedFile(std::wstring path, ComponentInfo component) {
     std::wstring fileName = FileNameOf(path);
 
     if (GetFileMD5(path) != component.hash) {
-      Log(L"[Brimvale] bvludt : FildHash Fail - " + fileName);
+      LogDebugLine(system_texts::DigestFail(fileName));
       continue;
     }
     if (component.options & COMPONENT_VERIFY_ARCH) {
       bool is64Bit = false;
       if (!kvutil::KVSystem::GetPeFileBitness(path, &is64Bit) || is64Bit != RunsUnderWow64()) {
-        Log(L"[Brimvale] bvludt : Architecture Fail - " + fileName);
+        LogDebugLine(system_texts::ArchitectureFail(fileName));
         continue;
       }
     }
@@ -70,7 +61,7 @@ bool VerifyDownloadedFile(std::wstring path, ComponentInfo component) {
     if (!kvutil::KVSystem::GetSystemVersion(&version) || version.m_strName != L"Windows 10") return true;
     if (!(component.options & COMPONENT_VERIFY_SIGN)) return true;
     if (VerifyCodeSignature(path, component)) return true;
-    Log(L"[Brimvale] bvludt : Verify File Fail [CodeSign Error] - " + fileName);
+    LogDebugLine(system_texts::CodeSignFail(fileName));
   }
   return false;
 }
@@ -102,14 +93,13 @@ int VerifyCodeSignature(const std::wstring& path, const ComponentInfo&) {
   DWORD secondaryCount = settings.cSecondarySigs;
   for (DWORD index = 1; index <= secondaryCount; ++index) {
     if (Trust(&data, WTD_STATEACTION_CLOSE) != 0) {
-      Log(L"[Brimvale] bvludt : Digital Sign Error - Action Close Fail : " +
-          std::to_wstring(static_cast<int>(GetLastError())));
+      LogDebugLine(system_texts::SignatureCloseFail(GetLastError()));
       return result;
     }
     data.hWVTStateData = nullptr;
     settings.dwIndex = index;
     if (Trust(&data, WTD_STATEACTION_VERIFY) != 0) {
-      Log(L"[Brimvale] bvludt : Digital Sign Error - Verify Fail : " + std::to_wstring(static_cast<int>(GetLastError())));
+      LogDebugLine(system_texts::SignatureVerifyFail(GetLastError()));
       break;
     }
     if (CheckSignerIssuer(data.hWVTStateData, allowed)) result = 1;
@@ -126,15 +116,13 @@ int CheckSignerIssuer(HANDLE state, const std::set<std::wstring>& allowedIssuers
 
   DWORD length = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr, nullptr, 0);
   if (length == 0) {
-    Log(L"[Brimvale] bvludt : Digital Sign Error - Check CertName Length : " +
-        std::to_wstring(static_cast<int>(GetLastError())));
+    LogDebugLine(system_texts::IssuerLengthFail(GetLastError()));
     return 0;
   }
   std::vector<wchar_t> name(length, L'\0');
   if (CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr, name.data(), length) ==
       0) {
-    Log(L"[Brimvale] bvludt : Digital Sign Error - Fail Get Name Issuer String: " +
-        std::to_wstring(static_cast<int>(GetLastError())));
+    LogDebugLine(system_texts::IssuerNameFail(GetLastError()));
     return 0;
   }
   std::wstring issuer(name.data());

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/version.h"
+#include "system/debug_log.h"
+#include "system/path_text.h"
+#include "system/system_texts.h"
 
 namespace kvutil {
 
@@ -23,21 +25,9 @@ constexpr DWORD kProcessListCapacity = 1024;
 constexpr DWORD kImagePathCapacity = 259;
 constexpr DWORD kSystemPathCapacity = 260;
 
-void Log(const std::wstring& text) { OutputDebugStringW(text); }
-
-void LogCode(const wchar_t* routine, DWORD code) {
-  Log(std::wstring(routine) + L" routine some error occurred. ErrorCode(" + std::to_wstring(static_cast<int>(code)) +
-      L")");
-}
-
 std::wstring Lower(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
   return text;
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-  std::size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 // VerifyVersionInfoW: major, minor and platform equal; optionally a product type.
@@ -87,7 +77,7 @@ bool HasCurrentMajorVersionNumber() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_QUERY_VALUE,
                       &key) != ERROR_SUCCESS) {
-      LogCode(L"GetSystemVersion", 1);
+      LogDebugLine(system_texts::RoutineFail(L"GetSystemVersion", 1));
       return false;
     }
     DWORD value = 0;
@@ -98,12 +88,10 @@ bool HasCurrentMajorVersionNumber() {
     RegCloseKey(key);
     return found;
   } catch (...) {
-    Log(L"GetSystemVersion routine some error occurred.");
+    LogDebugLine(system_texts::RoutineFail(L"GetSystemVersion"));
     return false;
   }
 }
-
-std::wstring Buffer(const std::vector<wchar_t>& buffer) { return std::wstring(buffer.data()); }
 
 }  // namespace
 
@@ -256,26 +244,26 @@ bool KVSystem::GetProcessImagePath(DWORD processId, std::wstring* path) {
   if (!path) return false;
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
   if (!process) {
-    LogCode(L"OpenProcess", 1);
+    LogDebugLine(system_texts::RoutineFail(L"OpenProcess", 1));
     return false;
   }
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process, &exitCode) || exitCode != STILL_ACTIVE) {
-    LogCode(L"OpenProcess", 2);
+    LogDebugLine(system_texts::RoutineFail(L"OpenProcess", 2));
     CloseHandle(process);
     return false;
   }
   std::wstring result;
   std::vector<wchar_t> buffer(kImagePathCapacity, L'\0');
   if (K32GetModuleFileNameExW(process, nullptr, buffer.data(), kImagePathCapacity)) {
-    result = Buffer(buffer);
+    result = BufferText(buffer.data(), buffer.size());
   } else if (K32GetProcessImageFileNameW(process, buffer.data(), kImagePathCapacity)) {
-    std::wstring device = Buffer(buffer);
+    std::wstring device = BufferText(buffer.data(), buffer.size());
     if (!DevicePathToDrivePath(device, &result)) result = device;
   } else {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
-      Log(L"CreateToolhelp32Snapshot routine some error occurred.");
+      LogDebugLine(system_texts::RoutineFail(L"CreateToolhelp32Snapshot"));
     } else {
       PROCESSENTRY32W entry;
       entry.dwSize = sizeof entry;
@@ -289,7 +277,7 @@ bool KVSystem::GetProcessImagePath(DWORD processId, std::wstring* path) {
     }
   }
   if (result.empty()) {
-    LogCode(L"OpenProcess", 3);
+    LogDebugLine(system_texts::RoutineFail(L"OpenProcess", 3));
     CloseHandle(process);
     return false;
   }
@@ -311,7 +299,7 @@ bool KVSystem::DevicePathToDrivePath(const std::wstring& devicePath, std::wstrin
     std::wstring letter = std::wstring(drive).substr(0, 2);
     std::vector<wchar_t> device(kSystemPathCapacity, L'\0');
     if (!QueryDosDeviceW(letter, device.data(), kSystemPathCapacity)) continue;
-    std::wstring name = Buffer(device);
+    std::wstring name = BufferText(device.data(), device.size());
     if (devicePath.size() > name.size() && Lower(devicePath.substr(0, name.size())) == Lower(name) &&
         devicePath[name.size()] == L'\\') {
       *path = letter + devicePath.substr(name.size());
@@ -323,11 +311,11 @@ bool KVSystem::DevicePathToDrivePath(const std::wstring& devicePath, std::wstrin
 
 std::size_t KVSystem::GetPhysicalPathToLogicalPath(const std::wstring& path, std::wstring* logicalPath) {
   if (!logicalPath) {
-    Log(L"GetPhysicalPathToLogicalPath routine some error occurred.");
+    LogDebugLine(system_texts::RoutineFail(L"GetPhysicalPathToLogicalPath"));
     return 0;
   }
   if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
-    LogCode(L"GetPhysicalPathToLogicalPath", 1);
+    LogDebugLine(system_texts::RoutineFail(L"GetPhysicalPathToLogicalPath", 1));
     return 0;
   }
   std::wstring normal = path;
@@ -363,7 +351,7 @@ std::size_t KVSystem::GetPhysicalPathToLogicalPath(const std::wstring& path, std
     start = end;
   }
   if (GetFileAttributesW(built) == INVALID_FILE_ATTRIBUTES) {
-    LogCode(L"GetPhysicalPathToLogicalPath", 7);
+    LogDebugLine(system_texts::RoutineFail(L"GetPhysicalPathToLogicalPath", 7));
     return 0;
   }
   *logicalPath = built;
@@ -413,7 +401,8 @@ void KVSystem::TerminateProcessesByName(const std::wstring& imageName) {
 std::wstring KVSystem::GetDriversPath(const std::wstring& fileName) {
   std::vector<wchar_t> system(kSystemPathCapacity, L'\0');
   UINT length = GetSystemDirectoryW(system.data(), kSystemPathCapacity);
-  std::wstring folder = length > 0 && length < kSystemPathCapacity ? Buffer(system) : std::wstring();
+  std::wstring folder =
+      length > 0 && length < kSystemPathCapacity ? BufferText(system.data(), system.size()) : std::wstring();
   return folder + L"\\drivers\\" + fileName;
 }
 

@@ -3,21 +3,21 @@
 #include "engine/install_engine.h"
 
 #include <chrono>
-#include <cwchar>
 #include <thread>
 
+#include "engine/engine_texts.h"
 #include "engine/folder_cleanup.h"
 #include "engine/unzip_archive.h"
-#include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "settings/agent_server_api.h"
 #include "settings/http_client.h"
 #include "settings/installer_context.h"
 #include "settings/registry_helpers.h"
+#include "system/debug_log.h"
 #include "system/file_verification.h"
 #include "system/kv_system.h"
+#include "system/wow64.h"
 
 namespace {
 
@@ -36,13 +36,6 @@ const CatalogueEntry kCatalogue[] = {
     {L"pthreadVC2.dll", 0, 0},     {L"bvlcv.dll", 0, 0},         {L"kvppob.sys", COMPONENT_VERIFY_SIGN, 0},
     {L"cef.zip", 0, 1},
 };
-
-// The text of a NUL-terminated buffer.
-std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
-  std::size_t length = 0;
-  while (length < capacity && buffer[length] != L'\0') ++length;
-  return std::wstring(buffer, length);
-}
 
 }  // namespace
 
@@ -72,8 +65,7 @@ void InstallEngine::BuildCatalogue() {
   // The agent is installed for the machine's own architecture: a 32-bit
   // installer under WOW64 takes the 64-bit Program Files folder.
   std::wstring architecture;
-  win::BOOL wow64 = win::FALSE;
-  if (win::IsWow64Process(win::GetCurrentProcess(), &wow64) && wow64) {
+  if (RunsUnderWow64()) {
     win::GetEnvironmentVariableW(L"ProgramW6432", m_programFilesDir, 260);
     architecture = L"x64";
   } else {
@@ -81,7 +73,7 @@ void InstallEngine::BuildCatalogue() {
     architecture = L"x86";
   }
 
-  m_installDir = BufferText(m_programFilesDir, 260) + L"\\Brimvale";
+  m_installDir = ProgramFilesFolder() + L"\\Brimvale";
   m_stagingDir = m_installDir + L"\\updatetemp";
   m_downloadBaseUrl = m_context.m_updateAddress + L"/" + architecture + L"/";
   m_webviewDir = m_installDir + L"\\webview";
@@ -141,9 +133,7 @@ win::BOOL InstallEngine::DownloadComponent(std::uint32_t isArchive, const std::w
       // A component that cannot be placed (its folder missing, the old file
       // in use) is not installed, and fails like a failed download.
       if (!win::MoveFileExW(source, target, win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_COPY_ALLOWED)) {
-        wchar_t line[64];
-        std::swprintf(line, 64, L" (%d)", static_cast<int>(win::GetLastError()));
-        win::OutputDebugStringW(L"[Brimvale] BVLInstall : Move File Fail - " + target + line);
+        LogDebugLine(engine_texts::MoveFileFail(target, win::GetLastError()));
         win::DeleteFileW(staged);
         return win::FALSE;
       }

@@ -5,12 +5,13 @@
 #include <string>
 #include <utility>
 
+#include "engine/engine_texts.h"
 #include "engine/install_worker_lock.h"
 #include "platform/crash_points.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/shell_execute.h"
 #include "settings/installer_context.h"
+#include "system/debug_log.h"
 #include "system/service_control.h"
 
 namespace {
@@ -28,12 +29,6 @@ struct StepFailure {};
 
 // The progress page went away: the worker ends at once, running nothing more.
 struct WorkerStopped {};
-
-std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
-  std::size_t length = 0;
-  while (length < capacity && buffer[length] != L'\0') ++length;
-  return std::wstring(buffer, length);
-}
 
 }  // namespace
 
@@ -120,7 +115,7 @@ void InstallWorker::RunSequence() {
   // The remaining steps report their outcome and the sequence goes on either way.
   Status(L"InstallService..");
   SetCheckpoint(checkpoint::kInstallService);
-  const std::wstring programFiles = BufferText(engine.m_programFilesDir, 260);
+  const std::wstring programFiles = engine.ProgramFilesFolder();
   const bool service = step([&] { return RegisterAgentService(programFiles, true); });
   Row(outcome(service, L"InstallService"), 80);
 
@@ -162,7 +157,7 @@ void InstallWorker::RunFailurePath() {
     };
     undo([&] { engine.StopRunningAgent(); });
     undo([&] {
-      if (!DeleteAgentService()) RegisterAgentService(BufferText(engine.m_programFilesDir, 260), false);
+      if (!DeleteAgentService()) RegisterAgentService(engine.ProgramFilesFolder(), false);
     });
     undo([&] { engine.DeleteScheduledTasks(); });
     undo([&] { engine.DeleteSettingsKey(); });
@@ -174,7 +169,7 @@ void InstallWorker::RunFailurePath() {
 
   if (m_stop) throw WorkerStopped();
   m_session->wizard->ShowMessageBox(m_errorText, m_session->strings(kProductNameString), kMessageBoxOkExclamation);
-  win::OutputDebugStringW(L"[brimvale] install Fail");
+  LogDebugLine(engine_texts::kInstallFail);
   if (m_stop) throw WorkerStopped();
   m_session->wizard->ShowFailureForm(m_session->strings(kInstallFailedString));
 }

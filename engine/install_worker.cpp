@@ -112,27 +112,21 @@ void InstallWorker::RunSequence() {
     throw StepFailure();
   }
 
-  // The remaining steps report their outcome and the sequence goes on either way.
-  Status(L"InstallService..");
-  SetCheckpoint(checkpoint::kInstallService);
-  const std::wstring programFiles = engine.ProgramFilesFolder();
-  const bool service = step([&] { return RegisterAgentService(programFiles, true); });
-  Row(outcome(service, L"InstallService"), 80);
-
-  Status(L"RegisterReservationJob..");
-  SetCheckpoint(checkpoint::kRegisterReservationJob);
-  const bool tasks = step([&] { return engine.RegisterReservationJob() != win::FALSE; });
-  Row(outcome(tasks, L"RegisterReservationJob"), 85);
-
-  Status(L"DeleteOldFile..");
-  SetCheckpoint(checkpoint::kDeleteOldFile);
-  const bool oldFiles = step([&] { return engine.DeleteOldFile() != win::FALSE; });
-  Row(outcome(oldFiles, L"DeleteOldFile"), 90);
-
-  Status(L"RegisterUninstallReg..");
-  SetCheckpoint(checkpoint::kRegisterUninstallReg);
-  const bool entry = step([&] { return engine.RegisterUninstallReg() != win::FALSE; });
-  Row(outcome(entry, L"RegisterUninstallReg"), 90);
+  // The remaining steps report their outcome and the sequence goes on either
+  // way. Each shows its name as the status, then its outcome as a row.
+  auto reported = [&](const wchar_t* name, std::uint32_t at, unsigned percent, auto&& routine) {
+    Status(std::wstring(name) + L"..");
+    SetCheckpoint(at);
+    const bool ok = step(routine);
+    Row(outcome(ok, name), percent);
+  };
+  reported(L"InstallService", checkpoint::kInstallService, 80,
+           [&] { return RegisterAgentService(engine.ProgramFilesFolder(), true); });
+  reported(L"RegisterReservationJob", checkpoint::kRegisterReservationJob, 85,
+           [&] { return engine.RegisterReservationJob() != win::FALSE; });
+  reported(L"DeleteOldFile", checkpoint::kDeleteOldFile, 90, [&] { return engine.DeleteOldFile() != win::FALSE; });
+  reported(L"RegisterUninstallReg", checkpoint::kRegisterUninstallReg, 90,
+           [&] { return engine.RegisterUninstallReg() != win::FALSE; });
 
   Row(L"Install Success", 100);
   SetCheckpoint(checkpoint::kInstallSuccess);

@@ -1,9 +1,10 @@
-// The debug lines of the install engine, byte for byte: the download step and
-// its manifests, the unpacking of archives, the system registration steps,
-// the rollback routines and the install worker. Each line is spelt out whole,
-// so that a line read in a debugger's output is found here as it stands;
-// lines with a value are built by the functions below, whose error codes are
-// the platform's last error.
+// The texts of the install engine, byte for byte: what the progress page
+// shows of the steps, the failure messages of the sequence, and the debug
+// lines of the download step and its manifests, the unpacking of archives,
+// the system registration steps, the rollback routines and the install
+// worker. Each debug line is spelt out whole, so that a line read in a
+// debugger's output is found here as it stands; lines with a value are built
+// by the functions below, whose error codes are the platform's last error.
 #pragma once
 
 #include <string>
@@ -13,6 +14,23 @@
 #include "system/debug_log.h"
 
 namespace engine_texts {
+
+// The progress page: a step's name with ".." as the status while it runs,
+// and a row with its outcome; a row per component of the download step.
+inline std::wstring StepStatus(const std::wstring& step) { return step + L".."; }
+inline std::wstring StepOutcome(const std::wstring& step, bool succeeded) {
+  return step + (succeeded ? L" Success" : L" Fail");
+}
+inline std::wstring ComponentOutcome(const std::wstring& folderName, bool downloaded) {
+  return folderName + (downloaded ? L" Download Success" : L" Download Fail");
+}
+constexpr const wchar_t* kArchiveManifestWritten = L"proverinfo create Success";
+constexpr const wchar_t* kInstallSuccess = L"Install Success";
+
+// The message of a failure that ends the sequence (shown in a message box).
+constexpr const wchar_t* kUpdateAddressMissing = L"Get UpdateAddress Fail";
+constexpr const wchar_t* kFileDownloadFail = L"FileDownLoad Fail";
+constexpr const wchar_t* kInstallDriverFail = L"InstallDriver Fail";
 
 // The install worker and its machine-wide lock.
 constexpr const wchar_t* kInstallFail = L"[brimvale] install Fail";

@@ -98,12 +98,9 @@ win::BOOL InstallEngine::CreateAndMoveInstalledFile() {
     if (StopRequested()) return win::FALSE;
     if (progress < 65) progress += 2;
     const std::wstring folderName = ArchiveFolderName(name);
-    if (DownloadComponent(component.isArchive, folderName, name, component)) {
-      ReportRow(folderName + L" Download Success", true, progress);
-    } else {
-      ReportRow(folderName + L" Download Fail", true, progress);
-      return win::FALSE;
-    }
+    const bool downloaded = DownloadComponent(component.isArchive, folderName, name, component) != win::FALSE;
+    ReportRow(engine_texts::ComponentOutcome(folderName, downloaded), true, progress);
+    if (!downloaded) return win::FALSE;
   }
 
   WriteArchiveManifest();

@@ -82,43 +82,42 @@ void InstallWorker::RunSequence() {
     if (m_beforeStep) m_beforeStep(m_checkpoint);
     return routine();
   };
-  auto outcome = [](bool ok, const wchar_t* name) { return std::wstring(name) + (ok ? L" Success" : L" Fail"); };
 
   if (engine.Context().m_updateAddress.empty()) {
-    m_errorText = L"Get UpdateAddress Fail";
+    m_errorText = engine_texts::kUpdateAddressMissing;
     throw StepFailure();
   }
 
-  Status(L"RenameOldFile..");
+  Status(engine_texts::StepStatus(L"RenameOldFile"));
   SetCheckpoint(checkpoint::kRenameOldFile);
   step([&] { return engine.RenameOldFile(); });
   SetCheckpoint(checkpoint::kFilesPlaced);
-  Row(L"RenameOldFile Success", 30);
+  Row(engine_texts::StepOutcome(L"RenameOldFile", true), 30);
 
-  Status(L"CreateAndMoveInstalledFile..");
+  Status(engine_texts::StepStatus(L"CreateAndMoveInstalledFile"));
   const bool placed = step([&] { return engine.CreateAndMoveInstalledFile() != win::FALSE; });
-  Row(outcome(placed, L"CreateAndMoveInstalledFile"), 70);
+  Row(engine_texts::StepOutcome(L"CreateAndMoveInstalledFile", placed), 70);
   if (!placed) {
-    m_errorText = L"FileDownLoad Fail";
+    m_errorText = engine_texts::kFileDownloadFail;
     throw StepFailure();
   }
 
   // The status label keeps "CreateAndMoveInstalledFile.." for the driver.
   SetCheckpoint(checkpoint::kInstallDriver);
   const bool driver = step([&] { return engine.InstallDriver() != win::FALSE; });
-  Row(outcome(driver, L"InstallDriver"), 75);
+  Row(engine_texts::StepOutcome(L"InstallDriver", driver), 75);
   if (!driver) {
-    m_errorText = L"InstallDriver Fail";
+    m_errorText = engine_texts::kInstallDriverFail;
     throw StepFailure();
   }
 
   // The remaining steps report their outcome and the sequence goes on either
   // way. Each shows its name as the status, then its outcome as a row.
   auto reported = [&](const wchar_t* name, std::uint32_t at, unsigned percent, auto&& routine) {
-    Status(std::wstring(name) + L"..");
+    Status(engine_texts::StepStatus(name));
     SetCheckpoint(at);
     const bool ok = step(routine);
-    Row(outcome(ok, name), percent);
+    Row(engine_texts::StepOutcome(name, ok), percent);
   };
   reported(L"InstallService", checkpoint::kInstallService, 80,
            [&] { return RegisterAgentService(engine.ProgramFilesFolder(), true); });
@@ -128,7 +127,7 @@ void InstallWorker::RunSequence() {
   reported(L"RegisterUninstallReg", checkpoint::kRegisterUninstallReg, 90,
            [&] { return engine.RegisterUninstallReg() != win::FALSE; });
 
-  Row(L"Install Success", 100);
+  Row(engine_texts::kInstallSuccess, 100);
   SetCheckpoint(checkpoint::kInstallSuccess);
   step([] { return true; });
 }

@@ -124,7 +124,7 @@ enum class EntryVerdict { Accepted, Refused, Damaged };
 // is refused and logged. A name longer than the buffer would arrive cut, and
 // one with a NUL inside would be cut by the conversion: either would write a
 // different file.
-EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsigned long flags, std::wstring* name) {
+EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, bool utf8Name, std::wstring* name) {
   stored = stored.substr(0, std::min<std::size_t>(stored.size(), kNameCapacity));
   if (storedLength > kNameCapacity || stored.size() != storedLength || stored.find('\0') != std::string_view::npos) {
     LogRefused(kvutil::KVSystem::ConvertToWide(std::string(stored.substr(0, stored.find('\0'))), win::CP_THREAD_ACP));
@@ -133,7 +133,7 @@ EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsign
   // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
   // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
   // Both read ASCII as ASCII, which most names are.
-  const win::UINT nameCodePage = (flags & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
+  const win::UINT nameCodePage = utf8Name ? win::CP_UTF8 : win::CP_THREAD_ACP;
   if (std::all_of(stored.begin(), stored.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
     name->assign(stored.begin(), stored.end());
   } else {
@@ -170,7 +170,8 @@ EntryVerdict ReadEntry(unzFile zip, ArchiveReader& archive, const ZipEnd& end, A
     return EntryVerdict::Damaged;
   }
   const std::size_t received = std::min<std::size_t>(info.size_filename, kNameCapacity);
-  const EntryVerdict named = CheckName(std::string_view(name, received), info.size_filename, info.flag, &entry->name);
+  const EntryVerdict named =
+      CheckName(std::string_view(name, received), info.size_filename, (info.flag & kUtf8NameFlag) != 0, &entry->name);
   if (named != EntryVerdict::Accepted) return named;
   const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, end.bytesBefore + unzGetOffset64(zip));
   if (!record) return EntryVerdict::Damaged;
@@ -191,7 +192,7 @@ std::optional<std::uint64_t> CheckArchive(ArchiveReader& archive, const ZipEnd& 
     const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, offset);
     if (!record) return std::nullopt;
     ArchiveEntry entry;
-    if (CheckName(record->name, record->nameLength, record->flags, &entry.name) != EntryVerdict::Accepted ||
+    if (CheckName(record->name, record->nameLength, record->Utf8Name(), &entry.name) != EntryVerdict::Accepted ||
         LocateEntry(archive, end, *record, &entry) != EntryVerdict::Accepted) {
       return std::nullopt;
     }

@@ -116,5 +116,5 @@ void InstallEngine::WriteArchiveManifest() {
     }
   }
   win::CloseHandle(file);
-  ReportRow(L"proverinfo create Success", false, 68);
+  ReportRow(engine_texts::kArchiveManifestWritten, false, 68);
 }

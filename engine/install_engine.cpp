@@ -2,9 +2,6 @@
 // each component's download, check and installation, and the web view.
 #include "engine/install_engine.h"
 
-#include <chrono>
-#include <thread>
-
 #include "engine/engine_texts.h"
 #include "engine/folder_cleanup.h"
 #include "engine/unzip_archive.h"
@@ -51,7 +48,7 @@ InstallEngine::InstallEngine(const InstallerContext& context, ProgressSink& prog
     return VerifyDownloadedFile(path, component);
   };
   m_downloadWebView = [this] { return DownloadWebView(); };
-  m_sleep = [](unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); };
+  m_sleep = RealPause();
 }
 
 void InstallEngine::BuildCatalogue() {

@@ -1,8 +1,6 @@
 // Digest, machine-type and code-signature checks of downloaded components.
 #include "system/file_verification.h"
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "platform/process.h"
@@ -10,6 +8,7 @@
 #include "system/debug_log.h"
 #include "system/kv_system.h"
 #include "system/md5_checksum.h"
+#include "system/pause.h"
 #include "system/path_text.h"
 #include "system/system_texts.h"
 #include "system/wow64.h"
@@ -21,10 +20,9 @@ using namespace win;
 constexpr int kAttempts = 10;
 constexpr unsigned kPauseMilliseconds = 500;
 
-std::function<void(unsigned)>& Pause() {
-  static std::function<void(unsigned)> pause = [](unsigned ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  };
+// The pause between attempts: a real one unless a test replaced it.
+Pause& VerificationPause() {
+  static Pause pause = RealPause();
   return pause;
 }
 
@@ -38,12 +36,12 @@ LONG Trust(WINTRUST_DATA* data, DWORD action) {
 }  // namespace
 
 void SetVerificationPauseForTesting(std::function<void(unsigned)> pause) {
-  Pause() = pause ? std::move(pause) : [](unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  VerificationPause() = pause ? Pause(std::move(pause)) : RealPause();
 }
 
 bool VerifyDownloadedFile(std::wstring path, ComponentInfo component) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (attempt != 0) Pause()(kPauseMilliseconds);
+    if (attempt != 0) VerificationPause()(kPauseMilliseconds);
     std::wstring fileName = FileNameOf(path);
 
     if (GetFileMD5(path) != component.hash) {

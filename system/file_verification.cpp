@@ -3,7 +3,6 @@
 
 #include <vector>
 
-#include "platform/process.h"
 #include "platform/trust.h"
 #include "system/debug_log.h"
 #include "system/kv_system.h"

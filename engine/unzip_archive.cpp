@@ -105,10 +105,6 @@ bool IsEmptyArchive(ArchiveReader& archive) {
   return end && end->entries == 0 && end->directorySize == 0;
 }
 
-void LogRefused(const std::wstring& name) { LogDebugLine(engine_texts::UnzipRefusedEntry(name)); }
-
-void LogWriteFailed(const std::wstring& output) { LogDebugLine(engine_texts::UnzipWriteFail(output)); }
-
 // One entry as the directory and the archive's own records give it.
 struct ArchiveEntry {
   std::wstring name;
@@ -127,7 +123,8 @@ enum class EntryVerdict { Accepted, Refused, Damaged };
 EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, bool utf8Name, std::wstring* name) {
   stored = stored.substr(0, std::min<std::size_t>(stored.size(), kNameCapacity));
   if (storedLength > kNameCapacity || stored.size() != storedLength || stored.find('\0') != std::string_view::npos) {
-    LogRefused(kvutil::KVSystem::ConvertToWide(std::string(stored.substr(0, stored.find('\0'))), win::CP_THREAD_ACP));
+    const std::string shown(stored.substr(0, stored.find('\0')));
+    LogDebugLine(engine_texts::UnzipRefusedEntry(kvutil::KVSystem::ConvertToWide(shown, win::CP_THREAD_ACP)));
     return EntryVerdict::Refused;
   }
   // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
@@ -142,7 +139,7 @@ EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, bool u
   // A name that would land outside the destination, or that Windows would
   // take for a device or for another name, writes somewhere else than it says.
   if (!IsContainedEntryName(*name) || !IsWindowsEntryName(*name)) {
-    LogRefused(*name);
+    LogDebugLine(engine_texts::UnzipRefusedEntry(*name));
     return EntryVerdict::Refused;
   }
   return EntryVerdict::Accepted;
@@ -198,12 +195,12 @@ std::optional<std::uint64_t> CheckArchive(ArchiveReader& archive, const ZipEnd& 
     }
     // Zip64 entries are read without minizip, which also decrypts.
     if (record->zip64 && record->Encrypted()) {
-      LogRefused(entry.name);
+      LogDebugLine(engine_texts::UnzipRefusedEntry(entry.name));
       return std::nullopt;
     }
     const std::uint64_t dataEnd = entry.dataOffset + record->compressedSize;
     if (!spans.Add(entry.localHeader, dataEnd + DataDescriptorLength(archive, dataEnd, *record))) {
-      LogRefused(entry.name);
+      LogDebugLine(engine_texts::UnzipRefusedEntry(entry.name));
       return std::nullopt;
     }
     offset += record->recordLength;
@@ -251,7 +248,7 @@ bool StreamEntry(Unpacking& unpacking, const ZipCentralRecord& record, std::FILE
     if (read == 0) break;
     const auto length = static_cast<std::size_t>(read);
     if (std::fwrite(unpacking.buffer.data(), 1, length, file) != length) {
-      LogWriteFailed(output);
+      LogDebugLine(engine_texts::UnzipWriteFail(output));
       return false;
     }
     written += length;
@@ -269,20 +266,20 @@ bool WriteEntry(Unpacking& unpacking, const ArchiveEntry& entry, const std::wstr
   std::FILE* file = win::_wfsopen(output, L"wb", win::_SH_DENYNO);
   if (file == nullptr) {
     if (output.back() == L'\\') return true;
-    LogWriteFailed(output);
+    LogDebugLine(engine_texts::UnzipWriteFail(output));
     return false;
   }
   bool whole;
   if (entry.record.zip64) {
     const EntryCopyResult copied =
         CopyEntryData(unpacking.archive, entry.dataOffset, entry.record, file, unpacking.buffer);
-    if (copied == EntryCopyResult::WriteFailed) LogWriteFailed(output);
+    if (copied == EntryCopyResult::WriteFailed) LogDebugLine(engine_texts::UnzipWriteFail(output));
     whole = copied == EntryCopyResult::Copied;
   } else {
     whole = StreamEntry(unpacking, entry.record, file, output);
   }
   if (std::fclose(file) != 0) {
-    if (whole) LogWriteFailed(output);
+    if (whole) LogDebugLine(engine_texts::UnzipWriteFail(output));
     whole = false;
   }
   return whole;

@@ -32,7 +32,7 @@ constexpr const wchar_t* kUpdateAddressMissing = L"Get UpdateAddress Fail";
 constexpr const wchar_t* kFileDownloadFail = L"FileDownLoad Fail";
 constexpr const wchar_t* kInstallDriverFail = L"InstallDriver Fail";
 
-// The install worker and its machine-wide lock.
+// Debug lines of the install worker and its machine-wide lock.
 constexpr const wchar_t* kInstallFail = L"[brimvale] install Fail";
 inline std::wstring InstallLockFail(win::DWORD error) {
   return L"[Brimvale] BVLInstall : Install Lock Fail - " + ErrorNumber(error);

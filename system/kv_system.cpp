@@ -93,10 +93,9 @@ bool HasCurrentMajorVersionNumber() {
   }
 }
 
-}  // namespace
-
-bool KVSystem::GetSystemVersion(CSystemVersion* version) {
-  if (!version) return false;
+// Names the Windows version the version queries recognise (the last that
+// matches wins). False, leaving the record as it was, when none does.
+bool FindWindowsName(CSystemVersion* version) {
   bool recognised = false;
   auto take = [&](DWORD code, const wchar_t* name) {
     version->m_nVersion = code;
@@ -115,8 +114,11 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
     // A server that carries the Windows 10 value is named as the server it is.
     take(100, IsWorkstation() ? L"Windows 10" : L"Windows Server 2016");
   }
-  if (!recognised) return false;
+  return recognised;
+}
 
+// The service pack, tried from 0.1 to 8.8; none leaves the record as it was.
+void FindServicePack(CSystemVersion* version) {
   for (WORD major = 0; major <= 8; ++major) {
     for (WORD minor = 0; minor <= 8; ++minor) {
       if ((major > 0 || minor > 0) && IsServicePack(major, minor)) {
@@ -126,7 +128,11 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
       }
     }
   }
+}
 
+// The edition: Windows XP's from the system metrics and the product suite,
+// later versions' from GetProductInfo.
+void FindEdition(CSystemVersion* version) {
   if (version->m_nVersion == 51) {
     if (GetSystemMetrics(SM_MEDIACENTER)) {
       version->m_nEdition = 87;
@@ -148,11 +154,14 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
     if (getProductInfo && getProductInfo(version->m_nVersion / 10, version->m_nVersion % 10,
                                          version->m_nServicePack / 10, version->m_nServicePack % 10, &productType)) {
       version->m_nEdition = productType;
-      version->m_strEdition = ProductTypeName(productType);
+      version->m_strEdition = KVSystem::ProductTypeName(productType);
     }
     FreeLibrary(kernel);
   }
+}
 
+// The processor architecture of the machine, not of the installer's process.
+void FindArchitecture(CSystemVersion* version) {
   SYSTEM_INFO system;
   GetNativeSystemInfo(&system);
   if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) {
@@ -162,6 +171,15 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
     version->m_nArchitecture = 3;
     version->m_strArchitecture = L"32bit";
   }
+}
+
+}  // namespace
+
+bool KVSystem::GetSystemVersion(CSystemVersion* version) {
+  if (!version || !FindWindowsName(version)) return false;
+  FindServicePack(version);
+  FindEdition(version);
+  FindArchitecture(version);
   return true;
 }
 

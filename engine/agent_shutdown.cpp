@@ -1,10 +1,11 @@
 // Stopping a running agent before the rollback removes it: its service, its
 // window process and its MQTT client are asked to stop, then ended.
+#include "engine/engine_texts.h"
 #include "engine/install_engine.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/sync.h"
 #include "platform/top_level_windows.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
 
 namespace {
@@ -17,7 +18,7 @@ constexpr win::DWORD kWindowCloseWait = 1000;
 void SignalStopEvent(const wchar_t* name, const wchar_t* line) {
   win::HANDLE event = win::OpenEventW(win::EVENT_ALL_ACCESS, win::FALSE, name);
   if (!event) return;
-  win::OutputDebugStringW(line);
+  LogDebugLine(line);
   win::SetEvent(event);
   win::CloseHandle(event);
 }
@@ -25,7 +26,7 @@ void SignalStopEvent(const wchar_t* name, const wchar_t* line) {
 }  // namespace
 
 win::BOOL InstallEngine::StopRunningAgent() {
-  SignalStopEvent(L"Global\\BVL_STOP_SVC_EVENT", L"brimvale Installer : bvlsvc Stop SetEvent");
+  SignalStopEvent(L"Global\\BVL_STOP_SVC_EVENT", engine_texts::kServiceStopSignalled);
   kvutil::KVSystem::TerminateProcessesByName(L"bvlsvc.exe");
 
   if (win::HWND window = win::FindWindowW(nullptr, kAgentWindowTitle)) {
@@ -34,7 +35,7 @@ win::BOOL InstallEngine::StopRunningAgent() {
   m_sleep(kWindowCloseWait);
   if (!win::FindWindowW(nullptr, kAgentWindowTitle)) kvutil::KVSystem::TerminateProcessesByName(L"BrimvaleAgent.exe");
 
-  SignalStopEvent(L"Global\\BVL_STOP_MQTT_EVENT", L"brimvale Installer : bvlmqtt Stop SetEvent");
+  SignalStopEvent(L"Global\\BVL_STOP_MQTT_EVENT", engine_texts::kMqttStopSignalled);
   kvutil::KVSystem::TerminateProcessesByName(L"bvlmqtt.exe");
   return win::TRUE;
 }

@@ -1,21 +1,13 @@
 // The protection driver's install step and its removal by the rollback. The
 // driver file itself is placed by the download step on every system; the
 // driver runs only on 32-bit Windows.
+#include "engine/engine_texts.h"
 #include "engine/install_engine.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "platform/registry.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
-
-namespace {
-
-bool RunsUnderWow64() {
-  win::BOOL wow64 = win::FALSE;
-  return win::IsWow64Process(win::GetCurrentProcess(), &wow64) && wow64;
-}
-
-}  // namespace
+#include "system/wow64.h"
 
 win::BOOL InstallEngine::InstallDriver() {
   if (RunsUnderWow64()) return win::TRUE;
@@ -35,7 +27,7 @@ win::BOOL InstallEngine::RemoveDriverRegistration() {
   }
 
   if (win::SHDeleteKeyW(win::HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\kvppob") != win::ERROR_SUCCESS) {
-    win::OutputDebugStringW(L"[Brimvale] BVLInstall : Delete Driver Register Info Fail - kvppob.sys");
+    LogDebugLine(engine_texts::kDriverRegistrationDeleteFail);
     return win::FALSE;
   }
   return win::TRUE;

@@ -2,27 +2,23 @@
 // deletion scheduled for the next restart.
 #include "engine/folder_cleanup.h"
 
-#include "platform/debug_output.h"
+#include "engine/engine_texts.h"
 #include "platform/files.h"
+#include "system/debug_log.h"
 
 namespace {
 
 const unsigned kSilentDelete = win::FOF_SILENT | win::FOF_NOCONFIRMATION | win::FOF_NOERRORUI;
 
-// Deletes a file or a whole folder tree through the shell; 0 on success.
+}  // namespace
+
 int ShellDelete(const std::wstring& path) {
   win::SHFILEOPSTRUCTW operation;
   operation.wFunc = win::FO_DELETE;
-  operation.pFrom = path + std::wstring(2, L'\0');
+  operation.pFrom = path + std::wstring(2, L'\0');  // a list of one path, ended by an empty one
   operation.fFlags = kSilentDelete;
   return win::SHFileOperationW(&operation);
 }
-
-void LogDeleteFailure(const std::wstring& path) {
-  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Delete Agent File Fail - " + path);
-}
-
-}  // namespace
 
 win::BOOL ClearFolder(const std::wstring& pattern) {
   const std::size_t slash = pattern.rfind(L'\\');
@@ -40,7 +36,7 @@ win::BOOL ClearFolder(const std::wstring& pattern) {
       if (!deleted) {
         // In use: move it out of the way and let Windows delete it at the
         // next restart.
-        LogDeleteFailure(path);
+        LogDebugLine(engine_texts::AgentFileDeleteFail(path));
         const std::wstring underscored = folder + L"\\_" + name;
         win::MoveFileExW(path, underscored, 0);
         win::MoveFileExW(underscored, L"", win::MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -49,6 +45,6 @@ win::BOOL ClearFolder(const std::wstring& pattern) {
     win::FindClose(find);
   }
 
-  if (ShellDelete(folder) != 0) LogDeleteFailure(folder);
+  if (ShellDelete(folder) != 0) LogDebugLine(engine_texts::AgentFileDeleteFail(folder));
   return win::TRUE;
 }

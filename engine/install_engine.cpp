@@ -2,22 +2,19 @@
 // each component's download, check and installation, and the web view.
 #include "engine/install_engine.h"
 
-#include <chrono>
-#include <cwchar>
-#include <thread>
-
+#include "engine/engine_texts.h"
 #include "engine/folder_cleanup.h"
 #include "engine/unzip_archive.h"
-#include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "settings/agent_server_api.h"
 #include "settings/http_client.h"
 #include "settings/installer_context.h"
+#include "system/debug_log.h"
 #include "system/registry_helpers.h"
 #include "system/file_verification.h"
 #include "system/kv_system.h"
+#include "system/wow64.h"
 
 namespace {
 
@@ -37,13 +34,6 @@ const CatalogueEntry kCatalogue[] = {
     {L"cef.zip", 0, 1},
 };
 
-// The text of a NUL-terminated buffer.
-std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
-  std::size_t length = 0;
-  while (length < capacity && buffer[length] != L'\0') ++length;
-  return std::wstring(buffer, length);
-}
-
 }  // namespace
 
 std::wstring ArchiveFolderName(const std::wstring& name) {
@@ -58,7 +48,7 @@ InstallEngine::InstallEngine(const InstallerContext& context, ProgressSink& prog
     return VerifyDownloadedFile(path, component);
   };
   m_downloadWebView = [this] { return DownloadWebView(); };
-  m_sleep = [](unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); };
+  m_sleep = RealPause();
 }
 
 void InstallEngine::BuildCatalogue() {
@@ -72,8 +62,7 @@ void InstallEngine::BuildCatalogue() {
   // The agent is installed for the machine's own architecture: a 32-bit
   // installer under WOW64 takes the 64-bit Program Files folder.
   std::wstring architecture;
-  win::BOOL wow64 = win::FALSE;
-  if (win::IsWow64Process(win::GetCurrentProcess(), &wow64) && wow64) {
+  if (RunsUnderWow64()) {
     win::GetEnvironmentVariableW(L"ProgramW6432", m_programFilesDir, 260);
     architecture = L"x64";
   } else {
@@ -81,7 +70,7 @@ void InstallEngine::BuildCatalogue() {
     architecture = L"x86";
   }
 
-  m_installDir = BufferText(m_programFilesDir, 260) + L"\\Brimvale";
+  m_installDir = ProgramFilesFolder() + L"\\Brimvale";
   m_stagingDir = m_installDir + L"\\updatetemp";
   m_downloadBaseUrl = m_context.m_updateAddress + L"/" + architecture + L"/";
   m_webviewDir = m_installDir + L"\\webview";
@@ -106,12 +95,9 @@ win::BOOL InstallEngine::CreateAndMoveInstalledFile() {
     if (StopRequested()) return win::FALSE;
     if (progress < 65) progress += 2;
     const std::wstring folderName = ArchiveFolderName(name);
-    if (DownloadComponent(component.isArchive, folderName, name, component)) {
-      ReportRow(folderName + L" Download Success", true, progress);
-    } else {
-      ReportRow(folderName + L" Download Fail", true, progress);
-      return win::FALSE;
-    }
+    const bool downloaded = DownloadComponent(component.isArchive, folderName, name, component) != win::FALSE;
+    ReportRow(engine_texts::ComponentOutcome(folderName, downloaded), true, progress);
+    if (!downloaded) return win::FALSE;
   }
 
   WriteArchiveManifest();
@@ -141,9 +127,7 @@ win::BOOL InstallEngine::DownloadComponent(std::uint32_t isArchive, const std::w
       // A component that cannot be placed (its folder missing, the old file
       // in use) is not installed, and fails like a failed download.
       if (!win::MoveFileExW(source, target, win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_COPY_ALLOWED)) {
-        wchar_t line[64];
-        std::swprintf(line, 64, L" (%d)", static_cast<int>(win::GetLastError()));
-        win::OutputDebugStringW(L"[Brimvale] BVLInstall : Move File Fail - " + target + line);
+        LogDebugLine(engine_texts::MoveFileFail(target, win::GetLastError()));
         win::DeleteFileW(staged);
         return win::FALSE;
       }

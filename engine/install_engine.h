@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "engine/progress_sink.h"
 #include "platform/win_types.h"
 #include "system/kvppob_controller.h"
+#include "system/path_text.h"
 #include "system/pause.h"
 
 class InstallerContext;
@@ -117,6 +119,8 @@ class InstallEngine {
   static std::vector<std::wstring> GetOldFileSet();
 
   wchar_t m_programFilesDir[260] = {};
+  // m_programFilesDir as text.
+  std::wstring ProgramFilesFolder() const { return BufferText(m_programFilesDir, std::size(m_programFilesDir)); }
   std::wstring m_installDir;
   std::wstring m_stagingDir;
   std::wstring m_downloadBaseUrl;

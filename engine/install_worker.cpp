@@ -5,12 +5,13 @@
 #include <string>
 #include <utility>
 
+#include "engine/engine_texts.h"
 #include "engine/install_worker_lock.h"
 #include "platform/crash_points.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/shell_execute.h"
 #include "settings/installer_context.h"
+#include "system/debug_log.h"
 #include "system/service_control.h"
 
 namespace {
@@ -28,12 +29,6 @@ struct StepFailure {};
 
 // The progress page went away: the worker ends at once, running nothing more.
 struct WorkerStopped {};
-
-std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
-  std::size_t length = 0;
-  while (length < capacity && buffer[length] != L'\0') ++length;
-  return std::wstring(buffer, length);
-}
 
 }  // namespace
 
@@ -87,59 +82,52 @@ void InstallWorker::RunSequence() {
     if (m_beforeStep) m_beforeStep(m_checkpoint);
     return routine();
   };
-  auto outcome = [](bool ok, const wchar_t* name) { return std::wstring(name) + (ok ? L" Success" : L" Fail"); };
 
   if (engine.Context().m_updateAddress.empty()) {
-    m_errorText = L"Get UpdateAddress Fail";
+    m_errorText = engine_texts::kUpdateAddressMissing;
     throw StepFailure();
   }
 
-  Status(L"RenameOldFile..");
+  Status(engine_texts::StepStatus(L"RenameOldFile"));
   SetCheckpoint(checkpoint::kRenameOldFile);
   step([&] { return engine.RenameOldFile(); });
   SetCheckpoint(checkpoint::kFilesPlaced);
-  Row(L"RenameOldFile Success", 30);
+  Row(engine_texts::StepOutcome(L"RenameOldFile", true), 30);
 
-  Status(L"CreateAndMoveInstalledFile..");
+  Status(engine_texts::StepStatus(L"CreateAndMoveInstalledFile"));
   const bool placed = step([&] { return engine.CreateAndMoveInstalledFile() != win::FALSE; });
-  Row(outcome(placed, L"CreateAndMoveInstalledFile"), 70);
+  Row(engine_texts::StepOutcome(L"CreateAndMoveInstalledFile", placed), 70);
   if (!placed) {
-    m_errorText = L"FileDownLoad Fail";
+    m_errorText = engine_texts::kFileDownloadFail;
     throw StepFailure();
   }
 
   // The status label keeps "CreateAndMoveInstalledFile.." for the driver.
   SetCheckpoint(checkpoint::kInstallDriver);
   const bool driver = step([&] { return engine.InstallDriver() != win::FALSE; });
-  Row(outcome(driver, L"InstallDriver"), 75);
+  Row(engine_texts::StepOutcome(L"InstallDriver", driver), 75);
   if (!driver) {
-    m_errorText = L"InstallDriver Fail";
+    m_errorText = engine_texts::kInstallDriverFail;
     throw StepFailure();
   }
 
-  // The remaining steps report their outcome and the sequence goes on either way.
-  Status(L"InstallService..");
-  SetCheckpoint(checkpoint::kInstallService);
-  const std::wstring programFiles = BufferText(engine.m_programFilesDir, 260);
-  const bool service = step([&] { return RegisterAgentService(programFiles, true); });
-  Row(outcome(service, L"InstallService"), 80);
+  // The remaining steps report their outcome and the sequence goes on either
+  // way. Each shows its name as the status, then its outcome as a row.
+  auto reported = [&](const wchar_t* name, std::uint32_t at, unsigned percent, auto&& routine) {
+    Status(engine_texts::StepStatus(name));
+    SetCheckpoint(at);
+    const bool ok = step(routine);
+    Row(engine_texts::StepOutcome(name, ok), percent);
+  };
+  reported(L"InstallService", checkpoint::kInstallService, 80,
+           [&] { return RegisterAgentService(engine.ProgramFilesFolder(), true); });
+  reported(L"RegisterReservationJob", checkpoint::kRegisterReservationJob, 85,
+           [&] { return engine.RegisterReservationJob() != win::FALSE; });
+  reported(L"DeleteOldFile", checkpoint::kDeleteOldFile, 90, [&] { return engine.DeleteOldFile() != win::FALSE; });
+  reported(L"RegisterUninstallReg", checkpoint::kRegisterUninstallReg, 90,
+           [&] { return engine.RegisterUninstallReg() != win::FALSE; });
 
-  Status(L"RegisterReservationJob..");
-  SetCheckpoint(checkpoint::kRegisterReservationJob);
-  const bool tasks = step([&] { return engine.RegisterReservationJob() != win::FALSE; });
-  Row(outcome(tasks, L"RegisterReservationJob"), 85);
-
-  Status(L"DeleteOldFile..");
-  SetCheckpoint(checkpoint::kDeleteOldFile);
-  const bool oldFiles = step([&] { return engine.DeleteOldFile() != win::FALSE; });
-  Row(outcome(oldFiles, L"DeleteOldFile"), 90);
-
-  Status(L"RegisterUninstallReg..");
-  SetCheckpoint(checkpoint::kRegisterUninstallReg);
-  const bool entry = step([&] { return engine.RegisterUninstallReg() != win::FALSE; });
-  Row(outcome(entry, L"RegisterUninstallReg"), 90);
-
-  Row(L"Install Success", 100);
+  Row(engine_texts::kInstallSuccess, 100);
   SetCheckpoint(checkpoint::kInstallSuccess);
   step([] { return true; });
 }
@@ -162,7 +150,7 @@ void InstallWorker::RunFailurePath() {
     };
     undo([&] { engine.StopRunningAgent(); });
     undo([&] {
-      if (!DeleteAgentService()) RegisterAgentService(BufferText(engine.m_programFilesDir, 260), false);
+      if (!DeleteAgentService()) RegisterAgentService(engine.ProgramFilesFolder(), false);
     });
     undo([&] { engine.DeleteScheduledTasks(); });
     undo([&] { engine.DeleteSettingsKey(); });
@@ -174,7 +162,7 @@ void InstallWorker::RunFailurePath() {
 
   if (m_stop) throw WorkerStopped();
   m_session->wizard->ShowMessageBox(m_errorText, m_session->strings(kProductNameString), kMessageBoxOkExclamation);
-  win::OutputDebugStringW(L"[brimvale] install Fail");
+  LogDebugLine(engine_texts::kInstallFail);
   if (m_stop) throw WorkerStopped();
   m_session->wizard->ShowFailureForm(m_session->strings(kInstallFailedString));
 }

@@ -62,7 +62,6 @@ class InstallWorker {
   bool StopRequested() const { return m_stop; }
 
   std::uint32_t StepCheckpoint() const { return m_checkpoint; }
-  const std::wstring& ErrorText() const { return m_errorText; }
 
   // Test seam: a step routine that throws, by checkpoint value, to exercise the
   // failure path at that point of the sequence.
@@ -98,7 +97,6 @@ class InstallWorkerThread {
   bool Finished() const { return *m_finished; }
   // Waits until the thread has ended (the headless run and tests).
   void Wait();
-  const InstallWorker& Worker() const { return *m_worker; }
 
  private:
   std::shared_ptr<InstallWorker> m_worker;

@@ -4,9 +4,10 @@
 
 #include <string>
 
-#include "platform/debug_output.h"
+#include "engine/engine_texts.h"
 #include "platform/files.h"
 #include "platform/sync.h"
+#include "system/debug_log.h"
 
 namespace {
 
@@ -15,8 +16,7 @@ constexpr const wchar_t* kMutexName = L"Global\\BVL_INSTALL_WORKER_MUTEX";
 constexpr win::DWORD kStopCheckInterval = 250;
 
 bool Unguarded() {
-  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Install Lock Fail - " +
-                          std::to_wstring(static_cast<int>(win::GetLastError())));
+  LogDebugLine(engine_texts::InstallLockFail(win::GetLastError()));
   return true;
 }
 
@@ -36,12 +36,12 @@ bool InstallWorkerLock::Acquire(const std::function<bool()>& stopRequested) {
     if (result == win::WAIT_OBJECT_0 || result == win::WAIT_ABANDONED) {
       m_owned = true;
       if (result == win::WAIT_ABANDONED) {
-        win::OutputDebugStringW(L"[Brimvale] BVLInstall : Previous Installation Abandoned");
+        LogDebugLine(engine_texts::kPreviousInstallationAbandoned);
       }
       return true;
     }
     if (result != win::WAIT_TIMEOUT) return Unguarded();
-    if (!waiting) win::OutputDebugStringW(L"[Brimvale] BVLInstall : Waiting For Another Installation");
+    if (!waiting) LogDebugLine(engine_texts::kWaitingForAnotherInstallation);
     waiting = true;
     if (stopRequested()) return false;
   }

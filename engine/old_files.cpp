@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_texts.h"
+#include "engine/folder_cleanup.h"
 #include "engine/install_engine.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
 
 namespace {
@@ -40,17 +42,10 @@ win::BOOL InstallEngine::DeleteOldFile() {
     const std::wstring aside = MovedAside(path);
     // A missing path reads as all attribute bits, the folder bit included,
     // and goes to the shell's delete, which reports it missing.
-    bool deleted;
-    if (win::GetFileAttributesW(aside) & win::FILE_ATTRIBUTE_DIRECTORY) {
-      win::SHFILEOPSTRUCTW operation;
-      operation.wFunc = win::FO_DELETE;
-      operation.pFrom = aside + std::wstring(2, L'\0');
-      operation.fFlags = win::FOF_SILENT | win::FOF_NOCONFIRMATION | win::FOF_NOERRORUI;
-      deleted = win::SHFileOperationW(&operation) == 0;
-    } else {
-      deleted = win::DeleteFileW(aside) != win::FALSE;
-    }
-    if (!deleted) win::OutputDebugStringW(L"[Brimvale] BVLInstall : Delete Agent File Fail - " + aside);
+    const bool deleted = (win::GetFileAttributesW(aside) & win::FILE_ATTRIBUTE_DIRECTORY)
+                             ? ShellDelete(aside) == 0
+                             : win::DeleteFileW(aside) != win::FALSE;
+    if (!deleted) LogDebugLine(engine_texts::AgentFileDeleteFail(aside));
   }
   return win::TRUE;
 }

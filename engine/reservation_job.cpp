@@ -5,15 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_texts.h"
 #include "engine/install_engine.h"
 #include "platform/codepage.h"
-#include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell_execute.h"
 #include "platform/sync.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
+#include "system/path_text.h"
 
 namespace {
 
@@ -24,12 +26,6 @@ const wchar_t* const kMinuteTask = L"bvlchk_minute";
 // to finish before the tasks are listed.
 constexpr win::DWORD kListingWait = 5000;
 constexpr win::DWORD kDeletionWait = 5000;
-
-std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
-  std::size_t length = 0;
-  while (length < capacity && buffer[length] != L'\0') ++length;
-  return std::wstring(buffer, length);
-}
 
 std::wstring SystemDirectory() {
   wchar_t buffer[win::MAX_PATH] = {};
@@ -99,7 +95,7 @@ void EndLeftoverSchtasks() {
   for (win::DWORD i = 0; i < count; ++i) {
     std::wstring path;
     if (!kvutil::KVSystem::GetProcessImagePath(ids[i], &path)) continue;
-    std::wstring name = path.substr(path.rfind(L'\\') + 1);
+    std::wstring name = win::PathFindFileNameW(path);
     std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return std::towlower(c); });
     if (name != L"schtasks.exe") continue;
     win::DWORD parent = 0;
@@ -114,13 +110,42 @@ void EndLeftoverSchtasks() {
   }
 }
 
+// Runs schtasks.exe hidden with its output in `listPath` (replaced), and
+// waits for it within kListingWait. False when it cannot be started.
+bool ListTasksInto(const std::wstring& listPath) {
+  win::SECURITY_DESCRIPTOR descriptor;
+  win::InitializeSecurityDescriptor(&descriptor, win::SECURITY_DESCRIPTOR_REVISION);
+  win::SetSecurityDescriptorDacl(&descriptor, win::TRUE, nullptr, win::FALSE);
+  win::SECURITY_ATTRIBUTES security;
+  security.nLength = sizeof security;
+  security.lpSecurityDescriptor = &descriptor;
+  security.bInheritHandle = win::TRUE;
+
+  win::HANDLE list = win::CreateFileW(listPath, win::GENERIC_WRITE, 0, &security, win::CREATE_ALWAYS,
+                                      win::FILE_ATTRIBUTE_NORMAL, nullptr);
+  win::STARTUPINFOW startup;
+  startup.cb = sizeof startup;
+  startup.dwFlags = win::STARTF_USESHOWWINDOW | win::STARTF_USESTDHANDLES;
+  startup.wShowWindow = win::SW_HIDE;
+  startup.hStdOutput = list;
+  win::PROCESS_INFORMATION listing;
+  const bool started = win::CreateProcessW(nullptr, L"schtasks.exe", &security, nullptr, win::TRUE,
+                                           win::CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &listing) != win::FALSE;
+  if (started) win::WaitForSingleObject(listing.hProcess, kListingWait);
+  if (list != win::INVALID_HANDLE_VALUE) win::CloseHandle(list);
+  if (!started) return false;
+  win::CloseHandle(listing.hProcess);
+  if (listing.hThread) win::CloseHandle(listing.hThread);
+  return true;
+}
+
 // The whole list file as 8-bit text; false with the reason when it cannot be
 // opened or read.
 bool ReadListFile(const std::wstring& path, std::string* text, std::wstring* reason) {
   win::HANDLE file = win::CreateFileW(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
                                       win::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == win::INVALID_HANDLE_VALUE) {
-    *reason = path + L" cannot be opened (error " + std::to_wstring(win::GetLastError()) + L")";
+    *reason = engine_texts::ListFileOpenFail(path, win::GetLastError());
     return false;
   }
   char buffer[4096];
@@ -129,18 +154,16 @@ bool ReadListFile(const std::wstring& path, std::string* text, std::wstring* rea
   while ((ok = win::ReadFile(file, buffer, sizeof buffer, &read, nullptr) != win::FALSE) && read > 0) {
     text->append(buffer, read);
   }
-  if (!ok) *reason = path + L" cannot be read (error " + std::to_wstring(win::GetLastError()) + L")";
+  if (!ok) *reason = engine_texts::ListFileReadFail(path, win::GetLastError());
   win::CloseHandle(file);
   return ok;
 }
-
-void Log(const std::wstring& text) { win::OutputDebugStringW(L"[Brimvale] Install : " + text); }
 
 }  // namespace
 
 win::BOOL InstallEngine::DeleteScheduledTasks() {
   if (!SchtasksPresent()) {
-    Log(L"Fail to find schtasks.exe\n");
+    LogDebugLine(engine_texts::kSchtasksMissing);
     return win::FALSE;
   }
   // Waited for (within a bound): the listing that follows in
@@ -157,55 +180,32 @@ win::BOOL InstallEngine::RegisterReservationJob() {
   // skipped here and then be missing.
   DeleteScheduledTasks();
   if (!SchtasksPresent()) {
-    Log(L"Fail to find schtasks.exe\n");
+    LogDebugLine(engine_texts::kSchtasksMissing);
     return win::FALSE;
   }
-
-  win::SECURITY_DESCRIPTOR descriptor;
-  win::InitializeSecurityDescriptor(&descriptor, win::SECURITY_DESCRIPTOR_REVISION);
-  win::SetSecurityDescriptorDacl(&descriptor, win::TRUE, nullptr, win::FALSE);
-  win::SECURITY_ATTRIBUTES security;
-  security.nLength = sizeof security;
-  security.lpSecurityDescriptor = &descriptor;
-  security.bInheritHandle = win::TRUE;
 
   wchar_t appData[win::MAX_PATH] = {};
   win::SHGetSpecialFolderPathW(nullptr, appData, win::CSIDL_COMMON_APPDATA, win::FALSE);
   const std::wstring folder = BufferText(appData, win::MAX_PATH) + L"\\Brimvale";
   win::CreateDirectoryW(folder, nullptr);
   const std::wstring listPath = folder + L"\\schtasks_list.txt";
-  win::HANDLE list = win::CreateFileW(listPath, win::GENERIC_WRITE, 0, &security, win::CREATE_ALWAYS,
-                                      win::FILE_ATTRIBUTE_NORMAL, nullptr);
-
-  win::STARTUPINFOW startup;
-  startup.cb = sizeof startup;
-  startup.dwFlags = win::STARTF_USESHOWWINDOW | win::STARTF_USESTDHANDLES;
-  startup.wShowWindow = win::SW_HIDE;
-  startup.hStdOutput = list;
-  win::PROCESS_INFORMATION listing;
-  if (!win::CreateProcessW(nullptr, L"schtasks.exe", &security, nullptr, win::TRUE, win::CREATE_NEW_CONSOLE, nullptr,
-                           nullptr, &startup, &listing)) {
-    if (list != win::INVALID_HANDLE_VALUE) win::CloseHandle(list);
-    Log(L"Fail to Get schtasks.exe list info\n");
+  if (!ListTasksInto(listPath)) {
+    LogDebugLine(engine_texts::kSchtasksListFail);
     return win::FALSE;
   }
-  win::WaitForSingleObject(listing.hProcess, kListingWait);
-  if (list != win::INVALID_HANDLE_VALUE) win::CloseHandle(list);
-  win::CloseHandle(listing.hProcess);
-  if (listing.hThread) win::CloseHandle(listing.hThread);
 
   EndLeftoverSchtasks();
 
   std::string bytes;
   std::wstring reason;
   if (!ReadListFile(listPath, &bytes, &reason)) {
-    Log(L"schtasks File Error - " + reason);
+    LogDebugLine(engine_texts::SchtasksFileError(reason));
     return win::FALSE;
   }
   std::wstring listed = kvutil::KVSystem::ConvertToWide(bytes, win::CP_ACP);
   std::transform(listed.begin(), listed.end(), listed.begin(), [](wchar_t c) { return std::towlower(c); });
 
-  const std::wstring checker = BufferText(m_programFilesDir, 260) + L"\\brimvale\\bvlchk.exe";
+  const std::wstring checker = ProgramFilesFolder() + L"\\brimvale\\bvlchk.exe";
   struct Task {
     const wchar_t* name;
     const wchar_t* schedule;
@@ -213,7 +213,7 @@ win::BOOL InstallEngine::RegisterReservationJob() {
   for (const Task& task : {Task{kOnStartTask, L"onstart"}, Task{kMinuteTask, L"minute /mo 30"}}) {
     if (listed.find(task.name) != std::wstring::npos) continue;
     const bool started = StartSchtasks(CreationParameters(task.name, task.schedule, checker));
-    Log(std::wstring(task.name) + (started ? L" enroll success\n" : L" enroll fail\n"));
+    LogDebugLine(engine_texts::TaskEnrolment(task.name, started));
   }
   return win::TRUE;
 }

@@ -1,25 +1,29 @@
 // Rollback routines that remove what the installation wrote: the product's
 // registry keys and the installed files.
+#include "engine/engine_texts.h"
 #include "engine/folder_cleanup.h"
 #include "engine/install_engine.h"
-#include "platform/debug_output.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
+#include "system/registry_helpers.h"
 
 namespace {
 
 enum class KeyRemoval { kRemoved, kMissing, kFailed };
 
-// Deletes "Brimvale" below "SOFTWARE\Korvanta" of one hive.
+// Deletes the product key of one hive with all it holds: its parent is
+// opened in the 64-bit view, where the registry helpers write it on 64-bit
+// Windows, and the key deleted below it.
 KeyRemoval DeleteProductKey(win::HKEY root) {
-  win::HKEY korvanta = nullptr;
-  if (win::RegOpenKeyExW(root, L"SOFTWARE\\Korvanta", 0, win::KEY_QUERY_VALUE | win::KEY_WOW64_64KEY, &korvanta) !=
+  win::HKEY parent = nullptr;
+  if (win::RegOpenKeyExW(root, kProductKeyParent, 0, win::KEY_QUERY_VALUE | win::KEY_WOW64_64KEY, &parent) !=
       win::ERROR_SUCCESS) {
     return KeyRemoval::kMissing;
   }
-  const win::LSTATUS status = win::SHDeleteKeyW(korvanta, L"Brimvale");
-  win::RegCloseKey(korvanta);
+  const win::LSTATUS status = win::SHDeleteKeyW(parent, kProductKeyLeaf);
+  win::RegCloseKey(parent);
   if (status == win::ERROR_SUCCESS) return KeyRemoval::kRemoved;
   return status == static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND) ? KeyRemoval::kMissing : KeyRemoval::kFailed;
 }
@@ -38,7 +42,7 @@ win::BOOL InstallEngine::DeleteSettingsKey() {
     win::RevertToSelf();
   }
   if (failed) {
-    win::OutputDebugStringW(L"[Brimvale] Install : Delete HKLM Brimvale Registry Fail");
+    LogDebugLine(engine_texts::kSettingsKeyDeleteFail);
     return win::FALSE;
   }
   return win::TRUE;

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "engine/engine_texts.h"
 #include "platform/codepage.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
 
 namespace {
@@ -20,13 +21,13 @@ std::wstring ReadTextFile(const std::wstring& path) {
   win::HANDLE file = win::CreateFileW(path, win::GENERIC_READ, win::FILE_SHARE_READ, nullptr, win::OPEN_EXISTING,
                                       win::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == win::INVALID_HANDLE_VALUE) {
-    win::OutputDebugStringW(L"[Brimvale] bvludt : Get version file data fail (CreateFile)");
+    LogDebugLine(engine_texts::kVersionFileOpenFail);
     return std::wstring();
   }
   // An empty file cannot be mapped, so it ends here too.
   win::HANDLE mapping = win::CreateFileMappingW(file, nullptr, win::PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) {
-    win::OutputDebugStringW(L"[Brimvale] bvludt : Get version file data fail (CreateFileMapping)");
+    LogDebugLine(engine_texts::kVersionFileMappingFail);
     win::CloseHandle(file);
     return std::wstring();
   }
@@ -41,7 +42,7 @@ std::wstring ReadTextFile(const std::wstring& path) {
     view = nullptr;
   }
   if (view == nullptr) {
-    win::OutputDebugStringW(L"[Brimvale] bvludt : Get version file data fail (MapViewOfFile)");
+    LogDebugLine(engine_texts::kVersionFileViewFail);
     win::CloseHandle(mapping);
     win::CloseHandle(file);
     return std::wstring();

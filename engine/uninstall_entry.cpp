@@ -4,21 +4,16 @@
 #include <string>
 #include <utility>
 
+#include "engine/engine_texts.h"
 #include "engine/install_engine.h"
-#include "platform/debug_output.h"
 #include "platform/registry.h"
+#include "system/debug_log.h"
 #include "system/registry_helpers.h"
 
 namespace {
 
 const wchar_t* const kUninstallParent = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const wchar_t* const kProductId = L"{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}";
-
-std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
-  std::size_t length = 0;
-  while (length < capacity && buffer[length] != L'\0') ++length;
-  return std::wstring(buffer, length);
-}
 
 // Deletes the entry in the process's own view and in the 64-bit view, where
 // RegWriteString keeps it on 64-bit Windows: deleting only the own view of a
@@ -37,7 +32,7 @@ void DeleteEntry() {
 
 win::BOOL InstallEngine::RegisterUninstallReg() {
   DeleteEntry();
-  const std::wstring agentFolder = BufferText(m_programFilesDir, 260) + L"\\brimvale\\";
+  const std::wstring agentFolder = ProgramFilesFolder() + L"\\brimvale\\";
   const std::pair<const wchar_t*, std::wstring> values[] = {
       {L"DisplayIcon", agentFolder + L"BrimvaleAgent.exe"},
       {L"DisplayName", L"\ube0c\ub9bc\ubca0\uc77c"},
@@ -54,7 +49,7 @@ win::BOOL InstallEngine::RegisterUninstallReg() {
     std::wstring stored;
     if (!RegWriteString(win::HKEY_LOCAL_MACHINE, kUninstallKey, name, data) ||
         !RegReadString(kUninstallKey, name, &stored) || stored != data) {
-      win::OutputDebugStringW(std::wstring(L"[Brimvale] BVLInstall : Write Uninstall Registry Fail - ") + name);
+      LogDebugLine(engine_texts::UninstallValueFail(name));
       complete = false;
     }
   }

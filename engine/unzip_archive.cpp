@@ -11,13 +11,13 @@
 
 #include <minizip/unzip.h>
 
+#include "engine/engine_texts.h"
 #include "engine/entry_names.h"
 #include "engine/zip_entry_copy.h"
 #include "engine/zip_layout.h"
 #include "platform/codepage.h"
-#include "platform/debug_output.h"
-#include "settings/debug_text.h"
 #include "platform/files.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
 
 namespace {
@@ -105,16 +105,6 @@ bool IsEmptyArchive(ArchiveReader& archive) {
   return end && end->entries == 0 && end->directorySize == 0;
 }
 
-// Entry names come from the archive: escaped, so that a name cannot end its
-// line or show one of its own.
-void LogRefused(const std::wstring& name) {
-  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Refused Entry - " + DebugValue(name));
-}
-
-void LogWriteFailed(const std::wstring& output) {
-  win::OutputDebugStringW(L"[Brimvale] BVLInstall : Unzip Write Fail - " + DebugValue(output));
-}
-
 // One entry as the directory and the archive's own records give it.
 struct ArchiveEntry {
   std::wstring name;
@@ -130,16 +120,17 @@ enum class EntryVerdict { Accepted, Refused, Damaged };
 // is refused and logged. A name longer than the buffer would arrive cut, and
 // one with a NUL inside would be cut by the conversion: either would write a
 // different file.
-EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsigned long flags, std::wstring* name) {
+EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, bool utf8Name, std::wstring* name) {
   stored = stored.substr(0, std::min<std::size_t>(stored.size(), kNameCapacity));
   if (storedLength > kNameCapacity || stored.size() != storedLength || stored.find('\0') != std::string_view::npos) {
-    LogRefused(kvutil::KVSystem::ConvertToWide(std::string(stored.substr(0, stored.find('\0'))), win::CP_THREAD_ACP));
+    const std::string shown(stored.substr(0, stored.find('\0')));
+    LogDebugLine(engine_texts::UnzipRefusedEntry(kvutil::KVSystem::ConvertToWide(shown, win::CP_THREAD_ACP)));
     return EntryVerdict::Refused;
   }
   // Names flagged as UTF-8 (general-purpose bit 11, set by current tools
   // for names beyond ASCII) are UTF-8; others are in the ANSI code page.
   // Both read ASCII as ASCII, which most names are.
-  const win::UINT nameCodePage = (flags & kUtf8NameFlag) ? win::CP_UTF8 : win::CP_THREAD_ACP;
+  const win::UINT nameCodePage = utf8Name ? win::CP_UTF8 : win::CP_THREAD_ACP;
   if (std::all_of(stored.begin(), stored.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
     name->assign(stored.begin(), stored.end());
   } else {
@@ -148,7 +139,7 @@ EntryVerdict CheckName(std::string_view stored, std::size_t storedLength, unsign
   // A name that would land outside the destination, or that Windows would
   // take for a device or for another name, writes somewhere else than it says.
   if (!IsContainedEntryName(*name) || !IsWindowsEntryName(*name)) {
-    LogRefused(*name);
+    LogDebugLine(engine_texts::UnzipRefusedEntry(*name));
     return EntryVerdict::Refused;
   }
   return EntryVerdict::Accepted;
@@ -176,7 +167,8 @@ EntryVerdict ReadEntry(unzFile zip, ArchiveReader& archive, const ZipEnd& end, A
     return EntryVerdict::Damaged;
   }
   const std::size_t received = std::min<std::size_t>(info.size_filename, kNameCapacity);
-  const EntryVerdict named = CheckName(std::string_view(name, received), info.size_filename, info.flag, &entry->name);
+  const EntryVerdict named =
+      CheckName(std::string_view(name, received), info.size_filename, (info.flag & kUtf8NameFlag) != 0, &entry->name);
   if (named != EntryVerdict::Accepted) return named;
   const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, end.bytesBefore + unzGetOffset64(zip));
   if (!record) return EntryVerdict::Damaged;
@@ -197,137 +189,186 @@ std::optional<std::uint64_t> CheckArchive(ArchiveReader& archive, const ZipEnd& 
     const std::optional<ZipCentralRecord> record = ReadCentralRecord(archive, offset);
     if (!record) return std::nullopt;
     ArchiveEntry entry;
-    if (CheckName(record->name, record->nameLength, record->flags, &entry.name) != EntryVerdict::Accepted ||
+    if (CheckName(record->name, record->nameLength, record->Utf8Name(), &entry.name) != EntryVerdict::Accepted ||
         LocateEntry(archive, end, *record, &entry) != EntryVerdict::Accepted) {
       return std::nullopt;
     }
     // Zip64 entries are read without minizip, which also decrypts.
     if (record->zip64 && record->Encrypted()) {
-      LogRefused(entry.name);
+      LogDebugLine(engine_texts::UnzipRefusedEntry(entry.name));
       return std::nullopt;
     }
     const std::uint64_t dataEnd = entry.dataOffset + record->compressedSize;
     if (!spans.Add(entry.localHeader, dataEnd + DataDescriptorLength(archive, dataEnd, *record))) {
-      LogRefused(entry.name);
+      LogDebugLine(engine_texts::UnzipRefusedEntry(entry.name));
       return std::nullopt;
     }
     offset += record->recordLength;
   }
   return end.entries;
 }
+
+// What every entry of one archive is unpacked with.
+struct Unpacking {
+  unzFile zip;
+  ArchiveReader& archive;
+  const ZipEnd& end;
+  std::string password;      // in the ANSI code page; empty for none
+  std::vector<char> buffer;  // one chunk of an entry on its way to the file
+  std::wstring lastParent;   // the folder of the entry before, which exists
+};
+
+// Where an entry is written: below the destination, its separators
+// Windows' own.
+std::wstring OutputPath(const std::wstring& destination, const std::wstring& name) {
+  std::wstring output = destination + L"\\" + name;
+  for (wchar_t& c : output) {
+    if (c == L'/') c = L'\\';
+  }
+  return output;
+}
+
+// Creates the folder the entry's file goes into. Entries of one folder
+// usually follow each other; its check is not repeated for each of them.
+void CreateParentFolder(const std::wstring& output, std::wstring* lastParent) {
+  const std::wstring parent = output.substr(0, output.rfind(L'\\'));
+  if (parent == *lastParent) return;
+  if (win::GetFileAttributesW(parent) == win::INVALID_FILE_ATTRIBUTES) win::SHCreateDirectory(nullptr, parent);
+  *lastParent = parent;
+}
+
+// Streams minizip's current entry into `file`: never more than the entry
+// declares, and all of it; a stream that ends early is as damaged as one
+// that runs on. False when it is damaged or cannot be written (logged).
+bool StreamEntry(Unpacking& unpacking, const ZipCentralRecord& record, std::FILE* file, const std::wstring& output) {
+  std::uint64_t written = 0;
+  while (true) {
+    const int read = unzReadCurrentFile(unpacking.zip, unpacking.buffer.data(), kReadChunk);
+    if (read < 0 || static_cast<std::uint64_t>(read) > record.uncompressedSize - written) return false;
+    if (read == 0) break;
+    const auto length = static_cast<std::size_t>(read);
+    if (std::fwrite(unpacking.buffer.data(), 1, length, file) != length) {
+      LogDebugLine(engine_texts::UnzipWriteFail(output));
+      return false;
+    }
+    written += length;
+  }
+  return written == record.uncompressedSize;
+}
+
+// Writes the entry's data to `output`. The platform's minizip reads zip64
+// sizes as 4 GiB - 1, so those entries are copied from the archive's bytes
+// instead. A folder entry ends in a separator: its folder exists by now, so
+// the open fails and nothing is written. A file entry that cannot be opened
+// (in use, or a folder of that name) would leave the component incomplete.
+// False when the entry is damaged or its file was not written whole (logged).
+bool WriteEntry(Unpacking& unpacking, const ArchiveEntry& entry, const std::wstring& output) {
+  std::FILE* file = win::_wfsopen(output, L"wb", win::_SH_DENYNO);
+  if (file == nullptr) {
+    if (output.back() == L'\\') return true;
+    LogDebugLine(engine_texts::UnzipWriteFail(output));
+    return false;
+  }
+  bool whole;
+  if (entry.record.zip64) {
+    const EntryCopyResult copied =
+        CopyEntryData(unpacking.archive, entry.dataOffset, entry.record, file, unpacking.buffer);
+    if (copied == EntryCopyResult::WriteFailed) LogDebugLine(engine_texts::UnzipWriteFail(output));
+    whole = copied == EntryCopyResult::Copied;
+  } else {
+    whole = StreamEntry(unpacking, entry.record, file, output);
+  }
+  if (std::fclose(file) != 0) {
+    if (whole) LogDebugLine(engine_texts::UnzipWriteFail(output));
+    whole = false;
+  }
+  return whole;
+}
+
+// Unpacks minizip's current entry, already read and accepted, below
+// `destination`. False when it is damaged or cannot be written.
+bool UnpackEntry(Unpacking& unpacking, const ArchiveEntry& entry, const std::wstring& destination) {
+  const bool throughMinizip = !entry.record.zip64;
+  if (throughMinizip && unzOpenCurrentFile3(unpacking.zip, nullptr, nullptr, 0,
+                                            unpacking.password.empty() ? nullptr : unpacking.password.c_str()) !=
+                            UNZ_OK) {
+    return false;
+  }
+  const std::wstring output = OutputPath(destination, entry.name);
+  CreateParentFolder(output, &unpacking.lastParent);
+  bool whole = WriteEntry(unpacking, entry, output);
+  // The CRC is checked here once the whole entry has been read.
+  if (throughMinizip && unzCloseCurrentFile(unpacking.zip) != UNZ_OK) whole = false;
+  return whole;
+}
+
+// Unpacks the entries as minizip walks them from the first one. False at
+// the first entry that is refused, damaged or cannot be written, when
+// minizip walks past the `checked` entries, and when the directory cannot
+// be read on.
+bool UnpackEntries(Unpacking& unpacking, std::uint64_t checked, const std::wstring& destination) {
+  std::uint64_t unpacked = 0;
+  int step = UNZ_OK;
+  while (step == UNZ_OK) {
+    // minizip walks on past a count of 65535, which the check took as the
+    // whole directory.
+    if (++unpacked > checked) return false;
+    ArchiveEntry entry;
+    if (ReadEntry(unpacking.zip, unpacking.archive, unpacking.end, &entry) != EntryVerdict::Accepted) return false;
+    if (!UnpackEntry(unpacking, entry, destination)) return false;
+    step = unzGoToNextFile(unpacking.zip);
+  }
+  // Anything but the end of the directory means it could not be read on.
+  return step == UNZ_END_OF_LIST_OF_FILE;
+}
+
+// Checks the archive minizip opened whole, then unpacks every entry. True
+// for an archive without entries.
+bool CheckAndUnpack(unzFile zip, ArchiveReader& archive, const std::wstring& destination,
+                    const std::wstring& password) {
+  const std::optional<ZipEnd> end = ReadZipEnd(archive);
+  if (!end) return false;
+  unz_global_info64 global{};
+  if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) return false;
+  if (unzGoToFirstFile(zip) != UNZ_OK) {
+    // No entry to unpack; an archive that claims entries but whose directory
+    // cannot be read is damaged.
+    return global.number_entry == 0;
+  }
+  const std::optional<std::uint64_t> checked = CheckArchive(archive, *end);
+  if (!checked) return false;
+
+  Unpacking unpacking{zip,
+                      archive,
+                      *end,
+                      password.empty() ? std::string()
+                                       : kvutil::KVSystem::ConvertToMultiByte(password, win::CP_THREAD_ACP),
+                      std::vector<char>(kBufferSize, '\0'),
+                      std::wstring()};
+  return UnpackEntries(unpacking, *checked, destination);
+}
+
+// Opens the archive's own bytes, for the checks before anything is written,
+// for minizip and for the zip64 entries. It is named in the thread's ANSI
+// code page, as minizip takes names: a path that the code page cannot hold
+// does not name it. Null when it cannot be opened.
+std::FILE* OpenArchiveBytes(const std::wstring& archivePath) {
+  const std::wstring ansiPath = kvutil::KVSystem::ConvertToWide(
+      kvutil::KVSystem::ConvertToMultiByte(archivePath, win::CP_THREAD_ACP), win::CP_THREAD_ACP);
+  return ansiPath.empty() ? nullptr : win::_wfsopen(ansiPath, L"rb", win::_SH_DENYNO);
+}
+
 }  // namespace
 
 win::BOOL UnzipArchive(const std::wstring& archivePath, const std::wstring& destination,
                        const std::wstring& password) {
-  // The archive is named in the thread's ANSI code page, as minizip takes
-  // names: a path that the code page cannot hold does not name it.
-  const std::wstring ansiPath = kvutil::KVSystem::ConvertToWide(
-      kvutil::KVSystem::ConvertToMultiByte(archivePath, win::CP_THREAD_ACP), win::CP_THREAD_ACP);
-  // The archive's own bytes, for the checks before anything is written, for
-  // minizip and for the zip64 entries.
-  std::FILE* bytes = ansiPath.empty() ? nullptr : win::_wfsopen(ansiPath, L"rb", win::_SH_DENYNO);
+  std::FILE* bytes = OpenArchiveBytes(archivePath);
   if (bytes == nullptr) return win::FALSE;
   ArchiveReader archive(bytes);
   zlib_filefunc64_def functions = ReaderFunctions(&archive);
   unzFile zip = unzOpen2_64("archive", &functions);
-  if (zip == nullptr) {
-    const bool empty = IsEmptyArchive(archive);
-    std::fclose(bytes);
-    return empty ? win::TRUE : win::FALSE;
-  }
-  auto finish = [&](win::BOOL result) {
-    unzClose(zip);
-    std::fclose(bytes);
-    return result;
-  };
-  const std::optional<ZipEnd> end = ReadZipEnd(archive);
-  if (!end) return finish(win::FALSE);
-
-  unz_global_info64 global{};
-  if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) return finish(win::FALSE);
-  if (unzGoToFirstFile(zip) != UNZ_OK) {
-    // No entry to unpack; an archive that claims entries but whose directory
-    // cannot be read is damaged.
-    return finish(global.number_entry == 0 ? win::TRUE : win::FALSE);
-  }
-  const std::optional<std::uint64_t> checked = CheckArchive(archive, *end);
-  if (!checked) return finish(win::FALSE);
-
-  std::vector<char> buffer(kBufferSize, '\0');
-  const std::string ansiPassword =
-      password.empty() ? std::string() : kvutil::KVSystem::ConvertToMultiByte(password, win::CP_THREAD_ACP);
-  std::wstring lastParent;
-  std::uint64_t unpacked = 0;
-  int step = UNZ_OK;
-  while (step == UNZ_OK) {
-    // minizip walks on past a count of 65535, which the check above took
-    // as the whole directory.
-    if (++unpacked > *checked) return finish(win::FALSE);
-    ArchiveEntry entry;
-    if (ReadEntry(zip, archive, *end, &entry) != EntryVerdict::Accepted) return finish(win::FALSE);
-    const ZipCentralRecord& record = entry.record;
-    // The platform's minizip reads zip64 sizes as 4 GiB - 1; those entries
-    // are copied from the archive's bytes instead.
-    if (!record.zip64 &&
-        unzOpenCurrentFile3(zip, nullptr, nullptr, 0, ansiPassword.empty() ? nullptr : ansiPassword.c_str()) != UNZ_OK) {
-      return finish(win::FALSE);
-    }
-
-    std::wstring output = destination + L"\\" + entry.name;
-    for (wchar_t& c : output) {
-      if (c == L'/') c = L'\\';
-    }
-    // Entries of one folder usually follow each other; its check is not
-    // repeated for each of them.
-    const std::wstring parent = output.substr(0, output.rfind(L'\\'));
-    if (parent != lastParent) {
-      if (win::GetFileAttributesW(parent) == win::INVALID_FILE_ATTRIBUTES) win::SHCreateDirectory(nullptr, parent);
-      lastParent = parent;
-    }
-
-    // A folder entry ends in a separator: its folder now exists, so the open
-    // fails and nothing is written. A file entry that cannot be opened (in
-    // use, or a folder of that name) would leave the component incomplete.
-    const bool folderEntry = output.back() == L'\\';
-    bool damaged = false;
-    std::FILE* file = win::_wfsopen(output, L"wb", win::_SH_DENYNO);
-    if (file == nullptr && !folderEntry) {
-      LogWriteFailed(output);
-      damaged = true;
-    }
-    if (file != nullptr && record.zip64) {
-      const EntryCopyResult copied = CopyEntryData(archive, entry.dataOffset, record, file, buffer);
-      if (copied == EntryCopyResult::WriteFailed) LogWriteFailed(output);
-      damaged = copied != EntryCopyResult::Copied;
-    } else if (file != nullptr) {
-      // Never more than the entry declares, and all of it: a stream that
-      // ends early is as damaged as one that runs on.
-      std::uint64_t written = 0;
-      while (true) {
-        const int read = unzReadCurrentFile(zip, buffer.data(), kReadChunk);
-        if (read < 0 || static_cast<std::uint64_t>(read) > record.uncompressedSize - written) {
-          damaged = true;
-          break;
-        }
-        if (read == 0) break;
-        if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(read), file) != static_cast<std::size_t>(read)) {
-          LogWriteFailed(output);
-          damaged = true;
-          break;
-        }
-        written += static_cast<std::uint64_t>(read);
-      }
-      if (written != record.uncompressedSize) damaged = true;
-    }
-    if (file != nullptr && std::fclose(file) != 0) {
-      if (!damaged) LogWriteFailed(output);
-      damaged = true;
-    }
-    // The CRC is checked here once the whole entry has been read.
-    if (!record.zip64 && unzCloseCurrentFile(zip) != UNZ_OK) damaged = true;
-    if (damaged) return finish(win::FALSE);
-    step = unzGoToNextFile(zip);
-  }
-  // Anything but the end of the directory means it could not be read on.
-  return finish(step == UNZ_END_OF_LIST_OF_FILE ? win::TRUE : win::FALSE);
+  const bool unpacked = zip ? CheckAndUnpack(zip, archive, destination, password) : IsEmptyArchive(archive);
+  if (zip) unzClose(zip);
+  std::fclose(bytes);
+  return unpacked ? win::TRUE : win::FALSE;
 }

@@ -1,16 +1,16 @@
 // The version manifests of the install engine: proverinfo.dat, which the
 // update host serves (product version, then "<file> <digest> <version>" per
 // component), and zipproverinfo.dat, which records the installed archives.
-#include <cwchar>
 #include <optional>
 #include <string_view>
 
+#include "engine/engine_texts.h"
 #include "engine/install_engine.h"
 #include "engine/text_file.h"
 #include "platform/codepage.h"
-#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "settings/http_client.h"
+#include "system/debug_log.h"
 #include "system/registry_helpers.h"
 #include "system/kv_system.h"
 
@@ -49,7 +49,7 @@ win::BOOL InstallEngine::FetchVersionManifest() {
   const std::wstring local = m_stagingDir + L"\\proverinfo.dat";
   const std::wstring url = m_downloadBaseUrl + L"proverinfo.dat";
   if (DownloadFileWithOutcome({url, {}, local}, nullptr, kMaxVersionManifestBytes, nullptr) != 1) {
-    win::OutputDebugStringW(L"[Brimvale] bvlInstaller : Get version file download fail");
+    LogDebugLine(engine_texts::kVersionDownloadFail);
     return win::FALSE;
   }
 
@@ -86,7 +86,7 @@ win::BOOL InstallEngine::FetchVersionManifest() {
   // A manifest that names none of the components would install nothing
   // while every component row reported success.
   if (!readable || !productVersion || listed == 0) {
-    win::OutputDebugStringW(L"[Brimvale] bvlInstaller : Get version file data fail");
+    LogDebugLine(engine_texts::kVersionDataFail);
     return win::FALSE;
   }
 
@@ -100,10 +100,7 @@ void InstallEngine::WriteArchiveManifest() {
   win::HANDLE file = win::CreateFileW(path, win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr, win::CREATE_ALWAYS,
                                       win::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == win::INVALID_HANDLE_VALUE) {
-    wchar_t line[128];
-    std::swprintf(line, 128, L"[Brimvale] bvlinstaller : INVALID_HANDLE_VALUE fail %d",
-                  static_cast<int>(win::GetLastError()));
-    win::OutputDebugStringW(line);
+    LogDebugLine(engine_texts::ArchiveManifestCreateFail(win::GetLastError()));
     return;
   }
 
@@ -113,11 +110,11 @@ void InstallEngine::WriteArchiveManifest() {
         name + L" " + component.hash + L" " + component.version + L"\r\n", win::CP_ACP);
     win::DWORD written = 0;
     if (!win::WriteFile(file, bytes.data(), static_cast<win::DWORD>(bytes.size()), &written, nullptr)) {
-      win::OutputDebugStringW(L"[Brimvale] bvludt : Set version file data fail (WriteFile)");
+      LogDebugLine(engine_texts::kArchiveManifestWriteFail);
       win::CloseHandle(file);
       return;
     }
   }
   win::CloseHandle(file);
-  ReportRow(L"proverinfo create Success", false, 68);
+  ReportRow(engine_texts::kArchiveManifestWritten, false, 68);
 }

@@ -1,16 +1,17 @@
 // Digest, machine-type and code-signature checks of downloaded components.
 #include "system/file_verification.h"
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
-#include "platform/debug_output.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "platform/trust.h"
+#include "system/debug_log.h"
 #include "system/kv_system.h"
 #include "system/md5_checksum.h"
+#include "system/pause.h"
+#include "system/path_text.h"
+#include "system/system_texts.h"
+#include "system/wow64.h"
 
 namespace {
 
@@ -19,18 +20,10 @@ using namespace win;
 constexpr int kAttempts = 10;
 constexpr unsigned kPauseMilliseconds = 500;
 
-std::function<void(unsigned)>& Pause() {
-  static std::function<void(unsigned)> pause = [](unsigned ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  };
+// The pause between attempts: a real one unless a test replaced it.
+Pause& VerificationPause() {
+  static Pause pause = RealPause();
   return pause;
-}
-
-void Log(const std::wstring& text) { OutputDebugStringW(text); }
-
-bool RunsUnderWow64() {
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 // Verifies or closes the signature state of one WinVerifyTrust request.
@@ -43,22 +36,22 @@ LONG Trust(WINTRUST_DATA* data, DWORD action) {
 }  // namespace
 
 void SetVerificationPauseForTesting(std::function<void(unsigned)> pause) {
-  Pause() = pause ? std::move(pause) : [](unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  VerificationPause() = pause ? Pause(std::move(pause)) : RealPause();
 }
 
 bool VerifyDownloadedFile(std::wstring path, ComponentInfo component) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (attempt != 0) Pause()(kPauseMilliseconds);
+    if (attempt != 0) VerificationPause()(kPauseMilliseconds);
     std::wstring fileName = PathFindFileNameW(path);
 
     if (GetFileMD5(path) != component.hash) {
-      Log(L"[Brimvale] bvludt : FildHash Fail - " + fileName);
+      LogDebugLine(system_texts::DigestFail(fileName));
       continue;
     }
     if (component.options & COMPONENT_VERIFY_ARCH) {
       bool is64Bit = false;
       if (!kvutil::KVSystem::GetPeFileBitness(path, &is64Bit) || is64Bit != RunsUnderWow64()) {
-        Log(L"[Brimvale] bvludt : Architecture Fail - " + fileName);
+        LogDebugLine(system_texts::ArchitectureFail(fileName));
         continue;
       }
     }
@@ -66,7 +59,7 @@ bool VerifyDownloadedFile(std::wstring path, ComponentInfo component) {
     if (!kvutil::KVSystem::GetSystemVersion(&version) || version.m_strName != L"Windows 10") return true;
     if (!(component.options & COMPONENT_VERIFY_SIGN)) return true;
     if (VerifyCodeSignature(path, component)) return true;
-    Log(L"[Brimvale] bvludt : Verify File Fail [CodeSign Error] - " + fileName);
+    LogDebugLine(system_texts::CodeSignFail(fileName));
   }
   return false;
 }
@@ -98,14 +91,13 @@ int VerifyCodeSignature(const std::wstring& path, const ComponentInfo&) {
   DWORD secondaryCount = settings.cSecondarySigs;
   for (DWORD index = 1; index <= secondaryCount; ++index) {
     if (Trust(&data, WTD_STATEACTION_CLOSE) != 0) {
-      Log(L"[Brimvale] bvludt : Digital Sign Error - Action Close Fail : " +
-          std::to_wstring(static_cast<int>(GetLastError())));
+      LogDebugLine(system_texts::SignatureCloseFail(GetLastError()));
       return result;
     }
     data.hWVTStateData = nullptr;
     settings.dwIndex = index;
     if (Trust(&data, WTD_STATEACTION_VERIFY) != 0) {
-      Log(L"[Brimvale] bvludt : Digital Sign Error - Verify Fail : " + std::to_wstring(static_cast<int>(GetLastError())));
+      LogDebugLine(system_texts::SignatureVerifyFail(GetLastError()));
       break;
     }
     if (CheckSignerIssuer(data.hWVTStateData, allowed)) result = 1;
@@ -122,15 +114,13 @@ int CheckSignerIssuer(HANDLE state, const std::set<std::wstring>& allowedIssuers
 
   DWORD length = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr, nullptr, 0);
   if (length == 0) {
-    Log(L"[Brimvale] bvludt : Digital Sign Error - Check CertName Length : " +
-        std::to_wstring(static_cast<int>(GetLastError())));
+    LogDebugLine(system_texts::IssuerLengthFail(GetLastError()));
     return 0;
   }
   std::vector<wchar_t> name(length, L'\0');
   if (CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr, name.data(), length) ==
       0) {
-    Log(L"[Brimvale] bvludt : Digital Sign Error - Fail Get Name Issuer String: " +
-        std::to_wstring(static_cast<int>(GetLastError())));
+    LogDebugLine(system_texts::IssuerNameFail(GetLastError()));
     return 0;
   }
   std::wstring issuer(name.data());

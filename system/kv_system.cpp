@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/version.h"
+#include "system/debug_log.h"
+#include "system/path_text.h"
+#include "system/system_texts.h"
 
 namespace kvutil {
 
@@ -22,13 +24,6 @@ using namespace win;
 constexpr DWORD kProcessListCapacity = 1024;
 constexpr DWORD kImagePathCapacity = 259;
 constexpr DWORD kSystemPathCapacity = 260;
-
-void Log(const std::wstring& text) { OutputDebugStringW(text); }
-
-void LogCode(const wchar_t* routine, DWORD code) {
-  Log(std::wstring(routine) + L" routine some error occurred. ErrorCode(" + std::to_wstring(static_cast<int>(code)) +
-      L")");
-}
 
 std::wstring Lower(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
@@ -82,7 +77,7 @@ bool HasCurrentMajorVersionNumber() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_QUERY_VALUE,
                       &key) != ERROR_SUCCESS) {
-      LogCode(L"GetSystemVersion", 1);
+      LogDebugLine(system_texts::RoutineFail(L"GetSystemVersion", 1));
       return false;
     }
     DWORD value = 0;
@@ -93,17 +88,14 @@ bool HasCurrentMajorVersionNumber() {
     RegCloseKey(key);
     return found;
   } catch (...) {
-    Log(L"GetSystemVersion routine some error occurred.");
+    LogDebugLine(system_texts::RoutineFail(L"GetSystemVersion"));
     return false;
   }
 }
 
-std::wstring Buffer(const std::vector<wchar_t>& buffer) { return std::wstring(buffer.data()); }
-
-}  // namespace
-
-bool KVSystem::GetSystemVersion(CSystemVersion* version) {
-  if (!version) return false;
+// Names the Windows version the version queries recognise (the last that
+// matches wins). False, leaving the record as it was, when none does.
+bool FindWindowsName(CSystemVersion* version) {
   bool recognised = false;
   auto take = [&](DWORD code, const wchar_t* name) {
     version->m_nVersion = code;
@@ -122,8 +114,11 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
     // A server that carries the Windows 10 value is named as the server it is.
     take(100, IsWorkstation() ? L"Windows 10" : L"Windows Server 2016");
   }
-  if (!recognised) return false;
+  return recognised;
+}
 
+// The service pack, tried from 0.1 to 8.8; none leaves the record as it was.
+void FindServicePack(CSystemVersion* version) {
   for (WORD major = 0; major <= 8; ++major) {
     for (WORD minor = 0; minor <= 8; ++minor) {
       if ((major > 0 || minor > 0) && IsServicePack(major, minor)) {
@@ -133,7 +128,11 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
       }
     }
   }
+}
 
+// The edition: Windows XP's from the system metrics and the product suite,
+// later versions' from GetProductInfo.
+void FindEdition(CSystemVersion* version) {
   if (version->m_nVersion == 51) {
     if (GetSystemMetrics(SM_MEDIACENTER)) {
       version->m_nEdition = 87;
@@ -155,11 +154,14 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
     if (getProductInfo && getProductInfo(version->m_nVersion / 10, version->m_nVersion % 10,
                                          version->m_nServicePack / 10, version->m_nServicePack % 10, &productType)) {
       version->m_nEdition = productType;
-      version->m_strEdition = ProductTypeName(productType);
+      version->m_strEdition = KVSystem::ProductTypeName(productType);
     }
     FreeLibrary(kernel);
   }
+}
 
+// The processor architecture of the machine, not of the installer's process.
+void FindArchitecture(CSystemVersion* version) {
   SYSTEM_INFO system;
   GetNativeSystemInfo(&system);
   if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) {
@@ -169,6 +171,15 @@ bool KVSystem::GetSystemVersion(CSystemVersion* version) {
     version->m_nArchitecture = 3;
     version->m_strArchitecture = L"32bit";
   }
+}
+
+}  // namespace
+
+bool KVSystem::GetSystemVersion(CSystemVersion* version) {
+  if (!version || !FindWindowsName(version)) return false;
+  FindServicePack(version);
+  FindEdition(version);
+  FindArchitecture(version);
   return true;
 }
 
@@ -251,26 +262,26 @@ bool KVSystem::GetProcessImagePath(DWORD processId, std::wstring* path) {
   if (!path) return false;
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
   if (!process) {
-    LogCode(L"OpenProcess", 1);
+    LogDebugLine(system_texts::RoutineFail(L"OpenProcess", 1));
     return false;
   }
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process, &exitCode) || exitCode != STILL_ACTIVE) {
-    LogCode(L"OpenProcess", 2);
+    LogDebugLine(system_texts::RoutineFail(L"OpenProcess", 2));
     CloseHandle(process);
     return false;
   }
   std::wstring result;
   std::vector<wchar_t> buffer(kImagePathCapacity, L'\0');
   if (K32GetModuleFileNameExW(process, nullptr, buffer.data(), kImagePathCapacity)) {
-    result = Buffer(buffer);
+    result = BufferText(buffer.data(), buffer.size());
   } else if (K32GetProcessImageFileNameW(process, buffer.data(), kImagePathCapacity)) {
-    std::wstring device = Buffer(buffer);
+    std::wstring device = BufferText(buffer.data(), buffer.size());
     if (!DevicePathToDrivePath(device, &result)) result = device;
   } else {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
-      Log(L"CreateToolhelp32Snapshot routine some error occurred.");
+      LogDebugLine(system_texts::RoutineFail(L"CreateToolhelp32Snapshot"));
     } else {
       PROCESSENTRY32W entry;
       entry.dwSize = sizeof entry;
@@ -284,7 +295,7 @@ bool KVSystem::GetProcessImagePath(DWORD processId, std::wstring* path) {
     }
   }
   if (result.empty()) {
-    LogCode(L"OpenProcess", 3);
+    LogDebugLine(system_texts::RoutineFail(L"OpenProcess", 3));
     CloseHandle(process);
     return false;
   }
@@ -306,7 +317,7 @@ bool KVSystem::DevicePathToDrivePath(const std::wstring& devicePath, std::wstrin
     std::wstring letter = std::wstring(drive).substr(0, 2);
     std::vector<wchar_t> device(kSystemPathCapacity, L'\0');
     if (!QueryDosDeviceW(letter, device.data(), kSystemPathCapacity)) continue;
-    std::wstring name = Buffer(device);
+    std::wstring name = BufferText(device.data(), device.size());
     if (devicePath.size() > name.size() && Lower(devicePath.substr(0, name.size())) == Lower(name) &&
         devicePath[name.size()] == L'\\') {
       *path = letter + devicePath.substr(name.size());
@@ -318,11 +329,11 @@ bool KVSystem::DevicePathToDrivePath(const std::wstring& devicePath, std::wstrin
 
 std::size_t KVSystem::GetPhysicalPathToLogicalPath(const std::wstring& path, std::wstring* logicalPath) {
   if (!logicalPath) {
-    Log(L"GetPhysicalPathToLogicalPath routine some error occurred.");
+    LogDebugLine(system_texts::RoutineFail(L"GetPhysicalPathToLogicalPath"));
     return 0;
   }
   if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
-    LogCode(L"GetPhysicalPathToLogicalPath", 1);
+    LogDebugLine(system_texts::RoutineFail(L"GetPhysicalPathToLogicalPath", 1));
     return 0;
   }
   std::wstring normal = path;
@@ -358,7 +369,7 @@ std::size_t KVSystem::GetPhysicalPathToLogicalPath(const std::wstring& path, std
     start = end;
   }
   if (GetFileAttributesW(built) == INVALID_FILE_ATTRIBUTES) {
-    LogCode(L"GetPhysicalPathToLogicalPath", 7);
+    LogDebugLine(system_texts::RoutineFail(L"GetPhysicalPathToLogicalPath", 7));
     return 0;
   }
   *logicalPath = built;
@@ -408,7 +419,8 @@ void KVSystem::TerminateProcessesByName(const std::wstring& imageName) {
 std::wstring KVSystem::GetDriversPath(const std::wstring& fileName) {
   std::vector<wchar_t> system(kSystemPathCapacity, L'\0');
   UINT length = GetSystemDirectoryW(system.data(), kSystemPathCapacity);
-  std::wstring folder = length > 0 && length < kSystemPathCapacity ? Buffer(system) : std::wstring();
+  std::wstring folder =
+      length > 0 && length < kSystemPathCapacity ? BufferText(system.data(), system.size()) : std::wstring();
   return folder + L"\\drivers\\" + fileName;
 }
 

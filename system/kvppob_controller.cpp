@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/debug_output.h"
 #include "platform/devices.h"
 #include "platform/files.h"
 #include "system/registry_helpers.h"
 #include "system/service_control.h"
+#include "system/system_texts.h"
 
 namespace {
 
@@ -27,10 +27,6 @@ constexpr win::DWORD ControlCode(win::DWORD function) { return (0x821Bu << 16) |
 constexpr win::DWORD kSetRegProtectOn = ControlCode(0x809);
 constexpr win::DWORD kSetRegProtectOff = ControlCode(0x80A);
 static_assert(kSetRegProtectOn == 0x821BE024 && kSetRegProtectOff == 0x821BE028, "control codes");
-
-void Log(const std::wstring& text) { win::OutputDebugStringW(L"[Brimvale] kvppobcontroller : " + text); }
-
-std::wstring WithError(const wchar_t* text) { return text + std::to_wstring(static_cast<int>(win::GetLastError())); }
 
 struct InstanceValue {
   const wchar_t* key;
@@ -71,10 +67,18 @@ void CompleteExistingDriver(CServiceControlManager& scm) {
   scm.m_service = nullptr;
 }
 
+// Opens the service control manager into `scm`; logs `failureLine` when it
+// cannot be opened.
+bool OpenManager(CServiceControlManager& scm, const wchar_t* failureLine) {
+  scm.m_manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+  if (!scm.m_manager) LogDebugLine(failureLine);
+  return scm.m_manager != nullptr;
+}
+
 }  // namespace
 
 KvppobController::KvppobController() {
-  if (!Open()) Log(L"Cannot Open kvppob Driver");
+  if (!Open()) LogDebugLine(system_texts::kCannotOpenDriver);
 }
 
 KvppobController::~KvppobController() {
@@ -87,30 +91,26 @@ bool KvppobController::Open() {
   return IsOpen();
 }
 
-bool KvppobController::Send(win::DWORD controlCode, const wchar_t* failureLine) {
+bool KvppobController::Send(win::DWORD controlCode, FailureLine failureLine) {
   if (!IsOpen() && !Open()) return false;
   win::DWORD returned = 0;
   if (win::DeviceIoControl(m_device, controlCode, nullptr, 0, nullptr, 0, &returned, nullptr)) return true;
-  Log(WithError(failureLine));
+  LogDebugLine(failureLine(win::GetLastError()));
   return false;
 }
 
-bool KvppobController::SetRegProtectON() { return Send(kSetRegProtectOn, L"SetRegProtectON Fail Error : "); }
+bool KvppobController::SetRegProtectON() { return Send(kSetRegProtectOn, system_texts::SetRegProtectOnFail); }
 
-bool KvppobController::SetRegProtectOFF() { return Send(kSetRegProtectOff, L"SetRegProtectOFF Fail Error : "); }
+bool KvppobController::SetRegProtectOFF() { return Send(kSetRegProtectOff, system_texts::SetRegProtectOffFail); }
 
 bool DriverInstall(const Pause& pause) {
   const std::wstring binaryPath = std::wstring(kDriverFolder) + kDriverFile;
   CServiceControlManager scm(pause);
-  scm.m_manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-  if (!scm.m_manager) {
-    Log(L"CServiceControlManager \uc624\ud508 \uc2e4\ud328");
-    return false;
-  }
+  if (!OpenManager(scm, system_texts::kDriverInstallManagerFail)) return false;
   win::SC_HANDLE created = scm.Create(kServiceName, kDisplayName, binaryPath);
   if (!created) {
     const win::DWORD error = win::GetLastError();
-    Log(WithError(L"DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc2e4\ud328 "));
+    LogDebugLine(system_texts::DriverInstallFail(error));
     if (error == win::ERROR_SERVICE_EXISTS) CompleteExistingDriver(scm);
     win::CloseServiceHandle(scm.m_manager);
     return false;
@@ -122,17 +122,13 @@ bool DriverInstall(const Pause& pause) {
   if (scm.m_service) win::CloseServiceHandle(scm.m_service);
   win::CloseServiceHandle(created);
   win::CloseServiceHandle(scm.m_manager);
-  Log(L"DIVirizudIrudevi \ub4dc\ub77c\uc774\ubc84 \uc778\uc2a4\ud1a8 \uc131\uacf5");
+  LogDebugLine(system_texts::kDriverInstalled);
   return true;
 }
 
 bool DriverDelete(const Pause& pause) {
   CServiceControlManager scm(pause);
-  scm.m_manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-  if (!scm.m_manager) {
-    Log(L"DriverDelete CServiceControlManager Open Fail");
-    return false;
-  }
+  if (!OpenManager(scm, system_texts::kDriverDeleteManagerFail)) return false;
   scm.m_service = win::OpenServiceW(scm.m_manager, kServiceName, win::SERVICE_ALL_ACCESS);
   scm.Stop();
   win::DeleteService(scm.m_service);

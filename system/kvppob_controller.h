@@ -4,6 +4,8 @@
 // control device.
 #pragma once
 
+#include <string>
+
 #include "platform/win_types.h"
 #include "system/pause.h"
 
@@ -25,8 +27,11 @@ class KvppobController {
   bool IsOpen() const { return m_device != win::INVALID_HANDLE_VALUE; }
 
  private:
+  // The debug line of a refused request, built from the platform's error.
+  using FailureLine = std::wstring (*)(win::DWORD error);
+
   bool Open();
-  bool Send(win::DWORD controlCode, const wchar_t* failureLine);
+  bool Send(win::DWORD controlCode, FailureLine failureLine);
 
   win::HANDLE m_device = win::INVALID_HANDLE_VALUE;
 };

@@ -5,16 +5,10 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/process.h"
 #include "platform/registry.h"
+#include "system/wow64.h"
 
 namespace {
-
-bool RunsUnderWow64() {
-  win::BOOL wow64 = win::FALSE;
-  // A failed query counts as 32-bit Windows.
-  return win::IsWow64Process(win::GetCurrentProcess(), &wow64) && wow64;
-}
 
 bool CreateKey(win::HKEY root, const std::wstring& subKey, win::HKEY* key) {
   if (RunsUnderWow64()) {

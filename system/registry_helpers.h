@@ -13,6 +13,10 @@ inline const wchar_t* const kServiceInfoValue = L"ServiceInfo";
 inline const wchar_t* const kMqttInfoValue = L"MqttInfo";
 inline const wchar_t* const kVersionValue = L"Version";
 inline const wchar_t* const kWebVersionValue = L"WebVersion";
+// The same key as the rollback names it: its parent, in the rollback's own
+// spelling, and the subkey deleted below that parent.
+inline const wchar_t* const kProductKeyParent = L"SOFTWARE\\Korvanta";
+inline const wchar_t* const kProductKeyLeaf = L"Brimvale";
 
 // Creates or opens the subkey under HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER
 // and writes the text as REG_SZ of 2 × length bytes, no terminator. True when

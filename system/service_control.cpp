@@ -2,10 +2,12 @@
 // service control manager and shell.
 #include "system/service_control.h"
 
-#include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/shell_execute.h"
+#include "system/debug_log.h"
+#include "system/path_text.h"
+#include "system/system_texts.h"
 
 namespace {
 
@@ -25,12 +27,6 @@ constexpr win::DWORD kRecoveryRestartDelay = 2000;
 bool FileExists(const std::wstring& path) {
   const win::DWORD attributes = win::GetFileAttributesW(path);
   return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring BufferText(const wchar_t* buffer, std::size_t capacity) {
-  std::size_t length = 0;
-  while (length < capacity && buffer[length] != L'\0') ++length;
-  return std::wstring(buffer, length);
 }
 
 }  // namespace
@@ -65,20 +61,20 @@ bool CServiceControlManager::WaitForState(win::DWORD state) {
 void CServiceControlManager::Start() {
   if (Interrogate() != win::SERVICE_STOPPED) return;
   if (!win::StartServiceW(m_service, 0, nullptr)) {
-    win::OutputDebugStringW(L"The attempt to start service failed due to error");
+    LogDebugLine(system_texts::kServiceStartFail);
     return;
   }
-  if (!WaitForState(win::SERVICE_RUNNING)) win::OutputDebugStringW(L"Driver failed to start...");
+  if (!WaitForState(win::SERVICE_RUNNING)) LogDebugLine(system_texts::kServiceStartTimeout);
 }
 
 void CServiceControlManager::Stop() {
   if (Interrogate() == win::SERVICE_STOPPED) return;
   win::SERVICE_STATUS status;
   if (!win::ControlService(m_service, win::SERVICE_CONTROL_STOP, &status)) {
-    win::OutputDebugStringW(L"The attempt to stop service failed due to error");
+    LogDebugLine(system_texts::kServiceStopFail);
     return;
   }
-  if (!WaitForState(win::SERVICE_STOPPED)) win::OutputDebugStringW(L"Driver failed to stop...");
+  if (!WaitForState(win::SERVICE_STOPPED)) LogDebugLine(system_texts::kServiceStopTimeout);
 }
 
 std::wstring AgentServiceExecutable(const std::wstring& programFilesDir) {
@@ -147,7 +143,7 @@ bool StartAgent() {
   win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
   win::SC_HANDLE service = manager ? win::OpenServiceW(manager, kAgentServiceName, win::SERVICE_ALL_ACCESS) : nullptr;
   if (!manager || !service) {
-    win::OutputDebugStringW(L"[brimvale] StartAgent Fail");
+    LogDebugLine(system_texts::kStartAgentFail);
     if (manager) win::CloseServiceHandle(manager);
     return true;
   }

@@ -204,6 +204,25 @@ TEST_F(Registration, AListingThatCannotStartFailsTheStep) {
   EXPECT_TRUE(platform::ListScheduledTasks().empty());
 }
 
+TEST_F(Registration, TasksThatCannotBeCreatedAreLoggedAndTheStepGoesOn) {
+  // schtasks.exe can list but not be started through the shell: neither
+  // the deletions nor the creations run.
+  platform::InjectFault({"ShellExecuteEx", L"schtasks.exe", win::ERROR_ACCESS_DENIED, -1});
+  EXPECT_TRUE(engine_->RegisterReservationJob());
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] Install : bvlchk_onstart enroll fail\n"));
+  EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] Install : bvlchk_minute enroll fail\n"));
+  EXPECT_TRUE(platform::ListScheduledTasks().empty());
+}
+
+TEST_F(Registration, AListThatCannotBeOpenedFailsTheStepWithItsPath) {
+  platform::InjectFault({"CreateFile", L"C:\\ProgramData\\Brimvale\\schtasks_list.txt", win::ERROR_ACCESS_DENIED, -1});
+  EXPECT_FALSE(engine_->RegisterReservationJob());
+  EXPECT_TRUE(testing_support::DebugLogHas(
+      L"[Brimvale] Install : schtasks File Error - C:\\ProgramData\\Brimvale\\schtasks_list.txt cannot be opened "
+      L"(error 5)"));
+  EXPECT_TRUE(platform::ListScheduledTasks().empty());
+}
+
 TEST_F(Registration, TheProductKeyGoesFromTheMachineAndBothUsers) {
   RegWriteString(win::HKEY_LOCAL_MACHINE, kProductKey, kVersionValue, L"3.2.1.0");
   RegWriteString(win::HKEY_CURRENT_USER, kProductKey, kMqttInfoValue, L"mqtt://broker");

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/debug_output.h"
+#include "platform/faults.h"
 #include "platform/machine.h"
 #include "platform/pe_image.h"
 #include "support/scoped_machine.h"
@@ -161,6 +162,30 @@ TEST_F(VerificationTest, SignersAndNestedSignaturesOnWindows10) {
   // A secondary signature that fails to verify is logged, and the earlier
   // signatures still decide.
   EXPECT_EQ(LinesContaining(L"[Brimvale] bvludt : Digital Sign Error - Verify Fail : "), 1);
+}
+
+TEST_F(VerificationTest, SignatureStateFailuresAreLoggedWithTheirError) {
+  testing_support::ScopedMachine machine("win10-x64");
+  TrustTestRoot();
+  const ComponentInfo driver = [&] {
+    Write(machine, L"C:\\kvppob.sys", Signed("thirdparty", "thirdparty"));
+    return Expecting(L"C:\\kvppob.sys", COMPONENT_VERIFY_SIGN);
+  }();
+
+  // The issuer's name cannot be measured: the signature is not accepted.
+  platform::InjectFault({"CertGetNameString", L"", win::ERROR_NOT_ENOUGH_MEMORY, 1});
+  platform::ClearDebugLog();
+  EXPECT_EQ(VerifyCodeSignature(L"C:\\kvppob.sys", driver), 1) << "the secondary signature still decides";
+  EXPECT_EQ(platform::ReadDebugLog(),
+            std::vector<std::wstring>{L"[Brimvale] bvludt : Digital Sign Error - Check CertName Length : 8"});
+
+  // The primary signature's state cannot be closed before the secondary one
+  // is verified: the primary signature's verdict stands.
+  platform::InjectFault({"WinVerifyTrustClose", L"", win::ERROR_INVALID_HANDLE, 1});
+  platform::ClearDebugLog();
+  EXPECT_EQ(VerifyCodeSignature(L"C:\\kvppob.sys", driver), 1);
+  EXPECT_EQ(platform::ReadDebugLog(),
+            std::vector<std::wstring>{L"[Brimvale] bvludt : Digital Sign Error - Action Close Fail : 6"});
 }
 
 TEST_F(VerificationTest, TamperedSignedFileIsRejected) {

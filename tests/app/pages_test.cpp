@@ -11,13 +11,13 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "app/resource.h"
 #include "app/system_message_box.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
+#include "support/host_files.h"
 #include "wizard_fixture.h"
 
 namespace {
@@ -151,6 +151,17 @@ class ProgressPageTest : public WizardTest {
     for (int i = 0; i < page_->m_list.count(); ++i) rows << page_->m_list.item(i)->text();
     return rows;
   }
+  // The worker's failure box, asked for from a thread of its own; waits
+  // until the call has returned.
+  void ShowFailureBoxFromWorker() {
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+      session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(IDS_PRODUCT_NAME), 0x30);
+      returned = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
+    worker.join();
+  }
   ProgressView* page_ = nullptr;
 };
 
@@ -207,13 +218,7 @@ TEST_F(ProgressPageTest, TheWorkersCallsArriveInOrderWhileTheInterfaceThreadPump
 }
 
 TEST_F(ProgressPageTest, TheWorkersMessageBoxIsOwnedByTheProgressPageAndWaitedFor) {
-  std::atomic<bool> returned{false};
-  std::thread worker([&] {
-    session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(IDS_PRODUCT_NAME), 0x30);
-    returned = true;
-  });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
-  worker.join();
+  ShowFailureBoxFromWorker();
   ASSERT_EQ(messageBoxes_.size(), 1u);
   EXPECT_EQ(messageBoxes_[0].text, L"FileDownLoad Fail");
   EXPECT_EQ(messageBoxes_[0].caption, L"\ube0c\ub9bc\ubca0\uc77c");
@@ -222,17 +227,8 @@ TEST_F(ProgressPageTest, TheWorkersMessageBoxIsOwnedByTheProgressPageAndWaitedFo
 
 TEST_F(ProgressPageTest, TheWorkersFailureBoxSaysOkInKorean) {
   dialog_->m_messageBox = SystemMessageBox;
-  const std::vector<std::wstring> buttons = wizard_testing::AnswerMessageBox(
-      [&] {
-        std::atomic<bool> returned{false};
-        std::thread worker([&] {
-          session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(IDS_PRODUCT_NAME), 0x30);
-          returned = true;
-        });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
-        worker.join();
-      },
-      "failure-box");
+  const std::vector<std::wstring> buttons =
+      wizard_testing::AnswerMessageBox([&] { ShowFailureBoxFromWorker(); }, "failure-box");
   EXPECT_EQ(buttons, std::vector<std::wstring>{L"\ud655\uc778"}) << "one button, \"OK\" in Korean";
 }
 
@@ -351,10 +347,8 @@ TEST_F(CompletionPageTest, OkWithTheBoxUncheckedCreatesNoShortcut) {
 }
 
 TEST_F(CompletionPageTest, ExistingShortcutsAreOverwritten) {
-  std::filesystem::create_directories(ProgramsLink().parent_path());
-  std::filesystem::create_directories(DesktopLink().parent_path());
-  std::ofstream(ProgramsLink()) << "an old shortcut";
-  std::ofstream(DesktopLink()) << "an old shortcut";
+  ASSERT_TRUE(testing_support::WriteHostFile(ProgramsLink(), "an old shortcut"));
+  ASSERT_TRUE(testing_support::WriteHostFile(DesktopLink(), "an old shortcut"));
   page_->CreateShortcuts();
   EXPECT_EQ(Field(LnkInfo(ProgramsLink()), "Local path"), "C:\\Program Files\\brimvale\\BrimvaleAgent.exe");
   EXPECT_EQ(Field(LnkInfo(DesktopLink()), "Local path"), "C:\\Program Files\\brimvale\\BrimvaleAgent.exe");

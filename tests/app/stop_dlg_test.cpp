@@ -24,6 +24,14 @@ class StopDlgTest : public WizardTest {
     QTimer::singleShot(0, &stop, whileUp);
     return stop.DoModal();
   }
+
+  // What the dialog paints, saved as `picture` when pictures are asked for.
+  static QImage Rendered(StopDlg& stop, const std::string& picture) {
+    QImage image(stop.size(), QImage::Format_RGB32);
+    stop.render(&image);
+    SavePicture(image, picture);
+    return image;
+  }
 };
 
 TEST_F(StopDlgTest, TheConfirmationFormHasTwoButtonsAndOkEndsWithIdOk) {
@@ -38,9 +46,7 @@ TEST_F(StopDlgTest, TheConfirmationFormHasTwoButtonsAndOkEndsWithIdOk) {
     EXPECT_EQ(stop.m_cancelButton.text().toStdWString(), L"\ucde8\uc18c");
     EXPECT_EQ(stop.m_titleLabel.text().toStdWString(), RESBOX::GetString(IDS_INSTALL_TITLE));
     EXPECT_EQ(stop.m_messageLabel.text().toStdWString(), RESBOX::GetString(IDS_STOP_CONFIRM));
-    QImage image(stop.size(), QImage::Format_RGB32);
-    stop.render(&image);
-    SavePicture(image, "stop-confirmation");
+    const QImage image = Rendered(stop, "stop-confirmation");
     EXPECT_EQ(image.pixel(250, 20), qRgb(0, 165, 81));
     EXPECT_EQ(image.pixel(10, 140), qRgb(240, 240, 240));
     EXPECT_EQ(image.pixel(0, 80), qRgb(209, 209, 209));
@@ -82,9 +88,7 @@ TEST_F(StopDlgTest, TheMessageFormHasOneOkButtonWhereCancelStands) {
     EXPECT_FALSE(stop.m_cancelButton.isVisible());
     EXPECT_EQ(stop.m_okButton.geometry(), QRect(161, 130, 90, 25));
     EXPECT_EQ(stop.m_okButton.text().toStdWString(), L"\ud655\uc778");
-    QImage image(stop.size(), QImage::Format_RGB32);
-    stop.render(&image);
-    SavePicture(image, "refusal-315");
+    Rendered(stop, "refusal-315");
     QTest::keyClick(&stop, Qt::Key_Escape);
     EXPECT_TRUE(stop.isVisible());
     QTest::mouseClick(&stop.m_okButton, Qt::LeftButton);

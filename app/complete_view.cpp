@@ -3,7 +3,9 @@
 
 #include <QPainter>
 
+#include "app/control_style.h"
 #include "app/installer_dlg.h"
+#include "app/resource.h"
 #include "app/wizard_texts.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -31,20 +33,23 @@ bool CompleteView::OnInitDialog() {
 
 void CompleteView::InitControls() {
   const LayoutTable& layout = g_pInstallerDlg->m_layout;
-  m_messageLabel.m_fontFamily = kKoreanFamily;
-  m_messageLabel.m_fontSize = 13;
-  m_messageLabel.m_fontWeight = 400;
-  m_messageLabel.m_textAlignment = bvlui::kTextAlignmentLeading;
-  m_messageLabel.m_paragraphAlignment = bvlui::kParagraphAlignmentCenter;
-  PlaceWindow(&m_messageLabel, layout.at(1013));
-  m_messageLabel.setText(QString::fromStdWString(RESBOX::GetString(310)));
+  StylePageLabel(&m_messageLabel, 13);
+  PlaceWindow(&m_messageLabel, layout.at(IDC_STATIC_RESULT));
+  m_messageLabel.setText(QString::fromStdWString(RESBOX::GetString(IDS_INSTALL_COMPLETE)));
 
-  PlaceWindow(&m_shortcutCheck, layout.at(1025));
+  PlaceWindow(&m_shortcutCheck, layout.at(IDC_CHECK_SHORTCUT));
   m_shortcutCheck.setChecked(true);
 }
 
+void CompleteView::ShowFailure(const std::wstring& message) {
+  m_messageLabel.setText(QString::fromStdWString(message));
+  m_shortcutCheck.hide();
+  m_offerShortcut = 0;
+  update();
+}
+
 QRect CompleteView::QuestionRect() const {
-  const LayoutRect& box = g_pInstallerDlg->m_layout[1025];
+  const LayoutRect& box = g_pInstallerDlg->m_layout[IDC_CHECK_SHORTCUT];
   return QRect(QPoint(box.right + 5, box.top - 2), QPoint(400 - 1, box.bottom + 2 - 1));
 }
 

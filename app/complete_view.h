@@ -22,6 +22,11 @@ class CompleteView : public QWidget {
   bool OnInitDialog();
   void InitControls();
 
+  // The form after a failed installation: `message` as the result text, the
+  // check box hidden and the shortcut offer (with its painted question)
+  // withdrawn.
+  void ShowFailure(const std::wstring& message);
+
   // The agent's shortcuts on the current user's desktop and in the
   // "Brimvale" folder of the all-users programs menu; failures leave a
   // shortcut missing.

@@ -1,6 +1,7 @@
 // The shared chrome of the installer's borderless windows.
 #include "app/dialog_chrome.h"
 
+#include "app/resource.h"
 #include "ui/device_pixel_border.h"
 #include "ui/resbox.h"
 
@@ -8,7 +9,6 @@ namespace {
 const QColor kTitleBar(0, 165, 81);
 const QColor kButtonBand(240, 240, 240);
 const QColor kFrame(209, 209, 209);
-constexpr int kTitleBarHeight = 40;
 const QRectF kLogo(18, 11, 14, 19);
 }  // namespace
 
@@ -21,7 +21,7 @@ void PaintDialogChrome(QPainter& painter, QSize size, int bandTop) {
   // the inner half, one logical pixel, lies inside the window; the pages
   // placed one logical pixel inside never paint over it.
   bvlui::PaintDevicePixelBorder(painter, QRectF(QPointF(0, 0), QSizeF(size)), kFrame);
-  const bvlui::Bitmap logo = RESBOX::GetImage(1101);
+  const bvlui::Bitmap logo = RESBOX::GetImage(IDB_LOGO);
   if (!logo.IsNull()) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(kLogo, logo.ForRatio(painter.deviceTransform().m11()));

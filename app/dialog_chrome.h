@@ -6,6 +6,9 @@
 #include <QPainter>
 #include <QSize>
 
+// The green title bar's height: the drag handle and the top of the pages.
+constexpr int kTitleBarHeight = 40;
+
 // Paints the chrome of a borderless window of `size` whose button band
 // begins at `bandTop`.
 void PaintDialogChrome(QPainter& painter, QSize size, int bandTop);

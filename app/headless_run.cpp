@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/installer_dlg.h"
+#include "app/resource.h"
 #include "app/startup_gate.h"
 #include "engine/install_worker.h"
 #include "platform/codepage.h"
@@ -72,7 +73,7 @@ int RunWithoutDisplay() {
   int message = StartupGateDecision(dialog);
   if (message != 0) {
     dialog.m_closing = 1;
-    std::cout << "start-up refused:    [" << Narrow(StartupMessageText(301)) << "] " << Narrow(StartupMessageText(message))
+    std::cout << "start-up refused:    [" << Narrow(StartupMessageText(IDS_PRODUCT_NAME)) << "] " << Narrow(StartupMessageText(message))
               << " (string " << message << ")\n";
     return 0;
   }

@@ -3,19 +3,21 @@
 #include "app/installer_dlg.h"
 
 #include <QCloseEvent>
-#include <QMouseEvent>
 #include <QPainter>
 
 #include "app/complete_view.h"
+#include "app/control_style.h"
 #include "app/dialog_chrome.h"
 #include "app/key_filter.h"
 #include "app/license_view.h"
 #include "app/progress_view.h"
+#include "app/resource.h"
 #include "app/screen_placement.h"
 #include "app/startup_gate.h"
 #include "app/stop_dlg.h"
 #include "app/system_message_box.h"
 #include "app/window_accessibility.h"
+#include "app/window_drag.h"
 #include "app/wizard_texts.h"
 #include "platform/resources.h"
 #include "platform/version.h"
@@ -33,14 +35,6 @@ int RunStopDialog(const std::wstring& message, bool twoButtons) {
   return dialog.DoModal();
 }
 
-void StyleTextButton(bvlui::ImageButton* button) {
-  button->m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(1105);
-  button->m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(1104);
-  button->SetTextFont(kKoreanFamily, 12);
-  button->m_textColor = {0x707070, 1.0f};
-  button->m_secondTextColor = {0x707070, 1.0f};
-}
-
 }  // namespace
 
 CbvlInstallerDlg::CbvlInstallerDlg()
@@ -52,10 +46,11 @@ CbvlInstallerDlg::CbvlInstallerDlg()
       m_messageBox(SystemMessageBox),
       m_runStopDialog(RunStopDialog),
       m_startWorker(StartInstallWorker) {
-  m_hIcon = bvlui::LoadIconResource(win::GetModuleHandleW(nullptr), 128, kKorean);
+  m_hIcon = bvlui::LoadIconResource(win::GetModuleHandleW(nullptr), IDR_MAINFRAME, kKorean);
   InstallWindowAccessibility();
   setAttribute(Qt::WA_OpaquePaintEvent);
   KeyFilter::Install(this);
+  WindowDrag::Install(this);
   connect(&m_agreeButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedAgree);
   connect(&m_cancelButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedCancel);
   connect(&m_closeButton, &QAbstractButton::clicked, this, &CbvlInstallerDlg::OnBnClickedClose);
@@ -77,12 +72,12 @@ std::wstring StartupMessageText(int id) {
 
 void CbvlInstallerDlg::PreloadResources() {
   RESBOX::IdSet images, texts;
-  for (unsigned id = 1101; id <= 1108; ++id) images.insert(id);
-  for (unsigned id = 300; id <= 316; ++id) texts.insert(id);
+  for (unsigned id = IDB_FIRST; id <= IDB_LAST; ++id) images.insert(id);
+  for (unsigned id = IDS_FIRST; id <= IDS_LAST; ++id) texts.insert(id);
   win::HMODULE module = win::GetModuleHandleW(nullptr);
   RESBOX::LoadImage(images, module, kKorean);
   RESBOX::LoadString(texts, kKorean, module);
-  RESBOX::LoadBinary({200}, module, kKorean);
+  RESBOX::LoadBinary({IDR_LICENSE_RTF}, module, kKorean);
 }
 
 void CbvlInstallerDlg::BuildLayoutTable() { FillLayoutTable(&m_layout); }
@@ -119,7 +114,7 @@ bool CbvlInstallerDlg::OnInitDialog() {
     return true;
   }
 
-  const LayoutRect& size = m_layout[102];
+  const LayoutRect& size = m_layout[IDD_BVLINSTALLER_DIALOG];
   setGeometry(CentredOnScreen(this, size.Width(), size.Height()));
   setFixedSize(size.Width(), size.Height());
   StyleOwnControls();
@@ -129,8 +124,8 @@ bool CbvlInstallerDlg::OnInitDialog() {
 
 void CbvlInstallerDlg::Refuse(int id) {
   const std::wstring text = RESBOX::GetString(static_cast<unsigned>(id));
-  if (id == 316 || id == 314) {
-    m_messageBox(this, text, RESBOX::GetString(301), kMessageBoxOkExclamation);
+  if (id == IDS_NO_INSTALL_INFO || id == IDS_SERVER_UNREACHABLE) {
+    m_messageBox(this, text, RESBOX::GetString(IDS_PRODUCT_NAME), kMessageBoxOkExclamation);
   } else {
     m_runStopDialog(text, false);
   }
@@ -139,28 +134,21 @@ void CbvlInstallerDlg::Refuse(int id) {
 }
 
 void CbvlInstallerDlg::StyleOwnControls() {
-  PlaceWindow(&m_titleLabel, m_layout[1029]);
-  m_titleLabel.m_fontFamily = kKoreanFamily;
-  m_titleLabel.m_fontSize = 12;
-  m_titleLabel.m_fontWeight = 400;
-  m_titleLabel.m_textAlignment = bvlui::kTextAlignmentLeading;
-  m_titleLabel.m_paragraphAlignment = bvlui::kParagraphAlignmentCenter;
-  m_titleLabel.m_backgroundColor = {0.0f, 165 / 255.0f, 81 / 255.0f, 1.0f};
-  m_titleLabel.m_textColor = {1, 1, 1, 1};
-  m_titleLabel.setText(QString::fromStdWString(RESBOX::GetString(306)));
+  PlaceWindow(&m_titleLabel, m_layout[IDC_STATIC_TITLE]);
+  StyleTitleLabel(&m_titleLabel);
+  m_titleLabel.setText(QString::fromStdWString(RESBOX::GetString(IDS_INSTALL_TITLE)));
 
-  PlaceWindow(&m_agreeButton, m_layout[1026]);
-  StyleTextButton(&m_agreeButton);
-  m_agreeButton.setText(QString::fromStdWString(RESBOX::GetString(311)));
+  PlaceWindow(&m_agreeButton, m_layout[IDC_BUTTON_AGREE]);
+  StyleTextButton(&m_agreeButton, kKoreanFamily);
+  m_agreeButton.setText(QString::fromStdWString(RESBOX::GetString(IDS_AGREE)));
 
-  PlaceWindow(&m_cancelButton, m_layout[1027]);
-  StyleTextButton(&m_cancelButton);
-  m_cancelButton.setText(QString::fromStdWString(RESBOX::GetString(303)));
+  PlaceWindow(&m_cancelButton, m_layout[IDC_BUTTON_CANCEL]);
+  StyleTextButton(&m_cancelButton, kKoreanFamily);
+  m_cancelButton.setText(QString::fromStdWString(RESBOX::GetString(IDS_CANCEL)));
 
-  PlaceWindow(&m_closeButton, m_layout[1028]);
-  m_closeButton.m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(1106);
-  m_closeButton.m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(1108);
-  m_closeButton.m_bitmaps[bvlui::kStatePressed] = RESBOX::GetImage(1107);
+  PlaceWindow(&m_closeButton, m_layout[IDC_BUTTON_CLOSE]);
+  m_closeButton.SetImages(RESBOX::GetImage(IDB_CLOSE_NORMAL), RESBOX::GetImage(IDB_CLOSE_HOVER),
+                          RESBOX::GetImage(IDB_CLOSE_PRESSED));
   m_closeButton.setAccessibleName(QString::fromStdWString(kCloseAccessibleName));
 }
 
@@ -169,7 +157,7 @@ void CbvlInstallerDlg::CreatePages() {
     m_pLicenseView = new LicenseView(this);
     m_pLicenseView->OnInitDialog();
     m_pLicenseView->show();
-    PlaceWindow(m_pLicenseView, m_layout[130]);
+    PlaceWindow(m_pLicenseView, m_layout[IDD_LICENSE_VIEW]);
     m_pLicenseView->m_licenseEdit.moveCursor(QTextCursor::Start);
     m_pLicenseView->m_licenseEdit.ensureCursorVisible();
   }
@@ -200,34 +188,20 @@ void CbvlInstallerDlg::paintEvent(QPaintEvent*) {
   PaintDialogChrome(painter, size(), 256);
 }
 
-void CbvlInstallerDlg::mousePressEvent(QMouseEvent* event) {
-  if (!m_drag.Press(this, *event)) QWidget::mousePressEvent(event);
-}
-
-void CbvlInstallerDlg::mouseMoveEvent(QMouseEvent* event) {
-  m_drag.Move(this, *event);
-  QWidget::mouseMoveEvent(event);
-}
-
-void CbvlInstallerDlg::mouseReleaseEvent(QMouseEvent* event) {
-  m_drag.Release();
-  QWidget::mouseReleaseEvent(event);
-}
-
 void CbvlInstallerDlg::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 void CbvlInstallerDlg::OnBnClickedAgree() {
   m_agreeButton.hide();
   m_cancelButton.hide();
   m_closeButton.hide();
-  PlaceWindow(m_pProgressView, m_layout[131]);
+  PlaceWindow(m_pProgressView, m_layout[IDD_PROGRESS_VIEW]);
   m_pProgressView->show();
   if (m_startWorker) m_pProgressView->m_pWorkerThread = m_startWorker(m_pProgressView->Session());
   m_pLicenseView->hide();
 }
 
 void CbvlInstallerDlg::OnBnClickedClose() {
-  if (m_runStopDialog(RESBOX::GetString(309), true) == IDOK) PostQuit();
+  if (m_runStopDialog(RESBOX::GetString(IDS_STOP_CONFIRM), true) == IDOK) PostQuit();
 }
 
 void CbvlInstallerDlg::OnBnClickedCancel() {

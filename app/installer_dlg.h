@@ -13,7 +13,6 @@
 
 #include "app/install_worker_start.h"
 #include "app/layout_table.h"
-#include "app/window_drag.h"
 #include "settings/installer_context.h"
 #include "ui/button.h"
 #include "ui/d2d1_label.h"
@@ -29,8 +28,9 @@ class CbvlInstallerDlg : public QWidget, public InstallerContext {
   CbvlInstallerDlg();
   ~CbvlInstallerDlg() override;
 
-  // The start-up gate: the id of the refusal message (316, 314, 315 or 312)
-  // or 0 when the wizard may open.
+  // The start-up gate: the id of the refusal message (IDS_NO_INSTALL_INFO,
+  // IDS_SERVER_UNREACHABLE, IDS_UNSUPPORTED_OS or IDS_ALREADY_INSTALLED) or 0
+  // when the wizard may open.
   int StartupGateMessageId() const;
   // True when an uninstall entry of the agent is registered in either view.
   static bool IsAlreadyInstalled();
@@ -49,8 +49,8 @@ class CbvlInstallerDlg : public QWidget, public InstallerContext {
   void OnBnClickedCancel();
   void OnBnClickedClose();
 
-  // Icon resource 128 of the program, loaded by the constructor: the
-  // window's icon and its taskbar button's.
+  // The program's icon resource IDR_MAINFRAME, loaded by the constructor:
+  // the window's icon and its taskbar button's.
   QIcon m_hIcon;
   LayoutTable m_layout;
   LicenseView* m_pLicenseView = nullptr;
@@ -72,9 +72,6 @@ class CbvlInstallerDlg : public QWidget, public InstallerContext {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
   // The window cannot be closed by the window system (Alt+F4, the system
   // menu's Close); only its buttons and the start-up gate end it.
   void closeEvent(QCloseEvent* event) override;
@@ -87,7 +84,6 @@ class CbvlInstallerDlg : public QWidget, public InstallerContext {
   void CreatePages();
   void DestroyPages();
 
-  WindowDrag m_drag;
   QEventLoop m_loop;
   bool m_quitPosted = false;
 };

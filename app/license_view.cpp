@@ -7,7 +7,9 @@
 
 #include <string_view>
 
+#include "app/control_style.h"
 #include "app/installer_dlg.h"
+#include "app/resource.h"
 #include "app/wizard_texts.h"
 #include "ui/device_pixel_border.h"
 #include "ui/resbox.h"
@@ -30,15 +32,11 @@ bool LicenseView::OnInitDialog() {
 
 void LicenseView::InitControls() {
   const LayoutTable& layout = g_pInstallerDlg->m_layout;
-  m_introLabel.m_fontFamily = kKoreanFamily;
-  m_introLabel.m_fontSize = 13;
-  m_introLabel.m_fontWeight = 400;
-  m_introLabel.m_textAlignment = bvlui::kTextAlignmentLeading;
-  m_introLabel.m_paragraphAlignment = bvlui::kParagraphAlignmentCenter;
-  PlaceWindow(&m_introLabel, layout.at(1012));
-  m_introLabel.setText(QString::fromStdWString(RESBOX::GetString(307)));
+  StylePageLabel(&m_introLabel, 13);
+  PlaceWindow(&m_introLabel, layout.at(IDC_STATIC_INTRO));
+  m_introLabel.setText(QString::fromStdWString(RESBOX::GetString(IDS_LICENSE_INTRO)));
 
-  PlaceWindow(&m_licenseEdit, layout.at(1002));
+  PlaceWindow(&m_licenseEdit, layout.at(IDC_RICHEDIT_LICENSE));
   m_licenseEdit.setReadOnly(true);
   m_licenseEdit.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   // The read-only agreement box has no context menu: text is selected with
@@ -56,7 +54,7 @@ void LicenseView::InitControls() {
 
   // The agreement is read where the resource store keeps it; a missing one
   // leaves the box empty.
-  const RESBOX::Binary agreement = RESBOX::GetBinary(200);
+  const RESBOX::Binary agreement = RESBOX::GetBinary(IDR_LICENSE_RTF);
   const std::string_view bytes(reinterpret_cast<const char*>(agreement.data), agreement.data ? agreement.size : 0);
   FillTextDocument(rtf::ReadRtf(bytes), m_font, m_licenseEdit.document(), m_licenseEdit.logicalDpiX());
   m_licenseEdit.viewport()->update();

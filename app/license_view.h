@@ -1,5 +1,6 @@
 // LicenseView: the wizard's first page — the introduction and the read-only
-// installation and terms-of-use agreement (binary resource 200, RTF).
+// installation and terms-of-use agreement (binary resource IDR_LICENSE_RTF,
+// RTF).
 #pragma once
 
 #include <QFont>

@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include "app/control_style.h"
 #include "app/installer_dlg.h"
+#include "app/resource.h"
 #include "app/wizard_sinks.h"
 #include "app/wizard_texts.h"
 #include "ui/accessibility.h"
@@ -60,20 +62,16 @@ bool ProgressView::OnInitDialog() {
 
 void ProgressView::InitPageControls() {
   const LayoutTable& layout = g_pInstallerDlg->m_layout;
-  m_statusLabel.m_fontFamily = kKoreanFamily;
-  m_statusLabel.m_fontSize = 13.0f;
-  m_statusLabel.m_fontWeight = 400;
-  m_statusLabel.m_textAlignment = bvlui::kTextAlignmentLeading;
-  m_statusLabel.m_paragraphAlignment = bvlui::kParagraphAlignmentCenter;
-  PlaceWindow(&m_statusLabel, layout.at(1023));
+  StylePageLabel(&m_statusLabel, 13.0f);
+  PlaceWindow(&m_statusLabel, layout.at(IDC_STATIC_STATUS));
 
-  PlaceWindow(&m_progress, layout.at(1004));
+  PlaceWindow(&m_progress, layout.at(IDC_PROGRESS));
   m_progress.m_startColor = 0x00AAC5C5;
   m_progress.m_endColor = 0x0000A551;
   m_progress.m_backgroundColor = 0x00F0F0F0;
   m_progress.setAccessibleName(QString::fromStdWString(kProgressAccessibleName));
 
-  PlaceWindow(&m_list, layout.at(1024));
+  PlaceWindow(&m_list, layout.at(IDC_LIST_STATUS));
   m_list.setSelectionBehavior(QAbstractItemView::SelectRows);
   m_list.setFocusPolicy(Qt::NoFocus);
   m_list.setFrameStyle(QFrame::Box | QFrame::Plain);

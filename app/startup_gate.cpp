@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/resource.h"
 #include "engine/uninstall_entry.h"
 #include "system/registry_helpers.h"
 #include "system/kv_system.h"
@@ -16,12 +17,12 @@ bool AgentUninstallEntryExists() {
 }
 
 int StartupGateDecision(const InstallerContext& context) {
-  if (context.m_serverCheckResult == SERVERCHECK_NO_INFO) return 316;
-  if (context.m_serverCheckResult == SERVERCHECK_COMM_ERROR) return 314;
+  if (context.m_serverCheckResult == SERVERCHECK_NO_INFO) return IDS_NO_INSTALL_INFO;
+  if (context.m_serverCheckResult == SERVERCHECK_COMM_ERROR) return IDS_SERVER_UNREACHABLE;
   kvutil::CSystemVersion version;
   if (!kvutil::KVSystem::GetSystemVersion(&version) || (version.m_nVersion == 51 && version.m_nServicePack < 30)) {
-    return 315;
+    return IDS_UNSUPPORTED_OS;
   }
-  if (AgentUninstallEntryExists()) return 312;
+  if (AgentUninstallEntryExists()) return IDS_ALREADY_INSTALLED;
   return 0;
 }

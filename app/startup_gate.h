@@ -4,9 +4,9 @@
 
 #include "settings/installer_context.h"
 
-// The id of the refusal message (316 no installation information, 314 server
-// unreachable, 315 unsupported system, 312 already installed), in that order
-// of precedence, or 0 when the wizard may open.
+// The string id of the refusal message (IDS_NO_INSTALL_INFO,
+// IDS_SERVER_UNREACHABLE, IDS_UNSUPPORTED_OS, IDS_ALREADY_INSTALLED), in that
+// order of precedence, or 0 when the wizard may open.
 int StartupGateDecision(const InstallerContext& context);
 
 // True when an uninstall entry of the agent is registered in either registry view.

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/window_drag.h"
 #include "ui/button.h"
 #include "ui/d2d1_label.h"
 
@@ -35,14 +34,10 @@ class StopDlg : public QDialog {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
   // The dialog closes only through its buttons.
   void closeEvent(QCloseEvent* event) override;
   void reject() override {}
 
  private:
-  WindowDrag m_drag;
   bool m_ending = false;
 };

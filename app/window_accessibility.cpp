@@ -18,10 +18,4 @@ QAccessibleInterface* Factory(const QString& className, QObject* object) {
 
 }  // namespace
 
-void InstallWindowAccessibility() {
-  static const bool installed = [] {
-    QAccessible::installFactory(Factory);
-    return true;
-  }();
-  (void)installed;
-}
+void InstallWindowAccessibility() { QAccessible::installFactory(Factory); }

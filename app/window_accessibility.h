@@ -2,5 +2,6 @@
 // window role), named by its window text.
 #pragma once
 
-// Installs the accessibility factory of the main window once per process.
+// Installs the accessibility factory of the main window (once, however often
+// it is called).
 void InstallWindowAccessibility();

@@ -1,24 +1,33 @@
 // Dragging a borderless window by its green title bar: a press whose y is
-// below 40 hands the move to the window system, or, where the display has no
-// window manager to do it, follows the pointer itself.
+// below the bar's height hands the move to the window system, or, where the
+// display has no window manager to do it, follows the pointer itself.
 #pragma once
 
+#include <QObject>
 #include <QPoint>
 
 class QMouseEvent;
 class QWidget;
 
-class WindowDrag {
- public:
-  static constexpr int kTitleBarHeight = 40;
+class WindowDrag : public QObject {
+  Q_OBJECT
 
-  // A press on the window's own area; true when it started a drag.
-  bool Press(QWidget* window, const QMouseEvent& event);
-  void Move(QWidget* window, const QMouseEvent& event);
-  void Release();
-  bool Dragging() const { return m_dragging; }
+ public:
+  // Lets `window` be dragged by its title bar; the drag lives as long as
+  // the window.
+  static void Install(QWidget* window);
+
+ protected:
+  // Watches the window's own mouse events; a press that starts a drag goes
+  // no further.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  explicit WindowDrag(QWidget* window);
+  bool Press(const QMouseEvent& event);
+  void Move(const QMouseEvent& event);
+
+  QWidget* m_window;
   bool m_dragging = false;
   QPoint m_grabOffset;  // pointer minus window position at the press
 };

@@ -8,6 +8,7 @@
 #include "app/complete_view.h"
 #include "app/installer_dlg.h"
 #include "app/progress_view.h"
+#include "app/resource.h"
 #include "ui/resbox.h"
 
 void RunOnUserInterfaceThread(const std::function<void()>& call) {
@@ -42,11 +43,7 @@ void InstallerWizardSink::ShowMessageBox(const std::wstring& text, const std::ws
 void InstallerWizardSink::ShowFailureForm(const std::wstring& message) {
   RunOnUserInterfaceThread([this, message] {
     if (!m_wizard || !m_wizard->m_pCompleteView) return;
-    CompleteView* page = m_wizard->m_pCompleteView;
-    page->m_messageLabel.setText(QString::fromStdWString(message));
-    page->m_shortcutCheck.hide();
-    page->m_offerShortcut = 0;
-    page->update();
+    m_wizard->m_pCompleteView->ShowFailure(message);
   });
 }
 
@@ -55,11 +52,10 @@ void InstallerWizardSink::ShowCompletionPage(const std::wstring& okText) {
     if (!m_wizard) return;
     if (m_wizard->m_pProgressView) m_wizard->m_pProgressView->hide();
     CompleteView* page = m_wizard->m_pCompleteView;
-    if (page) PlaceWindow(page, m_wizard->m_layout[135]);
+    if (page) PlaceWindow(page, m_wizard->m_layout[IDD_COMPLETE_VIEW]);
     bvlui::ImageButton& button = m_wizard->m_cancelButton;
     button.setText(QString::fromStdWString(okText));
-    button.m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(1105);
-    button.m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(1104);
+    button.SetImages(RESBOX::GetImage(IDB_BUTTON_NORMAL), RESBOX::GetImage(IDB_BUTTON_HOVER));
     button.show();
     if (page) page->show();
   });

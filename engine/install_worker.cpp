@@ -138,7 +138,7 @@ void InstallWorker::RunFailurePath() {
   // back while the ending reports success would destroy it.
   if (m_checkpoint == checkpoint::kInstallSuccess) return;
 
-  if (m_checkpoint >= 6) {
+  if (m_checkpoint >= checkpoint::kRollBackFrom) {
     // Each routine's result is ignored; a routine that throws does not keep
     // the others from running.
     auto undo = [&](auto&& routine) {

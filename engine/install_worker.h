@@ -33,6 +33,9 @@ constexpr std::uint32_t kDeleteOldFile = 19;
 constexpr std::uint32_t kRegisterUninstallReg = 20;
 constexpr std::uint32_t kInstallSuccess = 23;
 constexpr std::uint32_t kRolledBack = 27;
+// From this value on (RenameOldFile has completed) a failure rolls the
+// machine back.
+constexpr std::uint32_t kRollBackFrom = 6;
 }  // namespace checkpoint
 
 // Everything the worker uses, owned together so that the thread can keep it

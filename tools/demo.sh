@@ -34,7 +34,7 @@ done
 
 tools/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller winsim make_pe crashtool bvl_builtin_programs >/dev/null
+cmake --build --preset default -j "${BVL_JOBS:-2}" --target bvlInstaller bvl_print_layout winsim make_pe crashtool bvl_builtin_programs >/dev/null
 
 build=$root/build/default
 work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
@@ -90,7 +90,8 @@ case "$display_mode" in
     fi
     unset WAYLAND_DISPLAY QT_QPA_PLATFORM
     echo "== running C:\\Users\\user\\Downloads\\$name on $where"
-    tools/drive-wizard.sh "$build/tools/winsim" "$machine" "C:\\Users\\user\\Downloads\\$name" "$pictures" ||
+    tools/drive-wizard.sh --layout "$build/app/bvl_print_layout" "$build/tools/winsim" "$machine" \
+      "C:\\Users\\user\\Downloads\\$name" "$pictures" ||
       echo "== the wizard did not reach its end (see above)"
     # One refusal: the installer under a name without its token.
     cp "$build/app/bvlInstaller" "$downloads/bvlInstaller.exe"

@@ -122,12 +122,6 @@ QAccessibleInterface* Factory(const QString& className, QObject* object) {
 
 }  // namespace
 
-void InstallAccessibility() {
-  static const bool installed = [] {
-    QAccessible::installFactory(Factory);
-    return true;
-  }();
-  (void)installed;
-}
+void InstallAccessibility() { QAccessible::installFactory(Factory); }
 
 }  // namespace bvlui

@@ -7,7 +7,8 @@
 
 namespace bvlui {
 
-// Installs the accessibility factory of the bvlui controls once per process.
+// Installs the accessibility factory of the bvlui controls (once, however
+// often it is called).
 void InstallAccessibility();
 
 }  // namespace bvlui

@@ -79,6 +79,13 @@ void Button::changeEvent(QEvent* event) {
 
 ImageButton::ImageButton(QWidget* parent) : Button(parent) {}
 
+void ImageButton::SetImages(const Bitmap& normal, const Bitmap& hover, const Bitmap& pressed) {
+  m_bitmaps[kStateNormal] = normal;
+  m_bitmaps[kStateHover] = hover;
+  m_bitmaps[kStatePressed] = pressed;
+  update();
+}
+
 void ImageButton::DrawButton(QPainter& painter, int state, const QRect& client) {
   if (m_clear) painter.fillRect(client, m_clearColor.ToQColor());
   if (m_fillBackground) {

@@ -87,6 +87,10 @@ class ImageButton : public Button {
   QRect m_bitmapRect;  // where the bitmap goes; empty: the whole client rectangle
   bvlui::Bitmap m_bitmaps[4];  // by state; from the image table
 
+  // The faces of the normal, hover and pressed states (a null bitmap: the
+  // state draws nothing); the disabled state keeps its face. Repaints.
+  void SetImages(const Bitmap& normal, const Bitmap& hover, const Bitmap& pressed = Bitmap());
+
  protected:
   void DrawButton(QPainter& painter, int state, const QRect& client) override;
   virtual void DrawButtonText(QPainter& painter, const QRect& client, const QString& caption, int state);

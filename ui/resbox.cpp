@@ -132,8 +132,6 @@ RESBOX::Binary RESBOX::GetBinary(unsigned id) { return Store().binaries[id]; }
 
 bool RESBOX::HasImageEntry(unsigned id) { return Store().images.count(id) != 0; }
 bool RESBOX::HasStringEntry(unsigned id) { return Store().texts.count(id) != 0; }
-bool RESBOX::HasBinaryEntry(unsigned id) { return Store().binaries.count(id) != 0; }
-
 void RESBOX::Clear() {
   Tables& store = Store();
   store.images.clear();

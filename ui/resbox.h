@@ -61,7 +61,6 @@ class RESBOX {
   // Whether a table has an entry (loaded or left by a lookup) for the id.
   static bool HasImageEntry(unsigned id);
   static bool HasStringEntry(unsigned id);
-  static bool HasBinaryEntry(unsigned id);
 
   // Empties the tables (the program's exit; tests start from empty tables).
   static void Clear();

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/resource.h"
 #include "wizard_fixture.h"
 
 namespace {
@@ -38,8 +39,10 @@ TEST_F(WizardTest, TheLicenceStateAnnouncesItsButtonsTitleTextAndAgreement) {
   EXPECT_TRUE(Has(found, QAccessible::PushButton, L"\uc124\uce58 \ud504\ub85c\uadf8\ub7a8 \ub2eb\uae30"))
       << "the close button by what it does";
   EXPECT_TRUE(Has(found, QAccessible::StaticText, L"\ube0c\ub9bc\ubca0\uc77c \uc124\uce58\ud558\uae30")) << "title";
-  std::wstring intro = RESBOX::GetString(307);
-  for (std::size_t at; (at = intro.find(L"\r\n")) != std::wstring::npos;) intro.replace(at, 2, L"\n");
+  // The label reads each carriage return and line feed of the text as one
+  // line break.
+  const std::wstring intro =
+      QString::fromStdWString(RESBOX::GetString(IDS_LICENSE_INTRO)).replace("\r\n", "\n").toStdWString();
   EXPECT_TRUE(Has(found, QAccessible::StaticText, intro)) << "introduction";
   EXPECT_TRUE(Has(found, QAccessible::EditableText, L"\uc124\uce58 \ubc0f \uc774\uc6a9 \uc57d\uad00")) << "agreement";
   for (const auto& [role, name] : found) {
@@ -97,7 +100,7 @@ TEST_F(WizardTest, TheRowsOfTheHiddenProgressListAreInvisibleOnTheCompletionPage
   EXPECT_EQ(list->child(1)->text(QAccessible::Name).toStdWString(), L"InstallService Success");
   EXPECT_EQ(VisibleBelowInvisible(dialog_.get()), std::vector<std::string>()) << "installing";
 
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
   ASSERT_FALSE(dialog_->m_pProgressView->isVisible());
   for (int i = 0; i < list->childCount(); ++i) EXPECT_TRUE(list->child(i)->state().invisible) << "row " << i;
   EXPECT_EQ(VisibleBelowInvisible(dialog_.get()), std::vector<std::string>()) << "finished";
@@ -124,7 +127,7 @@ TEST_F(WizardTest, TheProgressStateAnnouncesTheBarTheStatusAndTheRows) {
 TEST_F(WizardTest, TheCompletionStateAnnouncesTheCheckBoxByItsPaintedQuestion) {
   Open();
   dialog_->OnBnClickedAgree();
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
   const auto found = Announced(QAccessible::queryAccessibleInterface(dialog_.get()));
   EXPECT_TRUE(Has(found, QAccessible::CheckBox, L"\ubc14\ud0d5\ud654\uba74\uc5d0 \ubc14\ub85c\uac00\uae30\ub97c "
                                                 L"\ub9cc\ub4dc\uc2dc\uaca0\uc2b5\ub2c8\uae4c?"));

@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/machine_stop.h"
 #include "support/child_program.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -38,17 +37,14 @@ TEST_P(DamagedMachineRunTest, InstallerEndsWithTheReportAndKeepsTheFile) {
   const fs::path installer = machine.Host(L"C:\\Users\\user\\Downloads\\bvlInstaller[aHR0cDovLzEyNy4wLjAuMTox].exe");
   fs::copy_file(testing_support::BuiltProgram("app/bvlInstaller"), installer, fs::copy_options::overwrite_existing);
   const fs::path file = machine.Root() / GetParam().file;
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << GetParam().content;
+  ASSERT_TRUE(testing_support::WriteHostFile(file, GetParam().content));
 
   testing_support::ChildResult run = testing_support::RunChild({installer.string()});
   EXPECT_TRUE(run.exited) << "ended by a signal";
   EXPECT_EQ(run.exitCode, platform::kUnusableMachineExitCode) << run.output << run.errors;
   EXPECT_NE(run.errors.find(file.string() + " is damaged"), std::string::npos) << run.errors;
   EXPECT_EQ(run.output, "");
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream kept;
-  kept << in.rdbuf();
-  EXPECT_EQ(kept.str(), GetParam().content);
+  EXPECT_EQ(testing_support::ReadHostFile(file), GetParam().content);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, DamagedMachineRunTest, testing::ValuesIn(kRows),

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/resource.h"
 #include "app/stop_dlg.h"
 #include "wizard_fixture.h"
 
@@ -65,7 +66,7 @@ TEST_P(FractionalScaleTest, TheMainWindowsFrameIsAsWideOnEverySide) {
 
   // The same on the completion page, whose page paints beside the frame too.
   dialog_->OnBnClickedAgree();
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
   ExpectOneWidth(FrameWidths(Picture(ratio), rows, columns), ratio);
 }
 
@@ -107,7 +108,7 @@ TEST_P(FractionalScaleTest, TheAgreementBoxAndTheProgressListHaveEvenBorders) {
 
 TEST_P(FractionalScaleTest, TheMessageDialogsFrameIsAsWideOnEverySide) {
   dialog_->OnInitDialog();
-  StopDlg stop(RESBOX::GetString(309), 1, nullptr);
+  StopDlg stop(RESBOX::GetString(IDS_STOP_CONFIRM), 1, nullptr);
   stop.OnInitDialog();
   const qreal ratio = GetParam();
   QImage image(stop.size() * ratio, QImage::Format_RGB32);

@@ -11,12 +11,13 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
+#include "app/resource.h"
 #include "app/system_message_box.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
+#include "support/host_files.h"
 #include "wizard_fixture.h"
 
 namespace {
@@ -35,7 +36,7 @@ TEST_F(WizardTest, TheLicenceShowsFromItsFirstLine) {
   EXPECT_EQ(box.textCursor().position(), 0);
   EXPECT_EQ(box.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_GT(box.verticalScrollBar()->maximum(), 0) << "the agreement is longer than the box";
-  EXPECT_EQ(dialog_->m_pLicenseView->m_introLabel.text().toStdWString(), RESBOX::GetString(307));
+  EXPECT_EQ(dialog_->m_pLicenseView->m_introLabel.text().toStdWString(), RESBOX::GetString(IDS_LICENSE_INTRO));
 }
 
 TEST_F(WizardTest, TheLicenceIsReadOnlyButSelectable) {
@@ -129,7 +130,7 @@ TEST_F(WizardTest, TheAgreementIsSelectedAndCopiedWithMouseAndKeys) {
 
 TEST_F(WizardTest, AMissingAgreementLeavesTheBoxEmpty) {
   dialog_->OnInitDialog();
-  RESBOX::Clear();  // the binary table without 200
+  RESBOX::Clear();  // the binary table without IDR_LICENSE_RTF
   LicenseView page(dialog_.get());
   page.OnInitDialog();
   EXPECT_TRUE(page.m_licenseEdit.toPlainText().isEmpty());
@@ -149,6 +150,17 @@ class ProgressPageTest : public WizardTest {
     QStringList rows;
     for (int i = 0; i < page_->m_list.count(); ++i) rows << page_->m_list.item(i)->text();
     return rows;
+  }
+  // The worker's failure box, asked for from a thread of its own; waits
+  // until the call has returned.
+  void ShowFailureBoxFromWorker() {
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+      session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(IDS_PRODUCT_NAME), 0x30);
+      returned = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
+    worker.join();
   }
   ProgressView* page_ = nullptr;
 };
@@ -206,13 +218,7 @@ TEST_F(ProgressPageTest, TheWorkersCallsArriveInOrderWhileTheInterfaceThreadPump
 }
 
 TEST_F(ProgressPageTest, TheWorkersMessageBoxIsOwnedByTheProgressPageAndWaitedFor) {
-  std::atomic<bool> returned{false};
-  std::thread worker([&] {
-    session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(301), 0x30);
-    returned = true;
-  });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
-  worker.join();
+  ShowFailureBoxFromWorker();
   ASSERT_EQ(messageBoxes_.size(), 1u);
   EXPECT_EQ(messageBoxes_[0].text, L"FileDownLoad Fail");
   EXPECT_EQ(messageBoxes_[0].caption, L"\ube0c\ub9bc\ubca0\uc77c");
@@ -221,17 +227,8 @@ TEST_F(ProgressPageTest, TheWorkersMessageBoxIsOwnedByTheProgressPageAndWaitedFo
 
 TEST_F(ProgressPageTest, TheWorkersFailureBoxSaysOkInKorean) {
   dialog_->m_messageBox = SystemMessageBox;
-  const std::vector<std::wstring> buttons = wizard_testing::AnswerMessageBox(
-      [&] {
-        std::atomic<bool> returned{false};
-        std::thread worker([&] {
-          session_->wizard->ShowMessageBox(L"FileDownLoad Fail", session_->strings(301), 0x30);
-          returned = true;
-        });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
-        worker.join();
-      },
-      "failure-box");
+  const std::vector<std::wstring> buttons =
+      wizard_testing::AnswerMessageBox([&] { ShowFailureBoxFromWorker(); }, "failure-box");
   EXPECT_EQ(buttons, std::vector<std::wstring>{L"\ud655\uc778"}) << "one button, \"OK\" in Korean";
 }
 
@@ -300,8 +297,8 @@ std::string Field(const std::string& report, const std::string& label) {
 }
 
 TEST_F(CompletionPageTest, TheSuccessFormOffersTheShortcuts) {
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
-  EXPECT_EQ(page_->m_messageLabel.text().toStdWString(), RESBOX::GetString(310));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
+  EXPECT_EQ(page_->m_messageLabel.text().toStdWString(), RESBOX::GetString(IDS_INSTALL_COMPLETE));
   EXPECT_EQ(page_->m_messageLabel.geometry(), QRect(17, 23, 250, 33));
   EXPECT_EQ(page_->m_shortcutCheck.geometry(), QRect(18, 80, 18, 18));
   EXPECT_TRUE(page_->m_shortcutCheck.isVisible());
@@ -311,9 +308,9 @@ TEST_F(CompletionPageTest, TheSuccessFormOffersTheShortcuts) {
 }
 
 TEST_F(CompletionPageTest, TheFailureFormTakesTheOfferAwayAndOkCreatesNoShortcut) {
-  session_->wizard->ShowFailureForm(RESBOX::GetString(313));
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
-  EXPECT_EQ(page_->m_messageLabel.text().toStdWString(), RESBOX::GetString(313));
+  session_->wizard->ShowFailureForm(RESBOX::GetString(IDS_INSTALL_FAILED));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
+  EXPECT_EQ(page_->m_messageLabel.text().toStdWString(), RESBOX::GetString(IDS_INSTALL_FAILED));
   EXPECT_FALSE(page_->m_shortcutCheck.isVisible());
   EXPECT_TRUE(page_->m_shortcutCheck.isChecked()) << "the hidden box is still checked";
   EXPECT_EQ(page_->m_offerShortcut, 0);
@@ -329,7 +326,7 @@ TEST_F(CompletionPageTest, TheFailureFormTakesTheOfferAwayAndOkCreatesNoShortcut
 }
 
 TEST_F(CompletionPageTest, OkWithTheBoxCheckedCreatesBothShortcutsToThe64BitAgent) {
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
   Click(&dialog_->m_cancelButton);
   for (const std::filesystem::path& link : {DesktopLink(), ProgramsLink()}) {
     ASSERT_TRUE(std::filesystem::exists(link)) << link;
@@ -341,7 +338,7 @@ TEST_F(CompletionPageTest, OkWithTheBoxCheckedCreatesBothShortcutsToThe64BitAgen
 }
 
 TEST_F(CompletionPageTest, OkWithTheBoxUncheckedCreatesNoShortcut) {
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
   page_->m_shortcutCheck.setChecked(false);
   Click(&dialog_->m_cancelButton);
   EXPECT_FALSE(std::filesystem::exists(DesktopLink()));
@@ -350,10 +347,8 @@ TEST_F(CompletionPageTest, OkWithTheBoxUncheckedCreatesNoShortcut) {
 }
 
 TEST_F(CompletionPageTest, ExistingShortcutsAreOverwritten) {
-  std::filesystem::create_directories(ProgramsLink().parent_path());
-  std::filesystem::create_directories(DesktopLink().parent_path());
-  std::ofstream(ProgramsLink()) << "an old shortcut";
-  std::ofstream(DesktopLink()) << "an old shortcut";
+  ASSERT_TRUE(testing_support::WriteHostFile(ProgramsLink(), "an old shortcut"));
+  ASSERT_TRUE(testing_support::WriteHostFile(DesktopLink(), "an old shortcut"));
   page_->CreateShortcuts();
   EXPECT_EQ(Field(LnkInfo(ProgramsLink()), "Local path"), "C:\\Program Files\\brimvale\\BrimvaleAgent.exe");
   EXPECT_EQ(Field(LnkInfo(DesktopLink()), "Local path"), "C:\\Program Files\\brimvale\\BrimvaleAgent.exe");

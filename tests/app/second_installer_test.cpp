@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/installer_dlg.h"
+#include "app/resource.h"
 #include "engine/install_worker.h"
 #include "engine/uninstall_entry.h"
 #include "platform/debug_output.h"
@@ -47,7 +48,7 @@ TEST(SecondInstaller, RefusesOnceAnInstallationHasCompleted) {
   CbvlInstallerDlg second;
   second.ReadInstallationToken(testing_support::InstallerPathFor(host.Server()));
   EXPECT_EQ(second.m_serverCheckResult, SERVERCHECK_OK);
-  EXPECT_EQ(second.StartupGateMessageId(), 312);
+  EXPECT_EQ(second.StartupGateMessageId(), IDS_ALREADY_INSTALLED);
 }
 
 // The installer as another process of the machine: copied under its

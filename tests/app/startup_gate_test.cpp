@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/installer_dlg.h"
+#include "app/resource.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
@@ -64,19 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         GateRow{"admitted on Windows 10 x64", "win10-x64", SERVERCHECK_OK, Entry::kNone, 0},
         GateRow{"admitted on Windows 7 x86", "win7-x86", SERVERCHECK_OK, Entry::kNone, 0},
-        GateRow{"no token", "win10-x64", SERVERCHECK_NO_INFO, Entry::kNone, 316},
-        GateRow{"server unreachable", "win10-x64", SERVERCHECK_COMM_ERROR, Entry::kNone, 314},
+        GateRow{"no token", "win10-x64", SERVERCHECK_NO_INFO, Entry::kNone, IDS_NO_INSTALL_INFO},
+        GateRow{"server unreachable", "win10-x64", SERVERCHECK_COMM_ERROR, Entry::kNone, IDS_SERVER_UNREACHABLE},
         // The server check comes before the system and the existing entry.
-        GateRow{"no token on XP SP2 with an entry", "winxp-sp2-x86", SERVERCHECK_NO_INFO, Entry::kNative, 316},
-        GateRow{"unreachable on XP SP2 with an entry", "winxp-sp2-x86", SERVERCHECK_COMM_ERROR, Entry::kNative, 314},
-        GateRow{"XP SP2 is unsupported", "winxp-sp2-x86", SERVERCHECK_OK, Entry::kNone, 315},
+        GateRow{"no token on XP SP2 with an entry", "winxp-sp2-x86", SERVERCHECK_NO_INFO, Entry::kNative, IDS_NO_INSTALL_INFO},
+        GateRow{"unreachable on XP SP2 with an entry", "winxp-sp2-x86", SERVERCHECK_COMM_ERROR, Entry::kNative, IDS_SERVER_UNREACHABLE},
+        GateRow{"XP SP2 is unsupported", "winxp-sp2-x86", SERVERCHECK_OK, Entry::kNone, IDS_UNSUPPORTED_OS},
         GateRow{"XP SP3 passes", "winxp-sp3-x86", SERVERCHECK_OK, Entry::kNone, 0},
-        GateRow{"a version the query does not know", "unknown-os", SERVERCHECK_OK, Entry::kNone, 315},
+        GateRow{"a version the query does not know", "unknown-os", SERVERCHECK_OK, Entry::kNone, IDS_UNSUPPORTED_OS},
         // The system check comes before the existing entry.
-        GateRow{"XP SP2 with an entry", "winxp-sp2-x86", SERVERCHECK_OK, Entry::kNative, 315},
-        GateRow{"entry in the 64-bit view", "win10-x64", SERVERCHECK_OK, Entry::kNative, 312},
-        GateRow{"entry under Wow6432Node", "win10-x64", SERVERCHECK_OK, Entry::kWow64, 312},
-        GateRow{"entry on 32-bit Windows", "win7-x86", SERVERCHECK_OK, Entry::kNative, 312},
+        GateRow{"XP SP2 with an entry", "winxp-sp2-x86", SERVERCHECK_OK, Entry::kNative, IDS_UNSUPPORTED_OS},
+        GateRow{"entry in the 64-bit view", "win10-x64", SERVERCHECK_OK, Entry::kNative, IDS_ALREADY_INSTALLED},
+        GateRow{"entry under Wow6432Node", "win10-x64", SERVERCHECK_OK, Entry::kWow64, IDS_ALREADY_INSTALLED},
+        GateRow{"entry on 32-bit Windows", "win7-x86", SERVERCHECK_OK, Entry::kNative, IDS_ALREADY_INSTALLED},
         GateRow{"entry with an empty DisplayName", "win10-x64", SERVERCHECK_OK, Entry::kNativeEmptyName, 0},
         GateRow{"both entries with empty names", "win10-x64", SERVERCHECK_OK, Entry::kBothEmptyNames, 0},
         // Any value other than 1 and 2 goes on to the checks, as 0 does.
@@ -109,16 +110,16 @@ TEST(StartupMessageTextTest, TextsOfTheStringTableByteForByte) {
     int id;
     const char* utf8;
   } rows[] = {
-      {301, "\xeb\xb8\x8c\xeb\xa6\xbc\xeb\xb2\xa0\xec\x9d\xbc"},
-      {312, "\xec\x82\xad\xec\xa0\x9c \xed\x9b\x84 \xec\x84\xa4\xec\xb9\x98\xed\x95\xb4 \xec\xa3\xbc\xec\x8b\x9c"
+      {IDS_PRODUCT_NAME, "\xeb\xb8\x8c\xeb\xa6\xbc\xeb\xb2\xa0\xec\x9d\xbc"},
+      {IDS_ALREADY_INSTALLED, "\xec\x82\xad\xec\xa0\x9c \xed\x9b\x84 \xec\x84\xa4\xec\xb9\x98\xed\x95\xb4 \xec\xa3\xbc\xec\x8b\x9c"
             "\xea\xb8\xb0 \xeb\xb0\x94\xeb\x9e\x8d\xeb\x8b\x88\xeb\x8b\xa4."},
-      {314, "\xec\x84\x9c\xeb\xb2\x84\xec\x99\x80 \xec\xa0\x95\xec\x83\x81\xec\xa0\x81\xec\x9c\xbc\xeb\xa1\x9c "
+      {IDS_SERVER_UNREACHABLE, "\xec\x84\x9c\xeb\xb2\x84\xec\x99\x80 \xec\xa0\x95\xec\x83\x81\xec\xa0\x81\xec\x9c\xbc\xeb\xa1\x9c "
             "\xed\x86\xb5\xec\x8b\xa0\xed\x95\xa0 \xec\x88\x98 \xec\x97\x86\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4. "
             "\xec\x9e\xa0\xec\x8b\x9c \xed\x9b\x84 \xeb\x8b\xa4\xec\x8b\x9c \xec\x8b\x9c\xeb\x8f\x84\xed\x95\xb4 "
             "\xec\xa3\xbc\xec\x8b\xad\xec\x8b\x9c\xec\x98\xa4."},
-      {315, "\xec\xa7\x80\xec\x9b\x90\xed\x95\x98\xec\xa7\x80 \xec\x95\x8a\xeb\x8a\x94 OS\xec\x9e\x85\xeb\x8b\x88"
+      {IDS_UNSUPPORTED_OS, "\xec\xa7\x80\xec\x9b\x90\xed\x95\x98\xec\xa7\x80 \xec\x95\x8a\xeb\x8a\x94 OS\xec\x9e\x85\xeb\x8b\x88"
             "\xeb\x8b\xa4."},
-      {316, "\xec\x84\xa4\xec\xb9\x98 \xec\xa0\x95\xeb\xb3\xb4\xeb\xa5\xbc \xed\x99\x95\xec\x9d\xb8\xed\x95\xa0 "
+      {IDS_NO_INSTALL_INFO, "\xec\x84\xa4\xec\xb9\x98 \xec\xa0\x95\xeb\xb3\xb4\xeb\xa5\xbc \xed\x99\x95\xec\x9d\xb8\xed\x95\xa0 "
             "\xec\x88\x98 \xec\x97\x86\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4. \xec\x84\xa4\xec\xb9\x98 \xed\x8e\x98"
             "\xec\x9d\xb4\xec\xa7\x80\xec\x97\x90\xec\x84\x9c \xeb\x8b\xa4\xec\x9a\xb4\xeb\xa1\x9c\xeb\x93\x9c"
             "\xeb\x90\x98\xeb\x8a\x94 \xed\x8c\x8c\xec\x9d\xbc\xec\x9d\xb4\xeb\xa6\x84 \xea\xb7\xb8\xeb\x8c\x80"
@@ -127,7 +128,8 @@ TEST(StartupMessageTextTest, TextsOfTheStringTableByteForByte) {
   };
   for (const Row& row : rows) EXPECT_EQ(platform::WideToUtf8(StartupMessageText(row.id)), row.utf8) << row.id;
   // The failure message of the completion page comes from the same table.
-  EXPECT_EQ(platform::WideToUtf8(StartupMessageText(313)), "\xec\x84\xa4\xec\xb9\x98\xea\xb0\x80 \xec\x8b\xa4\xed\x8c\xa8\xed\x96\x88\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4.\r\n\xea\xb4\x80\xeb\xa6\xac\xec\x9e\x90\xec\x97\x90\xea\xb2\x8c \xeb\xac\xb8\xec\x9d\x98\xed\x95\xb4\xec\xa3\xbc\xec\x8b\x9c\xea\xb8\xb0 \xeb\xb0\x94\xeb\x9e\x8d\xeb\x8b\x88\xeb\x8b\xa4.");
+  EXPECT_EQ(platform::WideToUtf8(StartupMessageText(IDS_INSTALL_FAILED)),
+            "\xec\x84\xa4\xec\xb9\x98\xea\xb0\x80 \xec\x8b\xa4\xed\x8c\xa8\xed\x96\x88\xec\x8a\xb5\xeb\x8b\x88\xeb\x8b\xa4.\r\n\xea\xb4\x80\xeb\xa6\xac\xec\x9e\x90\xec\x97\x90\xea\xb2\x8c \xeb\xac\xb8\xec\x9d\x98\xed\x95\xb4\xec\xa3\xbc\xec\x8b\x9c\xea\xb8\xb0 \xeb\xb0\x94\xeb\x9e\x8d\xeb\x8b\x88\xeb\x8b\xa4.");
 }
 
 // The agent server admits the installation, but one byte at a time: the
@@ -150,7 +152,7 @@ TEST(StartupAgainstADrippingServer, EndsWithTheRefusalOfAnUnreachableServer) {
   SetHttpTimeoutForTesting(std::chrono::seconds(30));
 
   EXPECT_EQ(dialog.m_serverCheckResult, SERVERCHECK_COMM_ERROR);
-  EXPECT_EQ(dialog.StartupGateMessageId(), 314);
+  EXPECT_EQ(dialog.StartupGateMessageId(), IDS_SERVER_UNREACHABLE);
   EXPECT_EQ(dialog.m_updateAddress, L"");
   std::wstring mqtt = L"<none>";
   EXPECT_FALSE(RegReadUserString(kProductKey, kMqttInfoValue, &mqtt));

@@ -5,14 +5,13 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/process.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -76,8 +75,7 @@ RunResult RunInstallerAt(const testing_support::ScopedMachine& machine, const st
   const win::DWORD id = platform::StartProcess(path, L"\"" + path + L"\"", out.string());
   if (id == 0) return result;
   result.ended = platform::WaitForProcess(id, 60000).has_value();
-  std::ifstream in(out, std::ios::binary);
-  result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  result.output = testing_support::ReadHostFile(out);
   return result;
 }
 

@@ -2,6 +2,7 @@
 // close it, and its drag by the green bar.
 #include <QTimer>
 
+#include "app/resource.h"
 #include "app/stop_dlg.h"
 #include "wizard_fixture.h"
 
@@ -23,10 +24,18 @@ class StopDlgTest : public WizardTest {
     QTimer::singleShot(0, &stop, whileUp);
     return stop.DoModal();
   }
+
+  // What the dialog paints, saved as `picture` when pictures are asked for.
+  static QImage Rendered(StopDlg& stop, const std::string& picture) {
+    QImage image(stop.size(), QImage::Format_RGB32);
+    stop.render(&image);
+    SavePicture(image, picture);
+    return image;
+  }
 };
 
 TEST_F(StopDlgTest, TheConfirmationFormHasTwoButtonsAndOkEndsWithIdOk) {
-  StopDlg stop(RESBOX::GetString(309), 1, nullptr);
+  StopDlg stop(RESBOX::GetString(IDS_STOP_CONFIRM), 1, nullptr);
   const int result = Run(stop, [&] {
     EXPECT_EQ(stop.geometry(), QRect(825, 457, 270, 165)) << "centred on 1920 x 1080";
     EXPECT_TRUE(stop.m_okButton.isVisible());
@@ -35,11 +44,9 @@ TEST_F(StopDlgTest, TheConfirmationFormHasTwoButtonsAndOkEndsWithIdOk) {
     EXPECT_EQ(stop.m_cancelButton.geometry(), QRect(161, 130, 90, 25));
     EXPECT_EQ(stop.m_okButton.text().toStdWString(), L"\ud655\uc778");
     EXPECT_EQ(stop.m_cancelButton.text().toStdWString(), L"\ucde8\uc18c");
-    EXPECT_EQ(stop.m_titleLabel.text().toStdWString(), RESBOX::GetString(306));
-    EXPECT_EQ(stop.m_messageLabel.text().toStdWString(), RESBOX::GetString(309));
-    QImage image(stop.size(), QImage::Format_RGB32);
-    stop.render(&image);
-    SavePicture(image, "stop-confirmation");
+    EXPECT_EQ(stop.m_titleLabel.text().toStdWString(), RESBOX::GetString(IDS_INSTALL_TITLE));
+    EXPECT_EQ(stop.m_messageLabel.text().toStdWString(), RESBOX::GetString(IDS_STOP_CONFIRM));
+    const QImage image = Rendered(stop, "stop-confirmation");
     EXPECT_EQ(image.pixel(250, 20), qRgb(0, 165, 81));
     EXPECT_EQ(image.pixel(10, 140), qRgb(240, 240, 240));
     EXPECT_EQ(image.pixel(0, 80), qRgb(209, 209, 209));
@@ -58,7 +65,7 @@ TEST_F(StopDlgTest, TheConfirmationFormHasTwoButtonsAndOkEndsWithIdOk) {
 }
 
 TEST_F(StopDlgTest, CancelEndsWithIdCancelAndKeysDoNotCloseIt) {
-  StopDlg stop(RESBOX::GetString(309), 1, nullptr);
+  StopDlg stop(RESBOX::GetString(IDS_STOP_CONFIRM), 1, nullptr);
   const int result = Run(stop, [&] {
     stop.m_okButton.setFocus();
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_F1}) {
@@ -75,15 +82,13 @@ TEST_F(StopDlgTest, CancelEndsWithIdCancelAndKeysDoNotCloseIt) {
 }
 
 TEST_F(StopDlgTest, TheMessageFormHasOneOkButtonWhereCancelStands) {
-  StopDlg stop(RESBOX::GetString(315), 0, nullptr);
+  StopDlg stop(RESBOX::GetString(IDS_UNSUPPORTED_OS), 0, nullptr);
   const int result = Run(stop, [&] {
     EXPECT_TRUE(stop.m_okButton.isVisible());
     EXPECT_FALSE(stop.m_cancelButton.isVisible());
     EXPECT_EQ(stop.m_okButton.geometry(), QRect(161, 130, 90, 25));
     EXPECT_EQ(stop.m_okButton.text().toStdWString(), L"\ud655\uc778");
-    QImage image(stop.size(), QImage::Format_RGB32);
-    stop.render(&image);
-    SavePicture(image, "refusal-315");
+    Rendered(stop, "refusal-315");
     QTest::keyClick(&stop, Qt::Key_Escape);
     EXPECT_TRUE(stop.isVisible());
     QTest::mouseClick(&stop.m_okButton, Qt::LeftButton);
@@ -92,7 +97,7 @@ TEST_F(StopDlgTest, TheMessageFormHasOneOkButtonWhereCancelStands) {
 }
 
 TEST_F(StopDlgTest, TheGreenBarDragsTheDialog) {
-  StopDlg stop(RESBOX::GetString(309), 1, nullptr);
+  StopDlg stop(RESBOX::GetString(IDS_STOP_CONFIRM), 1, nullptr);
   Run(stop, [&] {
     const QPoint start = stop.pos();
     auto send = [&](QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {

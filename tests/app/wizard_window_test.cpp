@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/resource.h"
 #include "app/startup_gate.h"
 #include "app/system_message_box.h"
 #include "platform/machine.h"
@@ -187,7 +188,7 @@ TEST_F(KeyFilterTest, NothingHappensWhileInstalling) {
 TEST_F(KeyFilterTest, NothingHappensOnTheCompletionPageAndSpaceDoesNotToggleTheCheckBox) {
   Open();
   dialog_->OnBnClickedAgree();
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
   dialog_->m_cancelButton.setFocus();
   PressAllKeysOn(&dialog_->m_cancelButton);
   CTransButton& check = dialog_->m_pCompleteView->m_shortcutCheck;
@@ -232,15 +233,15 @@ TEST_P(GateRefusalTest, TheSystemMessageBoxSaysOkInKorean) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, GateRefusalTest,
-                         testing::Values(RefusalRow{"NoInformation", SERVERCHECK_NO_INFO, 316},
-                                         RefusalRow{"ServerUnreachable", SERVERCHECK_COMM_ERROR, 314}),
+                         testing::Values(RefusalRow{"NoInformation", SERVERCHECK_NO_INFO, IDS_NO_INSTALL_INFO},
+                                         RefusalRow{"ServerUnreachable", SERVERCHECK_COMM_ERROR, IDS_SERVER_UNREACHABLE}),
                          [](const testing::TestParamInfo<RefusalRow>& info) { return std::string(info.param.name); });
 
 TEST_F(WizardTest, AnUnsupportedSystemIsRefusedInTheOneButtonMessageDialog) {
   testing_support::ScopedMachine xp("winxp-sp2-x86");
   Open();
   ASSERT_EQ(stopDialogs_.size(), 1u);
-  EXPECT_EQ(stopDialogs_[0].message, RESBOX::GetString(315));
+  EXPECT_EQ(stopDialogs_[0].message, RESBOX::GetString(IDS_UNSUPPORTED_OS));
   EXPECT_FALSE(stopDialogs_[0].twoButtons);
   EXPECT_TRUE(messageBoxes_.empty());
   EXPECT_EQ(dialog_->m_closing, 1);
@@ -253,7 +254,7 @@ TEST_F(WizardTest, ABadTokenOnAnUnsupportedSystemShows316) {
   dialog_->m_serverCheckResult = SERVERCHECK_NO_INFO;
   Open();
   ASSERT_EQ(messageBoxes_.size(), 1u);
-  EXPECT_EQ(messageBoxes_[0].text, RESBOX::GetString(316));
+  EXPECT_EQ(messageBoxes_[0].text, RESBOX::GetString(IDS_NO_INSTALL_INFO));
   EXPECT_TRUE(stopDialogs_.empty());
 }
 
@@ -271,7 +272,7 @@ TEST_F(WizardTest, AnExistingInstallationIsRefusedWith312) {
   ASSERT_TRUE(CbvlInstallerDlg::IsAlreadyInstalled());
   Open();
   ASSERT_EQ(stopDialogs_.size(), 1u);
-  EXPECT_EQ(stopDialogs_[0].message, RESBOX::GetString(312));
+  EXPECT_EQ(stopDialogs_[0].message, RESBOX::GetString(IDS_ALREADY_INSTALLED));
   EXPECT_FALSE(stopDialogs_[0].twoButtons);
   EXPECT_TRUE(dialog_->QuitPosted());
 }
@@ -359,7 +360,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, StopConfirmationTest,
 TEST_F(WizardTest, TheWorkerTurnsTheWizardToTheCompletionPageAndOkEndsIt) {
   Open();
   dialog_->OnBnClickedAgree();
-  session_->wizard->ShowCompletionPage(RESBOX::GetString(302));
+  session_->wizard->ShowCompletionPage(RESBOX::GetString(IDS_OK));
   EXPECT_FALSE(dialog_->m_pProgressView->isVisible());
   EXPECT_TRUE(dialog_->m_pCompleteView->isVisible());
   EXPECT_EQ(dialog_->m_pCompleteView->geometry(), QRect(1, 40, 578, 214));

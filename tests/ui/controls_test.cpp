@@ -11,7 +11,9 @@
 #include <QTest>
 
 #include <cmath>
+#include <vector>
 
+#include "app/resource.h"
 #include "support/scoped_machine.h"
 #include "ui/button.h"
 #include "ui/d2d1_label.h"
@@ -84,8 +86,20 @@ class GradientProgressTest : public testing::Test {
 };
 
 TEST_F(GradientProgressTest, ThePageColoursGive170Bands) {
-  Bands bands(qRgb(197, 197, 170), qRgb(81, 165, 0), 300);
-  EXPECT_EQ(bands.count, 170);
+  // Two pixels a band: each band is a run of one colour. The blue channel
+  // falls from 170 to 0, one step a band, so no two neighbours are alike.
+  bar_.resize(340, 20);
+  bar_.m_position = 100;
+  const QImage image = Render(bar_);
+  std::vector<QRgb> runs;
+  for (int x = 0; x < image.width(); ++x) {
+    if (runs.empty() || runs.back() != image.pixel(x, 10)) runs.push_back(image.pixel(x, 10));
+  }
+  EXPECT_EQ(runs.size(), 170u);
+  EXPECT_EQ(runs.front(), qRgb(197, 197, 170));
+  // Band 169: 197 - 169 * 116 / 170 = 81.7, 197 - 169 * 32 / 170 = 165.2,
+  // 170 - 169 = 1, each cut to a whole number.
+  EXPECT_EQ(runs.back(), qRgb(81, 165, 1));
 }
 
 TEST_F(GradientProgressTest, AtZeroTheWholeBarIsTheButtonFaceNotTheBackground) {
@@ -207,12 +221,13 @@ class ImageButtonTest : public testing::Test {
  protected:
   void SetUp() override {
     RESBOX::Clear();
-    RESBOX::LoadImage({1104, 1105, 1106, 1107, 1108}, nullptr, 0x0412);
+    RESBOX::LoadImage({IDB_BUTTON_HOVER, IDB_BUTTON_NORMAL, IDB_CLOSE_NORMAL, IDB_CLOSE_PRESSED, IDB_CLOSE_HOVER}, nullptr,
+                      0x0412);
     window_.resize(200, 100);
     button_ = new bvlui::ImageButton(&window_);
     button_->setGeometry(10, 10, 90, 25);
-    button_->m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(1105);
-    button_->m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(1104);
+    button_->m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(IDB_BUTTON_NORMAL);
+    button_->m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(IDB_BUTTON_HOVER);
     button_->m_textColor = {0x707070, 1.0f};
     button_->SetTextFont(QString(), 12);
     window_.show();
@@ -319,9 +334,9 @@ TEST_F(ImageButtonTest, AtTwiceTheResolutionTheBorderIsTwoSharpDevicePixels) {
 }
 
 TEST_F(ImageButtonTest, TheCloseButtonShowsItsPressedFace) {
-  button_->m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(1106);
-  button_->m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(1108);
-  button_->m_bitmaps[bvlui::kStatePressed] = RESBOX::GetImage(1107);
+  button_->m_bitmaps[bvlui::kStateNormal] = RESBOX::GetImage(IDB_CLOSE_NORMAL);
+  button_->m_bitmaps[bvlui::kStateHover] = RESBOX::GetImage(IDB_CLOSE_HOVER);
+  button_->m_bitmaps[bvlui::kStatePressed] = RESBOX::GetImage(IDB_CLOSE_PRESSED);
   button_->setGeometry(10, 10, 15, 15);
   EXPECT_EQ(Render(*button_).pixel(1, 1), qRgb(0, 165, 81));
   button_->setDown(true);

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "app/resource.h"
 #include "platform/paths.h"
 #include "support/scoped_machine.h"
 #include "ui/icon_resource.h"
@@ -39,7 +40,7 @@ double ShareStandingOut(const QImage& picture, QRgb background) {
 
 TEST(IconResourceTest, TheProgramsIconHasItsSizesAndReadsOnLightAndDarkBackgrounds) {
   testing_support::ScopedMachine machine;
-  const QIcon icon = bvlui::LoadIconResource(nullptr, 128, kKorean);
+  const QIcon icon = bvlui::LoadIconResource(nullptr, IDR_MAINFRAME, kKorean);
   ASSERT_FALSE(icon.isNull());
   EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{16, 16}, {24, 24}, {32, 32}, {48, 48}, {256, 256}}));
   for (int size : {16, 24, 32, 48, 256}) {
@@ -62,7 +63,7 @@ TEST(IconResourceTest, AModuleWithoutTheIconGivesTheEmptyIcon) {
   win::HMODULE other =
       win::LoadLibraryExW(platform::ToWindowsPath(file).c_str(), nullptr, win::LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(other, nullptr);
-  EXPECT_TRUE(bvlui::LoadIconResource(other, 128, kKorean).isNull());
+  EXPECT_TRUE(bvlui::LoadIconResource(other, IDR_MAINFRAME, kKorean).isNull());
   platform::FreeResourceModule(other);
 }
 

@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "ui/rtf_reader.h"
 
@@ -18,8 +17,7 @@ class RtfReaderTest : public testing::Test {
 };
 
 std::string LicenceBytes() {
-  std::ifstream in(std::filesystem::path(BVL_SOURCE_DIR) / "resources" / "licence_ko.rtf", std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return testing_support::ReadHostFile(std::filesystem::path(BVL_SOURCE_DIR) / "resources" / "licence_ko.rtf");
 }
 
 TEST_F(RtfReaderTest, TheLicenceReadsFromItsTitleToItsLastLine) {

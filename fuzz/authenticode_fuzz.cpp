@@ -1,14 +1,8 @@
 // libFuzzer target for the Authenticode verifier: arbitrary bytes as a PE file
-// must give a result, never a crash or an out-of-bounds read. Not part of the
-// normal build; build and run it from the source folder with
-//
-//   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     fuzz/authenticode_fuzz.cpp platform/authenticode.cpp platform/pe_image.cpp \
-//     -lcrypto -o authenticode_fuzz
-//   ./authenticode_fuzz -max_len=65536 corpus/
-//
-// Seed the corpus with signed images (tools/make_pe, tools/sign-test-pe.sh).
-// Set BVL_FUZZ_ROOTS to a PEM bundle to let chains verify.
+// must give a result, never a crash or an out-of-bounds read. Its seeds are
+// the update host's images, signed and unsigned; BVL_FUZZ_ROOTS names a PEM
+// bundle that lets their chains verify (tools/fuzz.sh sets it to the test
+// PKI's roots).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

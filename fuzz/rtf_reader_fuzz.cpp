@@ -1,14 +1,7 @@
 // libFuzzer target for the licence page's RTF reader: arbitrary bytes as an
 // RTF document must give a document, never a crash, a hang or an
-// out-of-bounds read. Not part of the normal build; build and run it from the
-// source folder with
-//
-//   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     fuzz/rtf_reader_fuzz.cpp ui/rtf_reader.cpp build/default/libbvl_platform.a \
-//     -lcrypto -lssl -o rtf_reader_fuzz
-//   ./rtf_reader_fuzz -max_len=65536 corpus/
-//
-// Seed the corpus with resources/licence_ko.rtf.
+// out-of-bounds read. Its seeds are the licences of resources/ and of the
+// resource table tests.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

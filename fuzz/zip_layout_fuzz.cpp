@@ -1,13 +1,8 @@
 // libFuzzer target for the ZIP record readers of the unpacking: arbitrary
 // bytes as an archive must give records or nothing, never a crash, a read
-// outside the archive or a loop that does not end. Not part of the normal
-// build; build and run it from the source folder with
-//
-//   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     fuzz/zip_layout_fuzz.cpp engine/zip_layout.cpp engine/zip_entry_copy.cpp -lz -o zip_layout_fuzz
-//   ./zip_layout_fuzz -max_len=65536 corpus/
-//
-// Seed the corpus with small archives (zip, Python's zipfile, tests' builders).
+// outside the archive or a loop that does not end. Its seeds are the update
+// host's archives and small ones of every layout the readers know
+// (make-zip-seeds.py).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

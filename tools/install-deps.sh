@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the installer, its tests, benchmarks and demo need.
+# Installs every Debian package the installer, its tests, benchmarks, fuzz
+# targets (clang, its libFuzzer and sanitizer runtimes, llvm-symbolizer) and
+# demo need.
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
@@ -10,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   nginx osslsigncode liblnk-utils xvfb xdotool lldb imagemagick
   python3 curl unzip zip time openssl
+  clang libclang-rt-dev llvm
 )
 
 missing=()

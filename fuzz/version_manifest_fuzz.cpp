@@ -18,7 +18,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "settings/installer_context.h"
-#include "settings/registry_helpers.h"
+#include "system/registry_helpers.h"
 
 namespace {
 

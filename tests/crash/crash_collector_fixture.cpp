@@ -1,6 +1,9 @@
 // Runs tools/crash_collector.py for a test and reads back what it received.
 #include "crash/crash_collector_fixture.h"
 
+#include <unistd.h>
+
+#include <ctime>
 #include <fstream>
 #include <mutex>
 
@@ -17,22 +20,41 @@ namespace {
 
 const std::string kCollectorScript = std::string(BVL_SOURCE_DIR) + "/tools/crash_collector.py";
 
-// One test CA and collector certificate per test program.
+// The test CA and the collector's certificate, made once a day per build
+// folder (they are valid for two days): the first test program makes them
+// in a folder of its own and moves that in place whole; one that loses the
+// race uses the winner's.
 const std::filesystem::path& PkiFolder(std::string* error) {
   static std::once_flag once;
   static std::filesystem::path folder;
   static std::string failure;
   std::call_once(once, [] {
-    std::filesystem::path candidate = testing_support::MakeTempFolder("crash-pki");
-    std::string output;
-    const int status = testing_support::RunCommand(
-        "python3 " + testing_support::ShellQuote(kCollectorScript) + " pki " +
-            testing_support::ShellQuote(candidate.string()) + " crash.brimvale.example",
-        &output);
-    if (status == 0) {
-      folder = candidate;
+    const long day = static_cast<long>(std::time(nullptr) / 86400);
+    const std::filesystem::path shared =
+        std::filesystem::path(BVL_BINARY_DIR) / ("crash-collector-pki-" + std::to_string(day));
+    std::error_code ignored;
+    if (!std::filesystem::exists(shared / "server.pem")) {
+      std::filesystem::path candidate = shared;
+      candidate += ".new-" + std::to_string(::getpid());
+      std::filesystem::remove_all(candidate, ignored);
+      std::string output;
+      const int status = testing_support::RunCommand(
+          testing_support::ShellQuote(testing_support::PythonInterpreter()) + " " +
+              testing_support::ShellQuote(kCollectorScript) + " pki " + testing_support::ShellQuote(candidate.string()) +
+              " crash.brimvale.example",
+          &output);
+      if (status != 0) {
+        failure = "cannot make the collector's certificates: " + output;
+        std::filesystem::remove_all(candidate, ignored);
+        return;
+      }
+      std::filesystem::rename(candidate, shared, ignored);
+      std::filesystem::remove_all(candidate, ignored);  // another program's folder came first
+    }
+    if (std::filesystem::exists(shared / "server.pem")) {
+      folder = shared;
     } else {
-      failure = "cannot make the collector's certificates: " + output;
+      failure = "no collector certificates in " + shared.string();
     }
   });
   if (error) *error = failure;
@@ -53,7 +75,7 @@ CrashCollector::CrashCollector() {
   if (pki.empty()) return;
   m_folder = testing_support::MakeTempFolder("crash-collector");
   AnswerWith(200);
-  std::vector<std::string> args = {"python3",  kCollectorScript,
+  std::vector<std::string> args = {testing_support::PythonInterpreter(),  kCollectorScript,
                                    "serve",    "--log",
                                    (m_folder / "requests.jsonl").string(),
                                    "--control", (m_folder / "control.json").string(),
@@ -139,7 +161,8 @@ std::vector<CollectedPart> CrashCollector::Parts(std::size_t postIndex, std::vec
     if (requests[index].method == "POST" && posts++ == postIndex) break;
   }
   std::string output;
-  testing_support::RunCommand("python3 " + testing_support::ShellQuote(kCollectorScript) + " parts " +
+  testing_support::RunCommand(testing_support::ShellQuote(testing_support::PythonInterpreter()) + " " +
+                                  testing_support::ShellQuote(kCollectorScript) + " parts " +
                                   testing_support::ShellQuote((m_folder / "requests.jsonl").string()) + " " +
                                   std::to_string(index) + " 2>/dev/null",
                               &output);

@@ -29,6 +29,14 @@ bool ReadLine(int fd, int seconds, std::string* line) {
 
 }  // namespace
 
+const char* PythonInterpreter() {
+#ifdef BVL_PYTHON
+  return BVL_PYTHON;
+#else
+  return "python3";
+#endif
+}
+
 int ServerChild::Start(std::vector<std::string> arguments, const std::filesystem::path& errorLog) {
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());

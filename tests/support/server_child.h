@@ -29,6 +29,11 @@ class ServerChild {
   pid_t pid_ = -1;
 };
 
+// The Python interpreter that runs the servers: the one the build resolved
+// (BVL_PYTHON: the interpreter itself, not a version manager's shim, which
+// costs a second start each time), else python3 from the PATH.
+const char* PythonInterpreter();
+
 // A body as the servers log it (base64; padding and line breaks ignored).
 std::string DecodeBase64(const std::string& text);
 

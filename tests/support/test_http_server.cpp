@@ -89,7 +89,7 @@ TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertifica
   SetRoutes(routes);
   std::ofstream(folder_ / "requests.jsonl").close();
 
-  std::vector<std::string> args = {"python3",
+  std::vector<std::string> args = {PythonInterpreter(),
                                    std::string(BVL_SOURCE_DIR) + "/tools/test_http_server.py",
                                    "--routes",
                                    (folder_ / "routes.json").string(),

@@ -11,6 +11,7 @@
 #include "platform/machine.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/server_child.h"
 #include "support/test_pki.h"
@@ -63,13 +64,6 @@ const std::filesystem::path& PkiFolder(std::string* error) {
 
 }  // namespace
 
-std::string CollectedRequest::Header(const std::string& name) const {
-  for (const auto& [key, value] : headers) {
-    if (testing_support::SameHeaderName(key, name)) return value;
-  }
-  return std::string();
-}
-
 CrashCollector::CrashCollector() {
   const std::filesystem::path& pki = PkiFolder(&m_error);
   if (pki.empty()) return;
@@ -111,9 +105,8 @@ void CrashCollector::NeverAnswer() {
 }
 
 void CrashCollector::ServeCurrentMachine() const {
-  std::ifstream ca(CaFile(), std::ios::binary);
-  std::ofstream roots(platform::Machine::Current().TrustedRootsFile(), std::ios::binary | std::ios::app);
-  roots << ca.rdbuf() << "\n";
+  std::ofstream(platform::Machine::Current().TrustedRootsFile(), std::ios::binary | std::ios::app)
+      << testing_support::ReadHostFile(CaFile()) << "\n";
   win::HKEY key = nullptr;
   win::RegCreateKeyW(win::HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", &key);
   const win::DWORD enable = 1;
@@ -125,25 +118,7 @@ void CrashCollector::ServeCurrentMachine() const {
   win::RegCloseKey(key);
 }
 
-std::vector<CollectedRequest> CrashCollector::Requests() const {
-  std::vector<CollectedRequest> requests;
-  std::ifstream in(m_folder / "requests.jsonl");
-  std::string line;
-  while (std::getline(in, line)) {
-    auto entry = nlohmann::json::parse(line, nullptr, false);
-    if (entry.is_discarded()) continue;
-    CollectedRequest request;
-    request.method = entry.value("method", "");
-    request.target = entry.value("target", "");
-    if (entry["tunnel"].is_string()) request.tunnel = entry["tunnel"].get<std::string>();
-    for (const auto& header : entry["headers"]) {
-      request.headers.emplace_back(header[0].get<std::string>(), header[1].get<std::string>());
-    }
-    request.body = testing_support::DecodeBase64(entry.value("body", ""));
-    requests.push_back(std::move(request));
-  }
-  return requests;
-}
+std::vector<CollectedRequest> CrashCollector::Requests() const { return testing_support::ReadRequestLog(m_folder / "requests.jsonl"); }
 
 std::vector<CollectedRequest> CrashCollector::Posts() const {
   std::vector<CollectedRequest> posts;

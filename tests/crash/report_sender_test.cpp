@@ -6,13 +6,13 @@
 #include "crash/http_upload.h"
 
 #include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "crash/crash_collector_fixture.h"
 #include "crash/crash_report_sender.h"
 #include "crash/crash_reporter.h"
 #include "crash/sentry.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -40,10 +40,7 @@ class ReportSenderTest : public ::testing::Test {
   }
 
   void WriteCheckpoint(const std::string& text) { std::ofstream(machine.Host(kCheckpoint), std::ios::binary) << text; }
-  std::string Checkpoint() const {
-    std::ifstream in(machine.Host(kCheckpoint), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
+  std::string Checkpoint() const { return testing_support::ReadHostFile(machine.Host(kCheckpoint)); }
 
   testing_support::ScopedMachine machine;
   crash_testing::CrashCollector collector;

@@ -74,12 +74,7 @@ TEST(InstallWorker, AStopRequestedBeforeTheRunCallsNoSinkAtAll) {
   testing_support::ScopedMachine machine("win10-x64");
   InstallationRun run;
   run.context.m_updateAddress = L"http://127.0.0.1:1/update";
-  run.session = std::make_shared<InstallSession>();
-  run.session->progress = run.progress;
-  run.session->wizard = run.wizard;
-  run.session->strings = testing_support::WorkerString;
-  run.session->engine = std::make_shared<InstallEngine>(run.context, *run.progress);
-  run.session->engine->BuildCatalogue();
+  run.session = run.NewSession();
   InstallWorker worker(run.session);
   worker.RequestStop();
   EXPECT_EQ(worker.Run(), 0u);

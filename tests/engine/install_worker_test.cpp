@@ -134,8 +134,8 @@ struct ProfileRow {
   bool x64;
 };
 
-// A whole successful run on a fresh machine of the row's profile, each test
-// reading one part of what it did and left.
+// A whole successful run on a fresh machine of the row's profile; each test
+// checks one side of what the run did and left.
 class WorkerSuccess : public WorkerEndToEnd, public testing::WithParamInterface<ProfileRow> {
  protected:
   void SetUp() override {

@@ -21,6 +21,17 @@ namespace {
 
 const std::string kCollectorScript = std::string(BVL_SOURCE_DIR) + "/tools/crash_collector.py";
 
+// The collector script's `command` with `arguments`, each quoted for the shell.
+std::string CollectorShellCommand(const std::string& command, const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& word : testing_support::PythonCommand(kCollectorScript)) {
+    line += testing_support::ShellQuote(word) + " ";
+  }
+  line += command;
+  for (const std::string& argument : arguments) line += " " + testing_support::ShellQuote(argument);
+  return line;
+}
+
 // The test CA and the collector's certificate, made once a day per build
 // folder (they are valid for two days): the first test program makes them
 // in a folder of its own and moves that in place whole; one that loses the
@@ -40,10 +51,7 @@ const std::filesystem::path& PkiFolder(std::string* error) {
       std::filesystem::remove_all(candidate, ignored);
       std::string output;
       const int status = testing_support::RunCommand(
-          testing_support::ShellQuote(testing_support::PythonInterpreter()) + " " +
-              testing_support::ShellQuote(kCollectorScript) + " pki " + testing_support::ShellQuote(candidate.string()) +
-              " crash.brimvale.example",
-          &output);
+          CollectorShellCommand("pki", {candidate.string(), "crash.brimvale.example"}), &output);
       if (status != 0) {
         failure = "cannot make the collector's certificates: " + output;
         std::filesystem::remove_all(candidate, ignored);
@@ -69,13 +77,10 @@ CrashCollector::CrashCollector() {
   if (pki.empty()) return;
   m_folder = testing_support::MakeTempFolder("crash-collector");
   AnswerWith(200);
-  std::vector<std::string> args = {testing_support::PythonInterpreter(),  kCollectorScript,
-                                   "serve",    "--log",
-                                   (m_folder / "requests.jsonl").string(),
-                                   "--control", (m_folder / "control.json").string(),
-                                   "--cert",   (pki / "server.pem").string(),
-                                   "--key",    (pki / "server.key").string(),
-                                   "--max-seconds", "60"};
+  std::vector<std::string> args = testing_support::PythonCommand(kCollectorScript);
+  args.insert(args.end(), {"serve", "--log", (m_folder / "requests.jsonl").string(), "--control",
+                           (m_folder / "control.json").string(), "--cert", (pki / "server.pem").string(), "--key",
+                           (pki / "server.key").string(), "--max-seconds", "60"});
   m_port = m_server.Start(std::move(args), m_folder / "collector.err");
   if (m_port == 0) m_error = "the crash collector did not report its port";
 }
@@ -136,11 +141,9 @@ std::vector<CollectedPart> CrashCollector::Parts(std::size_t postIndex, std::vec
     if (requests[index].method == "POST" && posts++ == postIndex) break;
   }
   std::string output;
-  testing_support::RunCommand(testing_support::ShellQuote(testing_support::PythonInterpreter()) + " " +
-                                  testing_support::ShellQuote(kCollectorScript) + " parts " +
-                                  testing_support::ShellQuote((m_folder / "requests.jsonl").string()) + " " +
-                                  std::to_string(index) + " 2>/dev/null",
-                              &output);
+  testing_support::RunCommand(
+      CollectorShellCommand("parts", {(m_folder / "requests.jsonl").string(), std::to_string(index)}) + " 2>/dev/null",
+      &output);
   std::vector<CollectedPart> parts;
   auto parsed = nlohmann::json::parse(output, nullptr, false);
   if (!parsed.is_object()) return parts;

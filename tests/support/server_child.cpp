@@ -32,11 +32,11 @@ bool ReadLine(int fd, int seconds, std::string* line) {
 
 }  // namespace
 
-const char* PythonInterpreter() {
+std::vector<std::string> PythonCommand(const std::string& script) {
 #ifdef BVL_PYTHON
-  return BVL_PYTHON;
+  return {BVL_PYTHON, "-S", script};
 #else
-  return "python3";
+  return {"python3", "-S", script};
 #endif
 }
 

@@ -30,10 +30,12 @@ class ServerChild {
   pid_t pid_ = -1;
 };
 
-// The Python interpreter that runs the servers: the one the build resolved
-// (BVL_PYTHON: the interpreter itself, not a version manager's shim, which
-// costs a second start each time), else python3 from the PATH.
-const char* PythonInterpreter();
+// The command that runs one of the project's Python tools: the interpreter
+// the build resolved (BVL_PYTHON: the interpreter itself, not a version
+// manager's shim, which costs a second start each time; else python3 from
+// the PATH), without the site packages that the tools, which need only the
+// standard library, would load first (-S).
+std::vector<std::string> PythonCommand(const std::string& script);
 
 // A body as the servers log it (base64; padding and line breaks ignored).
 std::string DecodeBase64(const std::string& text);

@@ -76,14 +76,13 @@ TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertifica
   SetRoutes(routes);
   std::ofstream(folder_ / "requests.jsonl").close();
 
-  std::vector<std::string> args = {PythonInterpreter(),
-                                   std::string(BVL_SOURCE_DIR) + "/tools/test_http_server.py",
-                                   "--routes",
-                                   (folder_ / "routes.json").string(),
-                                   "--log",
-                                   (folder_ / "requests.jsonl").string(),
-                                   "--host",
-                                   listenAddress};
+  std::vector<std::string> args = PythonCommand(std::string(BVL_SOURCE_DIR) + "/tools/test_http_server.py");
+  args.insert(args.end(), {"--routes",
+                           (folder_ / "routes.json").string(),
+                           "--log",
+                           (folder_ / "requests.jsonl").string(),
+                           "--host",
+                           listenAddress});
   if (tls != nullptr) {
     tls_ = true;
     args.insert(args.end(), {"--cert", tls->certFile.string(), "--key", tls->keyFile.string()});

@@ -4,9 +4,14 @@
 # x64 and x86 the version manifest with every component of the agent at the
 # version folder its line names.
 #
-#   make-update-host.sh <content-root> --port N [--pki DIR] [--make-pe PATH]
+#   make-update-host.sh <content-root> [--port N] [--pki DIR] [--make-pe PATH]
+#   make-update-host.sh <content-root> --answers-only --port N
 #
-# --port   the port nginx will listen on (the "update" address names it)
+# --port   the port nginx will listen on (the "update" address names it);
+#          without it the agent server's answers are left out, so that one
+#          generated content root can be copied and served on any port
+# --answers-only  writes only the agent server's answers for the port (the
+#          rest of the content root is there already)
 # --pki    where the test code-signing PKI is (generated when missing); the
 #          driver is signed by its "thirdparty" signer, and the machine that
 #          installs must trust DIR/trusted-roots.pem
@@ -20,7 +25,7 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 <content-root> --port N [--pki DIR] [--make-pe PATH]" >&2
+  echo "usage: $0 <content-root> [--port N] [--pki DIR] [--make-pe PATH] | <content-root> --answers-only --port N" >&2
   exit 2
 }
 
@@ -31,33 +36,49 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 port=""
 pki=""
 make_pe="$source_dir/build/default/tools/make_pe"
+answers_only=0
 while [ $# -gt 0 ]; do
   case "$1" in
-    --port) port=$2; shift 2 ;;
-    --pki) pki=$2; shift 2 ;;
-    --make-pe) make_pe=$2; shift 2 ;;
+    --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
+    --pki) [ $# -ge 2 ] || usage; pki=$2; shift 2 ;;
+    --make-pe) [ $# -ge 2 ] || usage; make_pe=$2; shift 2 ;;
+    --answers-only) answers_only=1; shift ;;
     *) usage ;;
   esac
 done
-[ -n "$port" ] || usage
-[ -n "$pki" ] || pki="$root/.pki"
-[ -x "$make_pe" ] || { echo "make-update-host: $make_pe is not built (cmake --build --preset default --target make_pe)" >&2; exit 1; }
-command -v zip >/dev/null || { echo "make-update-host: zip is not installed" >&2; exit 1; }
+case "$port" in *[!0-9]*) usage ;; esac
 
 product_version=3.2.1.0
 webview_version=1.4.2
-
-mkdir -p "$root"
-root=$(cd "$root" && pwd)
-bash "$source_dir/tools/make-test-pki.sh" "$pki"
-work=$(mktemp -d "$root/.work.XXXXXX")
-trap 'rm -rf "$work"' EXIT
 
 # write <path> <text>: a file with its folders.
 write() {
   mkdir -p "$(dirname "$1")"
   printf '%s' "$2" > "$1"
 }
+
+# The agent server's answers; the "update" address names the port.
+answers() {
+  write "$root/agent/v2/agent-request-urls" \
+    "{\"update\":\"http://127.0.0.1:$port/update\",\"mqtt\":\"mqtt://127.0.0.1:1883/brimvale\"}"
+  write "$root/agent/v2/versions" "{\"webview\":{\"version\":\"$webview_version\"}}"
+}
+
+if [ "$answers_only" = 1 ]; then
+  [ -n "$port" ] && [ -d "$root" ] || usage
+  answers
+  exit 0
+fi
+
+[ -n "$pki" ] || pki="$root/.pki"
+[ -x "$make_pe" ] || { echo "make-update-host: $make_pe is not built (cmake --build --preset default --target make_pe)" >&2; exit 1; }
+command -v zip >/dev/null || { echo "make-update-host: zip is not installed" >&2; exit 1; }
+
+mkdir -p "$root"
+root=$(cd "$root" && pwd)
+bash "$source_dir/tools/make-test-pki.sh" "$pki"
+work=$(mktemp -d "$root/.work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 
 # pe <machine> <out> <text>: a PE image whose code section carries the text.
 pe() {
@@ -66,10 +87,9 @@ pe() {
   "$make_pe" "$1" "$2" "$work/payload"
 }
 
-# The agent server.
-write "$root/agent/v2/agent-request-urls" \
-  "{\"update\":\"http://127.0.0.1:$port/update\",\"mqtt\":\"mqtt://127.0.0.1:1883/brimvale\"}"
-write "$root/agent/v2/versions" "{\"webview\":{\"version\":\"$webview_version\"}}"
+if [ -n "$port" ]; then answers; fi
+# The root that signed the driver: a machine trusting another one refuses it.
+cp "$pki/root.crt" "$root/.signing-root.pem"
 
 # The web view archive: its entries land in the web view folder.
 webview="$work/webview"
@@ -134,4 +154,4 @@ for arch in x64:amd64 x86:i386; do
   component "$folder" "$machine" cef.zip 120.1.10
 done
 
-echo "update host content in $root (port $port); trust $pki/trusted-roots.pem"
+echo "update host content in $root (port ${port:-none: add the answers with --answers-only}); trust $pki/trusted-roots.pem"

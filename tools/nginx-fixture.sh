@@ -26,12 +26,23 @@ nginx_bin() {
   exit 1
 }
 
+# alive <pid>: the process runs. The master daemonises, so its parent is the
+# init process; one that has exited stays a zombie until init reaps it, which
+# some inits (containers, micro VMs) do only every second or two. A zombie
+# holds no port and no file: it has ended.
+alive() {
+  kill -0 "$1" 2>/dev/null || return 1
+  local state
+  state=$(sed -n 's/^[0-9]* (.*) \(.\).*/\1/p' "/proc/$1/stat" 2>/dev/null || true)
+  [ "$state" != Z ]
+}
+
 running_pid() {
   local pidfile="$1/.nginx/nginx.pid"
   [ -s "$pidfile" ] || return 1
   local pid
   pid=$(cat "$pidfile" 2>/dev/null || true)
-  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 1
+  [ -n "$pid" ] && alive "$pid" || return 1
   echo "$pid"
 }
 
@@ -39,11 +50,11 @@ stop_fixture() {
   local root="$1" pid
   pid=$(running_pid "$root") || { rm -f "$root/.nginx/nginx.pid"; return 0; }
   kill -QUIT "$pid" 2>/dev/null || true
-  for _ in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
+  for _ in $(seq 1 250); do
+    alive "$pid" || break
+    sleep 0.02
   done
-  if kill -0 "$pid" 2>/dev/null; then
+  if alive "$pid"; then
     kill -TERM "$pid" 2>/dev/null || true
     sleep 0.5
     kill -KILL "$pid" 2>/dev/null || true
@@ -149,9 +160,9 @@ start_fixture() {
     tail -n 20 "$dir/error.log" >&2 || true
     exit 1
   fi
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 500); do
     if answers "$port"; then return 0; fi
-    sleep 0.1
+    sleep 0.02
   done
   echo "nginx-fixture: nginx does not answer on 127.0.0.1:$port" >&2
   tail -n 20 "$dir/error.log" >&2 || true

@@ -1,6 +1,9 @@
 // Runs tools/crash_collector.py for a test and reads back what it received.
 #include "crash/crash_collector_fixture.h"
 
+#include <unistd.h>
+
+#include <ctime>
 #include <fstream>
 #include <mutex>
 
@@ -8,6 +11,7 @@
 #include "platform/machine.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/server_child.h"
 #include "support/test_pki.h"
@@ -17,22 +21,49 @@ namespace {
 
 const std::string kCollectorScript = std::string(BVL_SOURCE_DIR) + "/tools/crash_collector.py";
 
-// One test CA and collector certificate per test program.
+// The collector script's `command` with `arguments`, each quoted for the shell.
+std::string CollectorShellCommand(const std::string& command, const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& word : testing_support::PythonCommand(kCollectorScript)) {
+    line += testing_support::ShellQuote(word) + " ";
+  }
+  line += command;
+  for (const std::string& argument : arguments) line += " " + testing_support::ShellQuote(argument);
+  return line;
+}
+
+// The test CA and the collector's certificate, made once a day per build
+// folder (they are valid for two days): the first test program makes them
+// in a folder of its own and moves that in place whole; one that loses the
+// race uses the winner's.
 const std::filesystem::path& PkiFolder(std::string* error) {
   static std::once_flag once;
   static std::filesystem::path folder;
   static std::string failure;
   std::call_once(once, [] {
-    std::filesystem::path candidate = testing_support::MakeTempFolder("crash-pki");
-    std::string output;
-    const int status = testing_support::RunCommand(
-        "python3 " + testing_support::ShellQuote(kCollectorScript) + " pki " +
-            testing_support::ShellQuote(candidate.string()) + " crash.brimvale.example",
-        &output);
-    if (status == 0) {
-      folder = candidate;
+    const long day = static_cast<long>(std::time(nullptr) / 86400);
+    const std::filesystem::path shared =
+        std::filesystem::path(BVL_BINARY_DIR) / ("crash-collector-pki-" + std::to_string(day));
+    std::error_code ignored;
+    if (!std::filesystem::exists(shared / "server.pem")) {
+      std::filesystem::path candidate = shared;
+      candidate += ".new-" + std::to_string(::getpid());
+      std::filesystem::remove_all(candidate, ignored);
+      std::string output;
+      const int status = testing_support::RunCommand(
+          CollectorShellCommand("pki", {candidate.string(), "crash.brimvale.example"}), &output);
+      if (status != 0) {
+        failure = "cannot make the collector's certificates: " + output;
+        std::filesystem::remove_all(candidate, ignored);
+        return;
+      }
+      std::filesystem::rename(candidate, shared, ignored);
+      std::filesystem::remove_all(candidate, ignored);  // another program's folder came first
+    }
+    if (std::filesystem::exists(shared / "server.pem")) {
+      folder = shared;
     } else {
-      failure = "cannot make the collector's certificates: " + output;
+      failure = "no collector certificates in " + shared.string();
     }
   });
   if (error) *error = failure;
@@ -41,25 +72,15 @@ const std::filesystem::path& PkiFolder(std::string* error) {
 
 }  // namespace
 
-std::string CollectedRequest::Header(const std::string& name) const {
-  for (const auto& [key, value] : headers) {
-    if (testing_support::SameHeaderName(key, name)) return value;
-  }
-  return std::string();
-}
-
 CrashCollector::CrashCollector() {
   const std::filesystem::path& pki = PkiFolder(&m_error);
   if (pki.empty()) return;
   m_folder = testing_support::MakeTempFolder("crash-collector");
   AnswerWith(200);
-  std::vector<std::string> args = {"python3",  kCollectorScript,
-                                   "serve",    "--log",
-                                   (m_folder / "requests.jsonl").string(),
-                                   "--control", (m_folder / "control.json").string(),
-                                   "--cert",   (pki / "server.pem").string(),
-                                   "--key",    (pki / "server.key").string(),
-                                   "--max-seconds", "60"};
+  std::vector<std::string> args = testing_support::PythonCommand(kCollectorScript);
+  args.insert(args.end(), {"serve", "--log", (m_folder / "requests.jsonl").string(), "--control",
+                           (m_folder / "control.json").string(), "--cert", (pki / "server.pem").string(), "--key",
+                           (pki / "server.key").string(), "--max-seconds", "60"});
   m_port = m_server.Start(std::move(args), m_folder / "collector.err");
   if (m_port == 0) m_error = "the crash collector did not report its port";
 }
@@ -89,9 +110,8 @@ void CrashCollector::NeverAnswer() {
 }
 
 void CrashCollector::ServeCurrentMachine() const {
-  std::ifstream ca(CaFile(), std::ios::binary);
-  std::ofstream roots(platform::Machine::Current().TrustedRootsFile(), std::ios::binary | std::ios::app);
-  roots << ca.rdbuf() << "\n";
+  std::ofstream(platform::Machine::Current().TrustedRootsFile(), std::ios::binary | std::ios::app)
+      << testing_support::ReadHostFile(CaFile()) << "\n";
   win::HKEY key = nullptr;
   win::RegCreateKeyW(win::HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", &key);
   const win::DWORD enable = 1;
@@ -103,25 +123,7 @@ void CrashCollector::ServeCurrentMachine() const {
   win::RegCloseKey(key);
 }
 
-std::vector<CollectedRequest> CrashCollector::Requests() const {
-  std::vector<CollectedRequest> requests;
-  std::ifstream in(m_folder / "requests.jsonl");
-  std::string line;
-  while (std::getline(in, line)) {
-    auto entry = nlohmann::json::parse(line, nullptr, false);
-    if (entry.is_discarded()) continue;
-    CollectedRequest request;
-    request.method = entry.value("method", "");
-    request.target = entry.value("target", "");
-    if (entry["tunnel"].is_string()) request.tunnel = entry["tunnel"].get<std::string>();
-    for (const auto& header : entry["headers"]) {
-      request.headers.emplace_back(header[0].get<std::string>(), header[1].get<std::string>());
-    }
-    request.body = testing_support::DecodeBase64(entry.value("body", ""));
-    requests.push_back(std::move(request));
-  }
-  return requests;
-}
+std::vector<CollectedRequest> CrashCollector::Requests() const { return testing_support::ReadRequestLog(m_folder / "requests.jsonl"); }
 
 std::vector<CollectedRequest> CrashCollector::Posts() const {
   std::vector<CollectedRequest> posts;
@@ -139,10 +141,9 @@ std::vector<CollectedPart> CrashCollector::Parts(std::size_t postIndex, std::vec
     if (requests[index].method == "POST" && posts++ == postIndex) break;
   }
   std::string output;
-  testing_support::RunCommand("python3 " + testing_support::ShellQuote(kCollectorScript) + " parts " +
-                                  testing_support::ShellQuote((m_folder / "requests.jsonl").string()) + " " +
-                                  std::to_string(index) + " 2>/dev/null",
-                              &output);
+  testing_support::RunCommand(
+      CollectorShellCommand("parts", {(m_folder / "requests.jsonl").string(), std::to_string(index)}) + " 2>/dev/null",
+      &output);
   std::vector<CollectedPart> parts;
   auto parsed = nlohmann::json::parse(output, nullptr, false);
   if (!parsed.is_object()) return parts;

@@ -15,14 +15,8 @@
 
 namespace crash_testing {
 
-struct CollectedRequest {
-  std::string method;
-  std::string target;
-  std::string tunnel;  // "host:port" when the request came through the proxy tunnel
-  std::vector<std::pair<std::string, std::string>> headers;
-  std::string body;
-  std::string Header(const std::string& name) const;  // first value, ignoring case; empty when absent
-};
+// One request as the collector received it (Value() reads a header).
+using CollectedRequest = testing_support::LoggedRequest;
 
 struct CollectedPart {
   std::vector<std::pair<std::string, std::string>> headers;  // as the parser read them, in order

@@ -8,8 +8,6 @@
 #include <cctype>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 
 #include "crash/collector_address.h"
@@ -21,11 +19,14 @@
 #include "platform/faults.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/test_pki.h"
 #include "system/registry_helpers.h"
 
 namespace {
+
+using testing_support::ReadHostFile;
 
 namespace fs = std::filesystem;
 using crash_testing::CrashCollector;
@@ -34,11 +35,6 @@ const char kUploadUrl[] =
     "https://crash.brimvale.example/api/41/minidump/?sentry_key=7d3f0c9a5e1b48c2a6f4d0e8b2c71a95";
 const char kUploadTarget[] = "/api/41/minidump/?sentry_key=7d3f0c9a5e1b48c2a6f4d0e8b2c71a95";
 constexpr int kEndLimitMilliseconds = 60000;
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string Narrow(const std::wstring& text) { return platform::WideToUtf8(text); }
 
@@ -136,7 +132,7 @@ class CrashRunTest : public ::testing::Test {
     auto code = platform::WaitForProcess(run.processId, kEndLimitMilliseconds);
     run.ended = code.has_value();
     run.exitCode = code.value_or(0);
-    run.output = ReadBytes(out);
+    run.output = ReadHostFile(out);
     return run;
   }
 
@@ -171,7 +167,7 @@ class CrashRunTest : public ::testing::Test {
     if (dumps.size() != 1) return summary;
     *path = dumps[0];
     std::string error;
-    EXPECT_TRUE(kvdump::ReadMinidump(ReadBytes(dumps[0]), &summary, &error)) << error;
+    EXPECT_TRUE(kvdump::ReadMinidump(ReadHostFile(dumps[0]), &summary, &error)) << error;
     return summary;
   }
 
@@ -183,15 +179,15 @@ class CrashRunTest : public ::testing::Test {
     const auto& post = posts[0];
     EXPECT_EQ(post.target, kUploadTarget);
     EXPECT_EQ(post.tunnel, "crash.brimvale.example:443");
-    EXPECT_EQ(post.Header("Host"), "crash.brimvale.example");
-    EXPECT_EQ(post.Header("User-Agent"), "Breakpad/1.0 (Windows)");
-    const std::string contentType = post.Header("Content-Type");
+    EXPECT_EQ(post.Value("Host"), "crash.brimvale.example");
+    EXPECT_EQ(post.Value("User-Agent"), "Breakpad/1.0 (Windows)");
+    const std::string contentType = post.Value("Content-Type");
     std::smatch match;
     ASSERT_TRUE(std::regex_match(contentType, match,
                                  std::regex("multipart/form-data; boundary=(-{27}[0-9A-F]{16})")))
         << contentType;
     const std::string boundary = match[1];
-    EXPECT_EQ(post.Header("Content-Length"), std::to_string(post.body.size()));
+    EXPECT_EQ(post.Value("Content-Length"), std::to_string(post.body.size()));
     EXPECT_EQ(post.body.rfind("--" + boundary + "\r\n", 0), 0u);
     const std::string end = "\r\n--" + boundary + "--\r\n";
     ASSERT_GE(post.body.size(), end.size());
@@ -208,11 +204,11 @@ class CrashRunTest : public ::testing::Test {
     EXPECT_EQ(parts[1].headers,
               (Headers{{"Content-Disposition", "form-data; name=\"upload_file_minidump\"; filename=\"" + fileName + "\""},
                        {"Content-Type", "application/octet-stream"}}));
-    EXPECT_EQ(parts[1].content, ReadBytes(dump));
+    EXPECT_EQ(parts[1].content, ReadHostFile(dump));
   }
 
   void ExpectCheckpointCount(int count) {
-    EXPECT_EQ(ReadBytes(tempHost / "bvlInstaller.checkpoint"), "GBP1\n" + TodayText() + "\n" + std::to_string(count) + "\n");
+    EXPECT_EQ(ReadHostFile(tempHost / "bvlInstaller.checkpoint"), "GBP1\n" + TodayText() + "\n" + std::to_string(count) + "\n");
   }
 
   testing_support::ScopedMachine machine;

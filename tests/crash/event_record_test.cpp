@@ -38,13 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordRow{"NotUtf8", "\xB9\xF6", "{\"release\":\"\\ufffd\\ufffd\"}"}),
     [](const ::testing::TestParamInfo<RecordRow>& info) { return std::string(info.param.name); });
 
-TEST(EventRecord, LaterReleaseReplacesTheFirst) {
-  kvdump::Sentry sentry;
-  sentry.SetRelease("1.0");
-  sentry.SetRelease("2.0");
-  EXPECT_EQ(sentry.Serialise(), "{\"release\":\"2.0\"}");
-}
-
 TEST(MultipartBoundary, Has27DashesAnd16UppercaseHexDigits) {
   EXPECT_EQ(kvdump::MultipartBoundary(0x1A2B3C4D, 0x5E6F7081), "---------------------------1A2B3C4D5E6F7081");
   EXPECT_EQ(kvdump::MultipartBoundary(0, 0xF), "---------------------------000000000000000F");

@@ -64,18 +64,28 @@ kvdump::CrashSnapshot MakeSnapshot() {
   return snapshot;
 }
 
-TEST(MinidumpWriter, StreamsReadBackAsWritten) {
-  const std::string bytes = kvdump::WriteMinidump(MakeSnapshot());
+// The hand-made snapshot written and read back by the project's reader; each
+// test checks the streams of one kind.
+class MinidumpReadBack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(kvdump::ReadMinidump(kvdump::WriteMinidump(MakeSnapshot()), &s, &error)) << error;
+  }
+
   kvdump::MinidumpSummary s;
-  std::string error;
-  ASSERT_TRUE(kvdump::ReadMinidump(bytes, &s, &error)) << error;
+};
+
+TEST_F(MinidumpReadBack, HeaderAndDirectoryListTheStreamsInTheirOrder) {
   EXPECT_EQ(s.version, 0xA793u);
   EXPECT_EQ(s.timeDateStamp, 1796834105u);
   EXPECT_EQ(s.flags, 0u);
   std::vector<std::uint32_t> types;
   for (const auto& stream : s.streams) types.push_back(stream.type);
   EXPECT_EQ(types, (std::vector<std::uint32_t>{7, 15, 6, 3, 4, 5}));
+}
 
+TEST_F(MinidumpReadBack, SystemInformationIsTheSnapshotsWindowsOnX64) {
   ASSERT_TRUE(s.system.has_value());
   EXPECT_EQ(s.system->processorArchitecture, 9);
   EXPECT_EQ(s.system->majorVersion, 5u);
@@ -84,14 +94,18 @@ TEST(MinidumpWriter, StreamsReadBackAsWritten) {
   EXPECT_EQ(s.system->platformId, 2u);
   EXPECT_EQ(s.system->numberOfProcessors, 2);
   EXPECT_EQ(s.system->servicePack, L"Service Pack 3");
+}
 
+TEST_F(MinidumpReadBack, ExceptionStreamNamesTheFaultingThreadCodeAndAddress) {
   ASSERT_TRUE(s.exception.has_value());
   EXPECT_EQ(s.exception->threadId, 0x1111u);
   EXPECT_EQ(s.exception->code, 0xC0000005u);
   EXPECT_EQ(s.exception->address, 0x401000u);
   EXPECT_EQ(s.exception->parameters, (std::vector<std::uint64_t>{1, 0x1234}));
   EXPECT_EQ(s.exception->contextRip, 0x401000u);
+}
 
+TEST_F(MinidumpReadBack, ThreadListCarriesEachThreadsRegistersAndStack) {
   ASSERT_EQ(s.threads.size(), 2u);
   EXPECT_EQ(s.threads[1].id, 0x2222u);
   EXPECT_EQ(s.threads[1].rip, 0x402222u);
@@ -99,7 +113,9 @@ TEST(MinidumpWriter, StreamsReadBackAsWritten) {
   EXPECT_EQ(s.threads[1].stackStart, 0x801222u);
   EXPECT_EQ(s.threads[1].stackSize, 64u + 0x2222 % 7);
   EXPECT_EQ(s.threads[1].contextFlags, win::CONTEXT_FULL);
+}
 
+TEST_F(MinidumpReadBack, ModuleListCarriesBasesPathsAndBuildIds) {
   ASSERT_EQ(s.modules.size(), 2u);
   EXPECT_EQ(s.modules[0].base, 0x400000u);
   EXPECT_EQ(s.modules[0].size, 0x20000u);
@@ -107,13 +123,16 @@ TEST(MinidumpWriter, StreamsReadBackAsWritten) {
   EXPECT_EQ(s.modules[0].buildId, "01abcd");
   EXPECT_EQ(s.modules[1].name, L"Z:\\lib\\\uD55C.so");
   EXPECT_EQ(s.modules[1].buildId, "");
+}
 
-  // Both stacks and the code around the fault.
+TEST_F(MinidumpReadBack, MemoryListHoldsBothStacksAndTheCodeAroundTheFault) {
   ASSERT_EQ(s.memory.size(), 3u);
   EXPECT_EQ(s.memory[0].start, 0x800111u);
   EXPECT_EQ(s.memory[2].start, 0x400F80u);
   EXPECT_EQ(s.memory[2].size, 256u);
+}
 
+TEST_F(MinidumpReadBack, MiscellaneousInformationCarriesTheProcessIdAndTimes) {
   ASSERT_TRUE(s.misc.has_value());
   EXPECT_EQ(s.misc->flags, 3u);
   EXPECT_EQ(s.misc->processId, 1004u);

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 
 #include "crash/report_checkpoint.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -56,9 +56,7 @@ TEST(ReportCheckpoint, MissingFileIsNoCheckpoint) {
 TEST(ReportCheckpoint, WritesThreeLines) {
   testing_support::ScopedMachine machine;
   ASSERT_TRUE(kvdump::WriteReportCheckpoint(kFile, {20270101, 10}));
-  std::ifstream in(machine.Host(kFile), std::ios::binary);
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
-            "GBP1\n20270101\n10\n");
+  EXPECT_EQ(testing_support::ReadHostFile(machine.Host(kFile)), "GBP1\n20270101\n10\n");
 }
 
 }  // namespace

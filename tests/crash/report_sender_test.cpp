@@ -1,15 +1,18 @@
 // The report sender against the loopback collector: the daily limit with an
-// injected clock, the collector's answers, a checkpoint that is not one, and
-// a collector that never answers.
+// injected clock, the collector's answers, a checkpoint that is not one, a
+// collector that never answers, and the event record a report carries.
 #include <gtest/gtest.h>
 
 #include "crash/http_upload.h"
 
 #include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "crash/crash_collector_fixture.h"
 #include "crash/crash_report_sender.h"
+#include "crash/crash_reporter.h"
+#include "crash/sentry.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -37,10 +40,7 @@ class ReportSenderTest : public ::testing::Test {
   }
 
   void WriteCheckpoint(const std::string& text) { std::ofstream(machine.Host(kCheckpoint), std::ios::binary) << text; }
-  std::string Checkpoint() const {
-    std::ifstream in(machine.Host(kCheckpoint), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
+  std::string Checkpoint() const { return testing_support::ReadHostFile(machine.Host(kCheckpoint)); }
 
   testing_support::ScopedMachine machine;
   crash_testing::CrashCollector collector;
@@ -139,6 +139,28 @@ TEST_F(ReportSenderTest, AnAnswerThatNeverEndsCountsByItsStatusAndIsReadOnlySoFa
     EXPECT_FALSE(response.empty()) << bytesPerSecond;
     EXPECT_LE(response.size(), kvdump::kMaxUploadAnswerBytes) << bytesPerSecond;
   }
+}
+
+// The reporter reads the event record it shares with the application when a
+// crash is reported, not when it was armed: a release set afterwards, and
+// set again, reaches the collector as the last one set.
+TEST_F(ReportSenderTest, TheReportCarriesTheEventRecordAsItStandsAtTheCrash) {
+  auto record = std::make_shared<kvdump::Sentry>();
+  kvdump::CrashReporter reporter;
+  reporter.SetSentry(record);
+  kvdump::CrashReporterOptions options;
+  options.dumpDirectory = kTemp;
+  options.applicationName = L"bvlInstaller";
+  options.uploadUrl = kUrl;
+  reporter.Install(options, nullptr);
+  record->SetRelease("1.0");
+  record->SetRelease("2.0");
+  EXPECT_TRUE(reporter.OnMinidump(kTemp, L"5f0c2d1e-8a7b-4c3d-9e2f-0a1b2c3d4e5f"));
+  ASSERT_EQ(collector.Posts().size(), 1u);
+  const std::vector<crash_testing::CollectedPart> parts = collector.Parts(0, nullptr);
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].content, "{\"release\":\"2.0\"}");
+  EXPECT_EQ(parts[1].content, "MDMP dump bytes");
 }
 
 // No proxy on this machine: the address is tried directly and nothing listens.

@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "engine/folder_cleanup.h"
-#include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/file_marks.h"
 #include "platform/files.h"
-#include "platform/registry.h"
 #include "support/host_files.h"
+#include "support/machine_queries.h"
 #include "support/scoped_machine.h"
 #include "support/zip_writer.h"
 
@@ -32,22 +31,7 @@ class ClearFolderTest : public testing::Test {
   std::wstring In(const std::wstring& name) { return std::wstring(kFolder) + L"\\" + name; }
 
   // The entries of PendingFileRenameOperations, as written.
-  std::wstring PendingRenames() {
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                           win::KEY_READ | win::KEY_WOW64_64KEY, &key) != 0) {
-      return L"<no key>";
-    }
-    win::DWORD size = 0;
-    std::string bytes;
-    if (win::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == 0) {
-      bytes.resize(size);
-      win::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                            reinterpret_cast<win::BYTE*>(bytes.data()), &size);
-    }
-    win::RegCloseKey(key);
-    return platform::Utf16LeToWide(bytes);
-  }
+  std::wstring PendingRenames() { return testing_support::PendingFileRenameText().value_or(L"<no key>"); }
 
   testing_support::ScopedMachine machine_{"win10-x64"};
 };

@@ -102,12 +102,7 @@ TEST_F(WorkerLock, AWorkerWhosePageGoesAwayWhileItWaitsRunsNothing) {
   InstallationRun run;
   run.StartUp(host_->Server());
   ASSERT_FALSE(run.context.m_updateAddress.empty());
-  auto session = std::make_shared<InstallSession>();
-  session->progress = run.progress;
-  session->wizard = run.wizard;
-  session->strings = testing_support::WorkerString;
-  session->engine = std::make_shared<InstallEngine>(run.context, *run.progress);
-  session->engine->BuildCatalogue();
+  auto session = run.NewSession();
 
   auto thread = std::make_unique<InstallWorkerThread>(session);
   ASSERT_TRUE(Eventually([] { return DebugLogHas(kWaiting); }));

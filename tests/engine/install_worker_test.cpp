@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -73,12 +74,7 @@ TEST(InstallWorker, AStopRequestedBeforeTheRunCallsNoSinkAtAll) {
   testing_support::ScopedMachine machine("win10-x64");
   InstallationRun run;
   run.context.m_updateAddress = L"http://127.0.0.1:1/update";
-  run.session = std::make_shared<InstallSession>();
-  run.session->progress = run.progress;
-  run.session->wizard = run.wizard;
-  run.session->strings = testing_support::WorkerString;
-  run.session->engine = std::make_shared<InstallEngine>(run.context, *run.progress);
-  run.session->engine->BuildCatalogue();
+  run.session = run.NewSession();
   InstallWorker worker(run.session);
   worker.RequestStop();
   EXPECT_EQ(worker.Run(), 0u);
@@ -138,27 +134,40 @@ struct ProfileRow {
   bool x64;
 };
 
-class WorkerSuccess : public WorkerEndToEnd, public testing::WithParamInterface<ProfileRow> {};
+// A whole successful run on a fresh machine of the row's profile; each test
+// checks one side of what the run did and left.
+class WorkerSuccess : public WorkerEndToEnd, public testing::WithParamInterface<ProfileRow> {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(WorkerEndToEnd::SetUp());
+    machine_ = std::make_unique<testing_support::ScopedMachine>(GetParam().profile);
+    run_ = std::make_unique<InstallationRun>();
+    ASSERT_NO_FATAL_FAILURE(PrepareMachine(run_.get()));
+    run_->RunWorker();
+    // What the programs it started do is done before a test reads the machine.
+    InstallationRun::WaitForStartedPrograms();
+  }
 
-TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
-  testing_support::ScopedMachine machine(GetParam().profile);
-  InstallationRun run;
-  PrepareMachine(&run);
-  run.RunWorker();
+  std::unique_ptr<testing_support::ScopedMachine> machine_;
+  std::unique_ptr<InstallationRun> run_;
+};
 
-  EXPECT_EQ(run.progress->rows, SuccessRows());
-  EXPECT_EQ(run.progress->statusTexts,
+TEST_P(WorkerSuccess, RunsEveryStepInOrderAndEndsOnTheCompletionPage) {
+  EXPECT_EQ(run_->progress->rows, SuccessRows());
+  EXPECT_EQ(run_->progress->statusTexts,
             (std::vector<std::wstring>{L"RenameOldFile..", L"CreateAndMoveInstalledFile..", L"InstallService..",
                                        L"RegisterReservationJob..", L"DeleteOldFile..", L"RegisterUninstallReg.."}));
-  EXPECT_EQ(run.wizard->calls, std::vector<std::wstring>{L"completion page"});
-  EXPECT_EQ(run.wizard->okText, L"<string 302>");
-  EXPECT_EQ(run.checkpoint, checkpoint::kInstallSuccess);
+  EXPECT_EQ(run_->wizard->calls, std::vector<std::wstring>{L"completion page"});
+  EXPECT_EQ(run_->wizard->okText, L"<string 302>");
+  EXPECT_EQ(run_->checkpoint, checkpoint::kInstallSuccess);
   // Only the pause before the staging folder is cleared: a driver that runs
   // at once is not polled again.
-  EXPECT_EQ(run.pauses, std::vector<unsigned>{100});
-  InstallationRun::WaitForStartedPrograms();
+  EXPECT_EQ(run_->pauses, std::vector<unsigned>{100});
+}
 
-  // The updater ran after the installation; the agent service registered itself.
+// The updater ran after the installation; the agent service registered
+// itself and waits for the completion page to start it.
+TEST_P(WorkerSuccess, RunsTheUpdaterAndLeavesTheAgentServiceRegisteredAndStopped) {
   EXPECT_TRUE(testing_support::DebugLogHas(L"[Brimvale] bvludt : ran"));
   auto service = testing_support::ServiceNamed(L"bvlsvc");
   ASSERT_TRUE(service);
@@ -166,7 +175,9 @@ TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
   EXPECT_EQ(service->startType, win::SERVICE_AUTO_START);
   EXPECT_EQ(service->imagePath, L"\"C:\\Program Files\\Brimvale\\bvlsvc.exe\"");
   EXPECT_EQ(service->state, win::SERVICE_STOPPED);
+}
 
+TEST_P(WorkerSuccess, SchedulesTheCheckerAtStartUpAndEveryThirtyMinutes) {
   const std::wstring checker = L"\"C:\\Program Files\\brimvale\\bvlchk.exe\"";
   auto onStart = platform::FindScheduledTask(L"bvlchk_onstart");
   auto minute = platform::FindScheduledTask(L"bvlchk_minute");
@@ -178,12 +189,18 @@ TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
   EXPECT_EQ(minute->schedule, L"MINUTE");
   EXPECT_EQ(minute->modifier, 30);
   EXPECT_EQ(platform::ListScheduledTasks().size(), 2u);
+}
 
+TEST_P(WorkerSuccess, WritesTheUninstallEntry) {
   EXPECT_EQ(UninstallValue(L"DisplayIcon"), L"C:\\Program Files\\brimvale\\BrimvaleAgent.exe");
   EXPECT_EQ(UninstallValue(L"DisplayName"), L"\ube0c\ub9bc\ubca0\uc77c");
   EXPECT_EQ(UninstallValue(L"UninstallString"), L"\"C:\\Program Files\\brimvale\\bvlUninstaller.exe\" -u");
   EXPECT_EQ(UninstallValue(L"Publisher"), L"Korvanta., ltd.");
+}
 
+// The protection driver runs, with its altitude and the registry protection
+// on, only on 32-bit Windows.
+TEST_P(WorkerSuccess, LoadsTheProtectionDriverOnlyOn32BitWindows) {
   auto driver = testing_support::ServiceNamed(L"kvppob");
   if (GetParam().x64) {
     EXPECT_FALSE(driver);
@@ -198,15 +215,17 @@ TEST_P(WorkerSuccess, RunsEveryStepAndLeavesARegisteredAgent) {
     EXPECT_EQ(altitude, L"386241");
     EXPECT_EQ(platform::RegistryProtectionState(), std::optional<bool>(true));
   }
+}
 
-  // The completion page's OK: the service runs with its recovery actions,
-  // and the agent's programs beside it.
+// The completion page's OK: the service runs with its recovery actions, and
+// the agent's programs beside it.
+TEST_P(WorkerSuccess, TheCompletionPageStartsTheServiceWithItsRecoveryActions) {
   EXPECT_TRUE(StartAgent());
   ASSERT_TRUE(Eventually([] {
     auto started = testing_support::ServiceNamed(L"bvlsvc");
     return started && started->state == win::SERVICE_RUNNING;
   }));
-  service = testing_support::ServiceNamed(L"bvlsvc");
+  auto service = testing_support::ServiceNamed(L"bvlsvc");
   ASSERT_TRUE(service->hasFailureActions);
   EXPECT_EQ(service->resetPeriod, 600u);
   ASSERT_EQ(service->actions.size(), 3u);

@@ -12,7 +12,6 @@
 
 #include "engine/install_worker.h"
 #include "engine/uninstall_entry.h"
-#include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/file_marks.h"
 #include "platform/files.h"
@@ -72,12 +71,7 @@ class RollbackOrder : public testing_support::UpdateHostSuite<> {
   void RunFailingBeforeTheTasks(const std::function<void()>& prepare) {
     testing_support::UpdateHostFixture::TrustTestRoot();
     run_.StartUp(host_->Server());
-    auto session = std::make_shared<InstallSession>();
-    session->progress = run_.progress;
-    session->wizard = run_.wizard;
-    session->strings = testing_support::WorkerString;
-    session->engine = std::make_shared<InstallEngine>(run_.context, *run_.progress);
-    session->engine->BuildCatalogue();
+    auto session = run_.NewSession();
     session->engine->m_sleep = [this](win::DWORD milliseconds) {
       if (!rollingBack_) return;
       win::OutputDebugStringW(L"<pause " + std::to_wstring(milliseconds) + L">");
@@ -143,21 +137,8 @@ class RollbackOrder : public testing_support::UpdateHostSuite<> {
   // delete) of each operation, in the order they were scheduled.
   static std::vector<std::pair<std::wstring, std::wstring>> PendingRestartOperations() {
     std::vector<std::pair<std::wstring, std::wstring>> operations;
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                           win::KEY_READ | win::KEY_WOW64_64KEY, &key) != win::ERROR_SUCCESS) {
-      return operations;
-    }
-    win::DWORD size = 0;
-    std::string bytes;
-    if (win::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == 0) {
-      bytes.resize(size);
-      win::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                            reinterpret_cast<win::BYTE*>(bytes.data()), &size);
-    }
-    win::RegCloseKey(key);
     // NUL-terminated strings in pairs; an empty source ends the list.
-    const std::wstring text = platform::Utf16LeToWide(bytes);
+    const std::wstring text = testing_support::PendingFileRenameText().value_or(L"");
     std::size_t at = 0;
     auto next = [&] {
       const std::size_t end = std::min(text.find(L'\0', at), text.size());

@@ -182,7 +182,12 @@ TEST_F(Registration, ScheduledTasksRunTheQuotedCheckerAsTheSystemAccount) {
 TEST_F(Registration, ATaskTheListAlreadyNamesIsNotCreatedAgain) {
   // A task whose name contains "bvlchk_onstart" in other letter case
   // survives the deletions and is found in the lower-cased list.
-  ASSERT_TRUE(platform::SaveScheduledTask({L"Legacy_BVLCHK_ONSTART", L"C:\\old.exe", L"ONSTART", 0, L"System"}, false));
+  platform::ScheduledTask legacy;
+  legacy.name = L"Legacy_BVLCHK_ONSTART";
+  legacy.action = L"C:\\old.exe";
+  legacy.schedule = L"ONSTART";
+  legacy.runAs = L"System";
+  ASSERT_TRUE(platform::SaveScheduledTask(legacy, false));
   EXPECT_TRUE(engine_->RegisterReservationJob());
   ASSERT_TRUE(Eventually([] { return platform::FindScheduledTask(L"bvlchk_minute").has_value(); }));
   EXPECT_FALSE(platform::FindScheduledTask(L"bvlchk_onstart").has_value());

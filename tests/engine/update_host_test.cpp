@@ -1,18 +1,17 @@
 // The download step end to end: the agent server and the update host that
-// tools/make-update-host.sh generates, served by nginx (tools/nginx-fixture.sh),
-// installed onto fresh Windows 10 x64 and Windows 7 x86 machines with the real
-// checks (MD5 digests, and the driver's Authenticode signature on Windows 10).
+// tools/make-update-host.sh generates with the build, served by nginx
+// (tools/nginx-fixture.sh), installed onto fresh Windows 10 x64 and Windows 7
+// x86 machines with the real checks (MD5 digests, and the driver's
+// Authenticode signature on Windows 10).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "engine/install_engine.h"
 #include "platform/machine.h"
 #include "settings/installer_context.h"
 #include "system/registry_helpers.h"
+#include "support/host_files.h"
 #include "support/recording_progress.h"
 #include "support/scoped_machine.h"
 #include "support/update_host_fixture.h"
@@ -22,7 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ReadWholeHostFile;
+using testing_support::ReadHostFile;
 
 class UpdateHost : public testing_support::UpdateHostSuite<> {
  protected:
@@ -44,7 +43,6 @@ class UpdateHost : public testing_support::UpdateHostSuite<> {
     engine.BuildCatalogue();
     return engine.CreateAndMoveInstalledFile() != 0;
   }
-
 };
 
 struct MachineRow {
@@ -61,10 +59,10 @@ TEST_P(UpdateHostInstall, PlacesEveryComponentWhereTheLayoutSays) {
   ASSERT_TRUE(Install(&progress));
 
   const std::string arch = GetParam().folder;
-  auto installed = [&](const std::wstring& path) { return ReadWholeHostFile(machine.Host(L"C:\\Program Files\\Brimvale\\" + path)); };
+  auto installed = [&](const std::wstring& path) { return ReadHostFile(machine.Host(L"C:\\Program Files\\Brimvale\\" + path)); };
   EXPECT_EQ(installed(L"bvlsvc.exe"), Served(arch + "/3.2.1/bvlsvc.exe"));
   EXPECT_EQ(installed(L"sqlite3.dll"), Served(arch + "/3.45.1/sqlite3.dll"));
-  EXPECT_EQ(ReadWholeHostFile(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")), Served(arch + "/3.2.0/kvppob.sys"));
+  EXPECT_EQ(ReadHostFile(machine.Host(L"C:\\Windows\\System32\\drivers\\kvppob.sys")), Served(arch + "/3.2.0/kvppob.sys"));
   EXPECT_FALSE(fs::exists(machine.Host(L"C:\\Program Files\\Brimvale\\kvppob.sys")));
   EXPECT_EQ(installed(L"cef\\locales\\ko.pak"), "ko locale");
   EXPECT_FALSE(installed(L"cef\\swiftshader\\libGLESv2.dll").empty());

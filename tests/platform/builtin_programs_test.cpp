@@ -6,6 +6,7 @@
 
 #include "platform/builtin_programs.h"
 #include "platform/pe_image.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -56,9 +57,7 @@ TEST(BuiltinProgramTest, NewMachineHasSchtasksOfItsArchitectureAndATasksFolder) 
     testing_support::ScopedMachine scoped(profile);
     auto stub = scoped.Host(L"C:\\Windows\\System32\\schtasks.exe");
     EXPECT_EQ(platform::BuiltinProgramName(stub), std::optional<std::string>("schtasks")) << profile;
-    std::ifstream in(stub, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto layout = platform::ParsePeLayout(bytes);
+    auto layout = platform::ParsePeLayout(testing_support::ReadHostFile(stub));
     ASSERT_TRUE(layout) << profile;
     EXPECT_EQ(layout->machine, static_cast<std::uint16_t>(machine)) << profile;
     EXPECT_TRUE(std::filesystem::is_directory(scoped.Host(L"C:\\Windows\\System32\\Tasks"))) << profile;

@@ -3,7 +3,6 @@
 // page, its errors and exit codes, and the task files it keeps.
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -11,6 +10,7 @@
 #include "platform/scheduled_tasks.h"
 #include "platform/shell_execute.h"
 #include "platform/sync.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 
 namespace {
@@ -81,8 +81,7 @@ class SchtasksTest : public ::testing::Test {
     CloseHandle(information.hProcess);
     CloseHandle(information.hThread);
     CloseHandle(file);
-    std::ifstream in(machine_.Host(L"C:\\ProgramData\\schtasks_list.txt"), std::ios::binary);
-    run.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    run.bytes = testing_support::ReadHostFile(machine_.Host(L"C:\\ProgramData\\schtasks_list.txt"));
     std::wstring text(run.bytes.size(), L'\0');
     int n = MultiByteToWideChar(CP_ACP, 0, run.bytes.data(), static_cast<int>(run.bytes.size()), text.data(),
                                 static_cast<int>(text.size()));
@@ -115,8 +114,7 @@ TEST_F(SchtasksTest, InstallerParametersCreateBothTasksAsTheSystemAccount) {
   EXPECT_EQ(minute->action, L"\"" + kChecker + L"\"");
 
   // Stored as the task scheduler stores tasks: a UTF-16 XML file per task.
-  std::ifstream in(machine_.Host(L"C:\\Windows\\System32\\Tasks\\bvlchk_onstart"), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = testing_support::ReadHostFile(machine_.Host(L"C:\\Windows\\System32\\Tasks\\bvlchk_onstart"));
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
   std::wstring xml = platform::Utf16LeToWide(bytes.substr(2));

@@ -12,6 +12,7 @@
 #include "platform/process.h"
 #include "platform/shell_execute.h"
 #include "platform/sync.h"
+#include "support/host_files.h"
 #include "support/machine_programs.h"
 #include "support/scoped_machine.h"
 
@@ -20,11 +21,6 @@ namespace {
 using namespace win;
 
 constexpr unsigned long kInstallerMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-
-std::string ReadHost(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class ShellExecuteTest : public ::testing::Test {
  protected:
@@ -171,7 +167,7 @@ TEST_F(CreateProcessTest, InheritedFileHandleReceivesTheProgramsOutput) {
   EXPECT_EQ(WaitForSingleObject(information.hProcess, 10000), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(information.hThread, 0), WAIT_OBJECT_0) << "the main thread ended with it";
   CloseHandle(output);
-  EXPECT_EQ(ReadHost(machine_.Host(L"C:\\ProgramData\\out.txt")), "first\nsecond word\n")
+  EXPECT_EQ(testing_support::ReadHostFile(machine_.Host(L"C:\\ProgramData\\out.txt")), "first\nsecond word\n")
       << "standard error, given no handle, goes nowhere";
   EXPECT_EQ(platform::FindProcess(information.dwProcessId)->parentId, GetCurrentProcessId());
   CloseHandle(information.hProcess);

@@ -32,20 +32,22 @@ TEST(AgentRequestUrlsTest, StatusesMapToCheckResults) {
     std::int32_t result;
   } rows[] = {{200, SERVERCHECK_OK}, {400, SERVERCHECK_COMM_ERROR}, {403, SERVERCHECK_NO_INFO},
               {404, SERVERCHECK_NO_INFO}, {500, SERVERCHECK_NO_INFO}};
+  // One server for every row: it reads its routes again for each request.
+  testing_support::TestHttpServer server;
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  std::size_t asked = 0;
   for (const Row& row : rows) {
-    testing_support::TestHttpServer server(
-        nlohmann::json::array({Route("/v2/agent-request-urls", row.status, R"({"update":"U","mqtt":"M"})")}));
-    ASSERT_TRUE(server.Running()) << server.StartError();
+    server.SetRoutes(nlohmann::json::array({Route("/v2/agent-request-urls", row.status, R"({"update":"U","mqtt":"M"})")}));
     InstallerContext context;
     std::wstring update = L"before";
     EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), row.status);
     EXPECT_EQ(context.m_serverCheckResult, row.result) << row.status;
     EXPECT_EQ(update, row.status == 200 ? L"U" : L"before");
-    // The request asks for gzip and never for JSON.
+    // One request, which asks for gzip and never for JSON.
     auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].Value("Accept-Encoding"), "gzip");
-    EXPECT_FALSE(requests[0].Has("Accept"));
+    ASSERT_EQ(requests.size(), ++asked);
+    EXPECT_EQ(requests.back().Value("Accept-Encoding"), "gzip");
+    EXPECT_FALSE(requests.back().Has("Accept"));
   }
   InstallerContext unreachable;
   std::wstring update;
@@ -65,8 +67,10 @@ TEST(AgentRequestUrlsTest, AnswerMembersAndMqttInfo) {
               {R"({"update":5,"mqtt":null})", false, L"", L""},
               {R"([1,2])", false, L"", L""},
               {"not json", false, L"", L""}};
+  testing_support::TestHttpServer server;
+  ASSERT_TRUE(server.Running()) << server.StartError();
   for (const Row& row : rows) {
-    testing_support::TestHttpServer server(nlohmann::json::array({Route("/v2/agent-request-urls", 200, row.body, row.gzip)}));
+    server.SetRoutes(nlohmann::json::array({Route("/v2/agent-request-urls", 200, row.body, row.gzip)}));
     InstallerContext context;
     std::wstring update = L"before";
     EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), 200);
@@ -79,10 +83,10 @@ TEST(AgentRequestUrlsTest, AnswerMembersAndMqttInfo) {
 TEST(AgentRequestUrlsTest, AnswersOtherThan200LeaveMqttInfoAlone) {
   testing_support::ScopedMachine machine;
   RegWriteString(win::HKEY_CURRENT_USER, kProductKey, kMqttInfoValue, L"tcp://earlier:1883");
+  testing_support::TestHttpServer server;
+  ASSERT_TRUE(server.Running()) << server.StartError();
   for (int status : {400, 401, 404, 500, 503}) {
-    testing_support::TestHttpServer server(
-        nlohmann::json::array({Route("/v2/agent-request-urls", status, R"({"update":"U","mqtt":"M"})")}));
-    ASSERT_TRUE(server.Running()) << server.StartError();
+    server.SetRoutes(nlohmann::json::array({Route("/v2/agent-request-urls", status, R"({"update":"U","mqtt":"M"})")}));
     InstallerContext context;
     std::wstring update;
     EXPECT_EQ(context.QueryAgentRequestUrls(server.Url(""), &update), status);
@@ -149,12 +153,15 @@ TEST(WebViewVersionTest, VersionMemberOfWebview) {
               {200, R"({"webview":"1.2.3"})", L""},
               {200, R"({"webview":{"version":7}})", L""},
               {500, R"({"webview":{"version":"1.2.3"}})", L""}};
+  testing_support::TestHttpServer server;
+  ASSERT_TRUE(server.Running()) << server.StartError();
+  std::size_t asked = 0;
   for (const Row& row : rows) {
-    testing_support::TestHttpServer server(nlohmann::json::array({Route("/v2/versions", row.status, row.body)}));
+    server.SetRoutes(nlohmann::json::array({Route("/v2/versions", row.status, row.body)}));
     EXPECT_EQ(GetWebViewVersion(server.Url("")), row.version) << row.body;
     auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_FALSE(requests[0].Has("Accept-Encoding"));
+    ASSERT_EQ(requests.size(), ++asked);
+    EXPECT_FALSE(requests.back().Has("Accept-Encoding"));
   }
   EXPECT_EQ(WebViewDownloadUrl(L"http://s", L"webview", L"1.2.3"),
             L"http://s/v2/download/resources?component=webview&version=1.2.3");

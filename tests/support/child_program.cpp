@@ -1,5 +1,6 @@
 // Child processes of tests, run through posix_spawn with pipes for their output.
 #include "support/child_program.h"
+#include "support/host_files.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,8 +10,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 extern char** environ;
 
@@ -102,14 +101,8 @@ std::map<std::string, std::string> FolderSnapshot(const std::filesystem::path& f
   std::error_code error;
   for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
        !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    std::string content;
-    if (it->is_regular_file()) {
-      std::ifstream in(it->path(), std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      content = text.str();
-    }
-    entries[std::filesystem::relative(it->path(), folder).string()] = content;
+    entries[std::filesystem::relative(it->path(), folder).string()] =
+        it->is_regular_file() ? ReadHostFile(it->path()) : std::string();
   }
   return entries;
 }

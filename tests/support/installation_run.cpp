@@ -25,17 +25,22 @@ InstallationRun::InstallationRun()
 
 void InstallationRun::StartUp(const std::wstring& server) { context.ReadInstallationToken(InstallerPathFor(server)); }
 
+std::shared_ptr<InstallSession> InstallationRun::NewSession() {
+  auto fresh = std::make_shared<InstallSession>();
+  fresh->progress = progress;
+  fresh->wizard = wizard;
+  fresh->strings = WorkerString;
+  fresh->engine = std::make_shared<InstallEngine>(context, *progress);
+  fresh->engine->BuildCatalogue();
+  return fresh;
+}
+
 void InstallationRun::RunWorker(std::function<void(std::uint32_t)> beforeStep) {
-  session = std::make_shared<InstallSession>();
-  session->progress = progress;
-  session->wizard = wizard;
-  session->strings = WorkerString;
-  session->engine = std::make_shared<InstallEngine>(context, *progress);
+  session = NewSession();
   session->engine->m_sleep = [this](win::DWORD milliseconds) {
     pauses.push_back(milliseconds);
     if (realPauses) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   };
-  session->engine->BuildCatalogue();
   if (!realPauses) SetVerificationPauseForTesting([](unsigned) {});
   InstallWorker worker(session);
   worker.m_beforeStep = std::move(beforeStep);

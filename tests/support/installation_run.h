@@ -25,6 +25,9 @@ struct InstallationRun {
 
   // Start-up: ReadInstallationToken with the installer's path for `server`.
   void StartUp(const std::wstring& server);
+  // A worker's session over this run's context and recording sinks, its
+  // engine's catalogue built; the engine's pauses are real.
+  std::shared_ptr<InstallSession> NewSession();
   // The worker, run to its end on this thread; `beforeStep` may throw at a
   // checkpoint. The pauses of the steps are counted, not slept.
   void RunWorker(std::function<void(std::uint32_t)> beforeStep = nullptr);

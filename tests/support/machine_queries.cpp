@@ -4,8 +4,10 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 
 namespace testing_support {
 
@@ -35,6 +37,23 @@ std::optional<platform::ServiceSummary> ServiceNamed(const std::wstring& name) {
     if (service.name == name) return service;
   }
   return std::nullopt;
+}
+
+std::optional<std::wstring> PendingFileRenameText() {
+  win::HKEY key = nullptr;
+  if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                         win::KEY_READ | win::KEY_WOW64_64KEY, &key) != win::ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  win::DWORD size = 0;
+  std::string bytes;
+  if (win::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == 0) {
+    bytes.resize(size);
+    win::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                          reinterpret_cast<win::BYTE*>(bytes.data()), &size);
+  }
+  win::RegCloseKey(key);
+  return platform::Utf16LeToWide(bytes);
 }
 
 bool Eventually(const std::function<bool()>& done, int seconds) {

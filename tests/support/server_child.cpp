@@ -10,6 +10,9 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
 
 namespace testing_support {
 namespace {
@@ -28,6 +31,14 @@ bool ReadLine(int fd, int seconds, std::string* line) {
 }
 
 }  // namespace
+
+std::vector<std::string> PythonCommand(const std::string& script) {
+#ifdef BVL_PYTHON
+  return {BVL_PYTHON, "-S", script};
+#else
+  return {"python3", "-S", script};
+#endif
+}
 
 int ServerChild::Start(std::vector<std::string> arguments, const std::filesystem::path& errorLog) {
   std::vector<char*> argv;
@@ -96,6 +107,39 @@ bool SameHeaderName(const std::string& a, const std::string& b) {
     if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   }
   return true;
+}
+
+std::vector<std::string> LoggedRequest::Values(const std::string& name) const {
+  std::vector<std::string> values;
+  for (const auto& [key, value] : headers) {
+    if (SameHeaderName(key, name)) values.push_back(value);
+  }
+  return values;
+}
+
+std::string LoggedRequest::Value(const std::string& name) const {
+  auto values = Values(name);
+  return values.empty() ? std::string() : values.front();
+}
+
+std::vector<LoggedRequest> ReadRequestLog(const std::filesystem::path& log) {
+  std::vector<LoggedRequest> requests;
+  std::ifstream in(log);
+  std::string line;
+  while (std::getline(in, line)) {
+    auto entry = nlohmann::json::parse(line, nullptr, false);
+    if (entry.is_discarded()) continue;
+    LoggedRequest request;
+    request.method = entry.value("method", "");
+    request.target = entry.value("target", "");
+    if (entry["tunnel"].is_string()) request.tunnel = entry["tunnel"].get<std::string>();
+    for (const auto& header : entry["headers"]) {
+      request.headers.emplace_back(header[0].get<std::string>(), header[1].get<std::string>());
+    }
+    request.body = DecodeBase64(entry.value("body", ""));
+    requests.push_back(std::move(request));
+  }
+  return requests;
 }
 
 }  // namespace testing_support

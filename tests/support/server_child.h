@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -29,8 +30,34 @@ class ServerChild {
   pid_t pid_ = -1;
 };
 
+// The command that runs one of the project's Python tools: the interpreter
+// the build resolved (BVL_PYTHON: the interpreter itself, not a version
+// manager's shim, which costs a second start each time; else python3 from
+// the PATH), without the site packages that the tools, which need only the
+// standard library, would load first (-S).
+std::vector<std::string> PythonCommand(const std::string& script);
+
 // A body as the servers log it (base64; padding and line breaks ignored).
 std::string DecodeBase64(const std::string& text);
+
+// One request as a server received and logged it.
+struct LoggedRequest {
+  std::string method;
+  std::string target;  // path and query
+  std::string tunnel;  // "host:port" when the request came through a proxy tunnel
+  std::vector<std::pair<std::string, std::string>> headers;  // in the order received
+  std::string body;
+
+  // Values of the headers whose name equals `name` ignoring case, in order.
+  std::vector<std::string> Values(const std::string& name) const;
+  // The first value of a header (empty when absent).
+  std::string Value(const std::string& name) const;
+  bool Has(const std::string& name) const { return !Values(name).empty(); }
+};
+
+// The requests of a server's log (one JSON object a line), in order; a line
+// that is not JSON, one the server is still writing, is left out.
+std::vector<LoggedRequest> ReadRequestLog(const std::filesystem::path& log);
 
 // Header names compare without regard to ASCII case.
 bool SameHeaderName(const std::string& a, const std::string& b);

@@ -32,19 +32,6 @@ int RunQuiet(const std::string& command) {
 
 }  // namespace
 
-std::vector<std::string> RecordedRequest::Values(const std::string& name) const {
-  std::vector<std::string> values;
-  for (const auto& [key, value] : headers) {
-    if (SameHeaderName(key, name)) values.push_back(value);
-  }
-  return values;
-}
-
-std::string RecordedRequest::Value(const std::string& name) const {
-  auto values = Values(name);
-  return values.empty() ? std::string() : values.front();
-}
-
 bool MakeTestCertificates(const std::filesystem::path& folder, TestCertificates* out, std::string* error,
                           const std::string& subjectAltName) {
   std::filesystem::create_directories(folder);
@@ -89,14 +76,13 @@ TestHttpServer::TestHttpServer(const nlohmann::json& routes, const TestCertifica
   SetRoutes(routes);
   std::ofstream(folder_ / "requests.jsonl").close();
 
-  std::vector<std::string> args = {"python3",
-                                   std::string(BVL_SOURCE_DIR) + "/tools/test_http_server.py",
-                                   "--routes",
-                                   (folder_ / "routes.json").string(),
-                                   "--log",
-                                   (folder_ / "requests.jsonl").string(),
-                                   "--host",
-                                   listenAddress};
+  std::vector<std::string> args = PythonCommand(std::string(BVL_SOURCE_DIR) + "/tools/test_http_server.py");
+  args.insert(args.end(), {"--routes",
+                           (folder_ / "routes.json").string(),
+                           "--log",
+                           (folder_ / "requests.jsonl").string(),
+                           "--host",
+                           listenAddress});
   if (tls != nullptr) {
     tls_ = true;
     args.insert(args.end(), {"--cert", tls->certFile.string(), "--key", tls->keyFile.string()});
@@ -123,23 +109,6 @@ void TestHttpServer::SetRoutes(const nlohmann::json& routes) {
   WriteFileAtomically(folder_ / "routes.json", routes.dump());
 }
 
-std::vector<RecordedRequest> TestHttpServer::Requests() const {
-  std::vector<RecordedRequest> requests;
-  std::ifstream in(folder_ / "requests.jsonl");
-  std::string line;
-  while (std::getline(in, line)) {
-    auto entry = nlohmann::json::parse(line, nullptr, false);
-    if (entry.is_discarded()) continue;
-    RecordedRequest request;
-    request.method = entry.value("method", "");
-    request.target = entry.value("target", "");
-    for (const auto& header : entry["headers"]) {
-      request.headers.emplace_back(header[0].get<std::string>(), header[1].get<std::string>());
-    }
-    request.body = DecodeBase64(entry.value("body", ""));
-    requests.push_back(std::move(request));
-  }
-  return requests;
-}
+std::vector<RecordedRequest> TestHttpServer::Requests() const { return ReadRequestLog(folder_ / "requests.jsonl"); }
 
 }  // namespace testing_support

@@ -15,18 +15,7 @@
 namespace testing_support {
 
 // One request as the server received it.
-struct RecordedRequest {
-  std::string method;
-  std::string target;  // path and query
-  std::vector<std::pair<std::string, std::string>> headers;  // in the order received
-  std::string body;
-
-  // Values of the headers whose name equals `name` ignoring case, in order.
-  std::vector<std::string> Values(const std::string& name) const;
-  // The single value of a header (empty when absent).
-  std::string Value(const std::string& name) const;
-  bool Has(const std::string& name) const { return !Values(name).empty(); }
-};
+using RecordedRequest = LoggedRequest;
 
 // A test CA and a server certificate it signed, by default for 127.0.0.1,
 // ::1 and localhost, made with the openssl command-line tool.

@@ -1,4 +1,5 @@
 // Generation of the test PKI and signing of images for tests.
+#include "support/host_files.h"
 #include "support/test_pki.h"
 
 #include <openssl/evp.h>
@@ -6,8 +7,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "support/scoped_machine.h"
@@ -64,10 +63,7 @@ std::optional<std::string> TestPki::Sign(const std::string& image, const std::st
   const std::filesystem::path work = MakeTempFolder("sign");
   const auto in = work / "in.exe";
   const auto out = work / "out.exe";
-  {
-    std::ofstream file(in, std::ios::binary);
-    file.write(image.data(), static_cast<std::streamsize>(image.size()));
-  }
+  WriteHostFile(in, image);
   std::string command = "bash " + ShellQuote(std::string(BVL_SOURCE_DIR) + "/tools/sign-test-pe.sh") + " " +
                         ShellQuote(folder_.string()) + " " + ShellQuote(signer) + " " + ShellQuote(hash) + " " +
                         ShellQuote(in.string()) + " " + ShellQuote(out.string());
@@ -75,10 +71,7 @@ std::optional<std::string> TestPki::Sign(const std::string& image, const std::st
   std::string output;
   const int status = RunCommand(command, &output);
   std::optional<std::string> signedImage;
-  if (status == 0) {
-    std::ifstream file(out, std::ios::binary);
-    signedImage = std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
+  if (status == 0) signedImage = ReadHostFile(out);
   std::error_code ignored;
   std::filesystem::remove_all(work, ignored);
   if (!signedImage || signedImage->empty()) return fail("sign-test-pe.sh failed: " + output);

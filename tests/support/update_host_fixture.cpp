@@ -1,11 +1,11 @@
-// Generating and serving the update host for tests.
+// Serving the build's update host for tests.
 #include "support/update_host_fixture.h"
 
 #include <fstream>
-#include <iterator>
 
 #include "platform/machine.h"
 #include "support/free_port.h"
+#include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/test_pki.h"
 
@@ -15,12 +15,23 @@ namespace {
 
 std::string Tool(const std::string& name) { return ShellQuote(std::string(BVL_SOURCE_DIR) + "/tools/" + name); }
 
-}  // namespace
+// Where the build generated the content (tests/CMakeLists.txt).
+std::filesystem::path GeneratedContent() { return std::filesystem::path(BVL_BINARY_DIR) / "update-host"; }
 
-std::string ReadWholeHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Why the build's content cannot be served with this build's PKI; empty
+// when it can.
+std::string ContentProblem(const std::filesystem::path& content, const TestPki& pki) {
+  const std::string rebuild = " (cmake --build --preset default --target bvl_update_host)";
+  if (!std::filesystem::exists(content / "complete")) return "no update host generated in " + content.string() + rebuild;
+  // A driver signed under an earlier PKI would fail its signature check.
+  if (ReadHostFile(content / ".signing-root.pem") != ReadHostFile(pki.TrustedRoots())) {
+    return "the update host in " + content.string() + " was signed under another test PKI than " +
+           pki.Folder().string() + rebuild;
+  }
+  return {};
 }
+
+}  // namespace
 
 UpdateHostFixture::UpdateHostFixture() {
   const TestPki& pki = TestPki::Get();
@@ -28,14 +39,22 @@ UpdateHostFixture::UpdateHostFixture() {
     error_ = pki.Error();
     return;
   }
+  const std::filesystem::path content = GeneratedContent();
+  error_ = ContentProblem(content, pki);
+  if (!error_.empty()) return;
   root_ = MakeTempFolder("update-host");
+  std::error_code copyError;
+  std::filesystem::copy(content, root_, std::filesystem::copy_options::recursive, copyError);
+  if (copyError) {
+    error_ = "cannot copy " + content.string() + ": " + copyError.message();
+    return;
+  }
   port_ = FreePort();
   std::string output;
-  const std::string generate = "bash " + Tool("make-update-host.sh") + " " + ShellQuote(root_.string()) + " --port " +
-                               std::to_string(port_) + " --pki " + ShellQuote(pki.Folder().string()) + " --make-pe " +
-                               ShellQuote(std::string(BVL_BINARY_DIR) + "/tools/make_pe");
-  if (RunCommand(generate, &output) != 0) {
-    error_ = "make-update-host.sh failed: " + output;
+  const std::string answers = "bash " + Tool("make-update-host.sh") + " " + ShellQuote(root_.string()) +
+                              " --answers-only --port " + std::to_string(port_);
+  if (RunCommand(answers, &output) != 0) {
+    error_ = "make-update-host.sh --answers-only failed: " + output;
     return;
   }
   const std::string start =
@@ -59,13 +78,11 @@ std::wstring UpdateHostFixture::Server() const {
   return std::wstring(text.begin(), text.end());
 }
 
-std::string UpdateHostFixture::Served(const std::string& path) const {
-  return ReadWholeHostFile(root_ / "update" / path);
-}
+std::string UpdateHostFixture::Served(const std::string& path) const { return ReadHostFile(root_ / "update" / path); }
 
 void UpdateHostFixture::TrustTestRoot() {
   std::ofstream(platform::Machine::Current().TrustedRootsFile(), std::ios::binary | std::ios::app)
-      << ReadWholeHostFile(TestPki::Get().TrustedRoots());
+      << ReadHostFile(TestPki::Get().TrustedRoots());
 }
 
 }  // namespace testing_support

@@ -1,8 +1,8 @@
-// The agent server and update host of the main job for a whole test suite:
-// tools/make-update-host.sh generates the content (stand-in agent programs,
-// the signed driver, the archives) and tools/nginx-fixture.sh serves it on a
-// free loopback port. Generating takes a few seconds, so one instance serves
-// every test of a suite.
+// The agent server and update host of the main job: tools/make-update-host.sh
+// generates the content (stand-in agent programs, the signed driver, the
+// archives) once per build, into the build folder (the target
+// bvl_update_host); each fixture serves a copy of it, with the agent server's
+// answers naming its own free loopback port, through tools/nginx-fixture.sh.
 #pragma once
 
 #include <filesystem>
@@ -12,7 +12,8 @@ namespace testing_support {
 
 class UpdateHostFixture {
  public:
-  // Generates and serves; Error() is empty when both worked.
+  // Copies the build's content and serves it; Error() is empty when both
+  // worked.
   UpdateHostFixture();
   ~UpdateHostFixture();
   UpdateHostFixture(const UpdateHostFixture&) = delete;
@@ -36,8 +37,5 @@ class UpdateHostFixture {
   bool serving_ = false;
   std::string error_;
 };
-
-// The whole content of a host file (empty when it cannot be read).
-std::string ReadWholeHostFile(const std::filesystem::path& path);
 
 }  // namespace testing_support

@@ -1,5 +1,6 @@
-// A test suite whose tests share one update host: generating it takes
-// seconds, so the suite makes it once and every test checks that it works.
+// A test suite whose tests share one update host: the suite starts serving it
+// once (a copy of the build's content and an nginx) and every test checks
+// that it works.
 #pragma once
 
 #include <gtest/gtest.h>

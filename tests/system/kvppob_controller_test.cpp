@@ -48,6 +48,16 @@ std::pair<win::DWORD, std::string> Value(const std::wstring& key, const std::wst
 
 std::string Utf16(const std::wstring& text) { return platform::WideToUtf16Le(text); }
 
+// The minifilter's instance values as the installation writes them.
+void ExpectTheInstanceValues() {
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances", L"DefaultInstance"),
+            std::make_pair(win::REG_SZ, Utf16(L"AltitudeAndFlags")));
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Altitude"),
+            std::make_pair(win::REG_SZ, Utf16(L"386241")));
+  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Flags"),
+            std::make_pair(win::REG_DWORD, std::string(4, '\0')));
+}
+
 class ProtectionDriver : public testing::Test {
  protected:
   void SetUp() override {
@@ -70,12 +80,7 @@ TEST_F(ProtectionDriver, InstallCreatesTheBootDriverWithItsInstanceValuesAndStar
   EXPECT_EQ(Value(kServiceKey, L"ImagePath"),
             std::make_pair(win::REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\System32\\drivers\\kvppob.sys") + std::string(2, '\0')));
   EXPECT_EQ(Value(kServiceKey, L"ErrorControl"), std::make_pair(win::REG_DWORD, std::string("\x01\0\0\0", 4)));
-  EXPECT_EQ(Value(kServiceKey + L"\\Instances", L"DefaultInstance"),
-            std::make_pair(win::REG_SZ, Utf16(L"AltitudeAndFlags")));
-  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Altitude"),
-            std::make_pair(win::REG_SZ, Utf16(L"386241")));
-  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Flags"),
-            std::make_pair(win::REG_DWORD, std::string(4, '\0')));
+  ExpectTheInstanceValues();
   EXPECT_EQ(platform::ReadDebugLog(), std::vector<std::wstring>{kInstalled});
 }
 
@@ -103,12 +108,7 @@ TEST_F(ProtectionDriver, InstallOverAHalfRegisteredDriverCompletesItsInstanceVal
   // existing service; then what was missing is completed.
   EXPECT_FALSE(DriverInstall(noPause_));
   EXPECT_EQ(platform::ReadDebugLog(), std::vector<std::wstring>{kExists});
-  EXPECT_EQ(Value(kServiceKey + L"\\Instances", L"DefaultInstance"),
-            std::make_pair(win::REG_SZ, Utf16(L"AltitudeAndFlags")));
-  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Altitude"),
-            std::make_pair(win::REG_SZ, Utf16(L"386241")));
-  EXPECT_EQ(Value(kServiceKey + L"\\Instances\\AltitudeAndFlags", L"Flags"),
-            std::make_pair(win::REG_DWORD, std::string(4, '\0')));
+  ExpectTheInstanceValues();
   auto driver = Driver();
   ASSERT_TRUE(driver);
   EXPECT_EQ(driver->state, win::SERVICE_RUNNING);

@@ -18,9 +18,9 @@
 
 #include "bench/bench_support.h"
 #include "system/component_info.h"
-#include "platform/machine.h"
-#include "platform/paths.h"
-#include "platform/pe_image.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/paths.h"
+#include "platform/sim/images/pe_image.h"
 #include "system/file_verification.h"
 
 namespace fs = std::filesystem;

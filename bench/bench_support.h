@@ -11,7 +11,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 
 namespace bench {
 

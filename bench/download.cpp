@@ -20,8 +20,8 @@
 
 #include "bench/bench_support.h"
 #include "platform/codepage.h"
-#include "platform/machine.h"
-#include "platform/paths.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/paths.h"
 #include "settings/http_client.h"
 #include "support/free_port.h"
 

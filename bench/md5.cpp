@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/machine.h"
-#include "platform/paths.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/paths.h"
 #include "system/md5_checksum.h"
 
 namespace {

@@ -18,9 +18,9 @@
 
 #include "bench/bench_support.h"
 #include "platform/codepage.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/sim/registry/registry_store.h"
 
 namespace fs = std::filesystem;
 

@@ -27,8 +27,8 @@
 
 #include "bench/bench_support.h"
 #include "engine/unzip_archive.h"
-#include "platform/machine.h"
-#include "platform/paths.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/paths.h"
 
 namespace fs = std::filesystem;
 

@@ -22,7 +22,7 @@
 #include "app/installer_dlg.h"
 #include "app/progress_view.h"
 #include "bench/bench_support.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "support/free_port.h"
 #include "support/installation_run.h"
 #include "system/file_verification.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 
 namespace fuzzing {
 namespace {

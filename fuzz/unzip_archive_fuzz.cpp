@@ -16,8 +16,8 @@
 #include "fuzz/fuzz_machine.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
-#include "platform/folder_index.h"
-#include "platform/paths.h"
+#include "platform/sim/files/folder_index.h"
+#include "platform/sim/machine/paths.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "crash/minidump_reader.h"
 #include "platform/codepage.h"
 #include "platform/crash_points.h"
-#include "platform/faults.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/faults.h"
+#include "platform/sim/machine/machine.h"
 #include "platform/registry.h"
 
 namespace {

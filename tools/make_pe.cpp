@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/pe_image.h"
+#include "platform/sim/images/pe_image.h"
 
 int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {

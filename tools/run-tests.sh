@@ -10,19 +10,50 @@ tools/install-deps.sh
 
 jobs=${BVL_JOBS:-2}
 status=0
+summary=()
+
+# Runs one preset's tests. A test that fails is run once more on its own,
+# with its output kept: one that fails again fails the run; one that passes
+# the second time is named in the summary as unsteady, so that it gets
+# looked at instead of passing unseen.
+run_ctest() {
+  local preset=$1 log=build/$1/failed-tests.log
+  ASAN_OPTIONS=detect_leaks=0 \
+    UBSAN_OPTIONS="print_stacktrace=1:suppressions=$PWD/tools/sanitizers/ubsan.supp" \
+    LSAN_OPTIONS="suppressions=$PWD/tools/sanitizers/lsan.supp" \
+    ctest --preset "$preset" -j "$jobs" && return 0
+  local failed
+  failed=$(sed 's/^[0-9]*://' "build/$preset/Testing/Temporary/LastTestsFailed.log" | tr '\n' ' ')
+  echo "=== ${preset}: running the failed tests once more: ${failed}"
+  if ASAN_OPTIONS=detect_leaks=0 \
+    UBSAN_OPTIONS="print_stacktrace=1:suppressions=$PWD/tools/sanitizers/ubsan.supp" \
+    LSAN_OPTIONS="suppressions=$PWD/tools/sanitizers/lsan.supp" \
+    ctest --preset "$preset" --rerun-failed --output-on-failure >"$log" 2>&1; then
+    summary+=("${preset}: failed once, passed when run again (unsteady): ${failed}")
+  else
+    summary+=("${preset}: FAILED twice: ${failed}" "$(tail -n 60 "$log")")
+    status=1
+  fi
+}
+
 for preset in default asan; do
   echo "=== ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== ${preset}: tests"
-  ASAN_OPTIONS=detect_leaks=0 \
-    UBSAN_OPTIONS="print_stacktrace=1:suppressions=$PWD/tools/sanitizers/ubsan.supp" \
-    LSAN_OPTIONS="suppressions=$PWD/tools/sanitizers/lsan.supp" \
-    ctest --preset "$preset" -j "$jobs" || status=1
+  run_ctest "$preset"
 done
 
 echo "=== fuzz: build and a short run of every target"
 fuzz_start=$SECONDS
-tools/fuzz.sh "${BVL_FUZZ_SECONDS:-10}" --runs 200000 || status=1
+tools/fuzz.sh "${BVL_FUZZ_SECONDS:-10}" --runs 200000 || { status=1; summary+=("fuzz: a target failed (see above)"); }
 echo "=== fuzz: $((SECONDS - fuzz_start)) s"
+
+# The outcome last, where a reader of the log's end finds it.
+echo "=== summary"
+if [ ${#summary[@]} -eq 0 ]; then
+  echo "every test passed"
+else
+  printf '%s\n' "${summary[@]}"
+fi
 exit $status

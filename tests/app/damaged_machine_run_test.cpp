@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "platform/machine_stop.h"
+#include "platform/sim/machine/machine_stop.h"
 #include "support/child_program.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"

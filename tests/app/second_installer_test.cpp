@@ -15,7 +15,7 @@
 #include "engine/uninstall_entry.h"
 #include "platform/debug_output.h"
 #include "platform/devices.h"
-#include "platform/scheduled_tasks.h"
+#include "platform/sim/services/scheduled_tasks.h"
 #include "system/registry_helpers.h"
 #include "support/child_program.h"
 #include "support/installation_run.h"

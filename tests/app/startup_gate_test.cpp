@@ -10,7 +10,7 @@
 #include "app/resource.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/sim/registry/registry_store.h"
 #include "settings/base64.h"
 #include "settings/http_client.h"
 #include "system/registry_helpers.h"

@@ -13,7 +13,7 @@
 #include "app/resource.h"
 #include "app/startup_gate.h"
 #include "app/system_message_box.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "system/registry_helpers.h"
 #include "wizard_fixture.h"
 

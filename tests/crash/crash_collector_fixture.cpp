@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "platform/internet_settings.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "support/host_files.h"

@@ -6,7 +6,7 @@
 
 #include "engine/folder_cleanup.h"
 #include "platform/debug_output.h"
-#include "platform/file_marks.h"
+#include "platform/sim/files/file_marks.h"
 #include "platform/files.h"
 #include "support/host_files.h"
 #include "support/machine_queries.h"

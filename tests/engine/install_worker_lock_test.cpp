@@ -13,7 +13,7 @@
 
 #include "engine/install_worker.h"
 #include "engine/uninstall_entry.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/sync.h"

@@ -12,7 +12,7 @@
 #include "engine/text_file.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "platform/files.h"
 #include "settings/installer_context.h"
 #include "system/registry_helpers.h"

@@ -11,7 +11,7 @@
 
 #include "engine/install_worker.h"
 #include "platform/codepage.h"
-#include "platform/machine_snapshot.h"
+#include "platform/sim/machine/machine_snapshot.h"
 #include "support/host_files.h"
 #include "support/installation_run.h"
 #include "support/scoped_machine.h"

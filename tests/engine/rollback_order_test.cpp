@@ -13,7 +13,7 @@
 #include "engine/install_worker.h"
 #include "engine/uninstall_entry.h"
 #include "platform/debug_output.h"
-#include "platform/file_marks.h"
+#include "platform/sim/files/file_marks.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"

@@ -9,7 +9,7 @@
 
 #include "engine/install_worker.h"
 #include "engine/uninstall_entry.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "system/registry_helpers.h"
 #include "support/installation_run.h"
 #include "support/machine_queries.h"

@@ -16,7 +16,7 @@
 #include "engine/unzip_archive.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"
 #include "support/zip_builder.h"

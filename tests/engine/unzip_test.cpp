@@ -12,7 +12,7 @@
 #include "engine/unzip_archive.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
-#include "platform/file_marks.h"
+#include "platform/sim/files/file_marks.h"
 #include "platform/files.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"

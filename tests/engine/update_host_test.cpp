@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "engine/install_engine.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "settings/installer_context.h"
 #include "system/registry_helpers.h"
 #include "support/host_files.h"

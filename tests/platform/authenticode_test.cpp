@@ -1,13 +1,13 @@
 // Tests of the Authenticode verifier against files signed by osslsigncode with
 // the test PKI: good signatures, nested ones, tampering, broken tables and
 // untrusted chains; and of the certificate name selection.
-#include "platform/authenticode.h"
+#include "platform/sim/images/authenticode.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
-#include "platform/pe_image.h"
+#include "platform/sim/images/pe_image.h"
 #include "support/scoped_machine.h"
 #include "support/test_pki.h"
 

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "platform/builtin_programs.h"
-#include "platform/pe_image.h"
+#include "platform/sim/processes/builtin_programs.h"
+#include "platform/sim/images/pe_image.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "platform/codepage.h"
-#include "platform/machine_stop.h"
+#include "platform/sim/machine/machine_stop.h"
 #include "platform/registry.h"
 #include "support/child_program.h"
 #include "support/host_files.h"

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/machine_stop.h"
-#include "platform/state_file.h"
+#include "platform/sim/machine/machine_stop.h"
+#include "platform/sim/machine/state_file.h"
 #include "support/child_program.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"

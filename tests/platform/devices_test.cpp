@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "platform/devices.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "platform/files.h"
-#include "platform/pe_image.h"
+#include "platform/sim/images/pe_image.h"
 #include "platform/services.h"
 #include "support/scoped_machine.h"
 

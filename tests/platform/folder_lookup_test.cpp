@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "platform/files.h"
-#include "platform/folder_index.h"
-#include "platform/paths.h"
+#include "platform/sim/files/folder_index.h"
+#include "platform/sim/machine/paths.h"
 #include "support/scoped_machine.h"
 
 namespace {

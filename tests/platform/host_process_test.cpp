@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/host_process.h"
+#include "platform/sim/processes/host_process.h"
 
 namespace {
 

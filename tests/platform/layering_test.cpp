@@ -151,9 +151,10 @@ std::vector<std::string> ProblemsOfText(const std::string& file, const std::stri
 // The product's sources and headers, as paths relative to the source tree.
 std::vector<std::string> ProductFiles(const std::string& folder) {
   std::vector<std::string> files;
-  for (const auto& entry : fs::directory_iterator(fs::path(BVL_SOURCE_DIR) / folder)) {
+  const fs::path root(BVL_SOURCE_DIR);
+  for (const auto& entry : fs::recursive_directory_iterator(root / folder)) {
     const std::string extension = entry.path().extension().string();
-    if (extension == ".cpp" || extension == ".h") files.push_back(folder + "/" + entry.path().filename().string());
+    if (extension == ".cpp" || extension == ".h") files.push_back(entry.path().lexically_relative(root).generic_string());
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -236,9 +237,9 @@ TEST(Layering, TheRulesFindEachKindOfWrongInclude) {
       {"platform/a.cpp", "#include <unistd.h>", false},
       {"engine/a.cpp", "#include <zlib.h>", false},
       {"engine/a.cpp", "#include <vector>", false},
-      {"crash/a.cpp", "#include \"platform/machine.h\"", true},  // the simulation's internals
-      {"settings/a.cpp", "#include \"platform/paths.h\"", true},
-      {"platform/a.cpp", "#include \"platform/machine.h\"", false},
+      {"crash/a.cpp", "#include \"platform/sim/machine/machine.h\"", true},  // the simulation's internals
+      {"settings/a.cpp", "#include \"platform/sim/machine/paths.h\"", true},
+      {"platform/sim/a.cpp", "#include \"platform/sim/machine/machine.h\"", false},
       {"crash/a.cpp", "#include \"platform/version.h\"", false},
       {"engine/a.cpp", "#include \"zip_layout.h\"", true},
       {"engine/a.cpp", "// #include is how a file names another", false},

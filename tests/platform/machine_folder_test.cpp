@@ -6,8 +6,8 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/machine.h"
-#include "platform/machine_stop.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/machine_stop.h"
 #include "support/child_program.h"
 #include "support/scoped_machine.h"
 

@@ -5,10 +5,10 @@
 #include <fstream>
 
 #include "platform/codepage.h"
-#include "platform/machine_snapshot.h"
+#include "platform/sim/machine/machine_snapshot.h"
 #include "platform/process.h"
 #include "platform/registry.h"
-#include "platform/scheduled_tasks.h"
+#include "platform/sim/services/scheduled_tasks.h"
 #include "platform/services.h"
 #include "support/machine_programs.h"
 #include "support/scoped_machine.h"

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/sync.h"

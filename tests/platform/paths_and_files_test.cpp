@@ -8,11 +8,11 @@
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
 #include "platform/environment.h"
-#include "platform/file_marks.h"
+#include "platform/sim/files/file_marks.h"
 #include "platform/files.h"
 #include "platform/locale.h"
-#include "platform/paths.h"
-#include "platform/registry_store.h"
+#include "platform/sim/machine/paths.h"
+#include "platform/sim/registry/registry_store.h"
 #include "support/scoped_machine.h"
 
 namespace {

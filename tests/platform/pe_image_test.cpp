@@ -1,6 +1,6 @@
 // Tests of the PE image writer and header reader: every machine type yields
 // an image whose headers read back as written and that osslsigncode accepts.
-#include "platform/pe_image.h"
+#include "platform/sim/images/pe_image.h"
 
 #include <gtest/gtest.h>
 

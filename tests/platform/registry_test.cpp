@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
-#include "platform/identity.h"
+#include "platform/sim/machine/faults.h"
+#include "platform/sim/machine/identity.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/sim/registry/registry_store.h"
 #include "support/scoped_machine.h"
 
 namespace {

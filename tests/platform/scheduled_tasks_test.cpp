@@ -7,7 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/scheduled_tasks.h"
+#include "platform/sim/services/scheduled_tasks.h"
 #include "platform/shell_execute.h"
 #include "platform/sync.h"
 #include "support/host_files.h"

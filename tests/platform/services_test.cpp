@@ -6,12 +6,12 @@
 #include <fstream>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "platform/files.h"
-#include "platform/pe_image.h"
+#include "platform/sim/images/pe_image.h"
 #include "platform/process.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/sim/registry/registry_store.h"
 #include "platform/services.h"
 #include "platform/shell_execute.h"
 #include "platform/sync.h"

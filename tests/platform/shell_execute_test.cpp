@@ -5,9 +5,9 @@
 
 #include <fstream>
 
-#include "platform/builtin_programs.h"
+#include "platform/sim/processes/builtin_programs.h"
 #include "platform/codepage.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell_execute.h"

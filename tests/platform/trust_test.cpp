@@ -7,9 +7,9 @@
 
 #include <fstream>
 
-#include "platform/faults.h"
-#include "platform/machine.h"
-#include "platform/pe_image.h"
+#include "platform/sim/machine/faults.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/images/pe_image.h"
 #include "support/scoped_machine.h"
 #include "support/test_pki.h"
 

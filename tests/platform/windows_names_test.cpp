@@ -11,7 +11,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/sim/machine/paths.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"
 

@@ -8,8 +8,8 @@
 
 #include "platform/devices.h"
 #include "platform/files.h"
-#include "platform/pe_image.h"
-#include "platform/scheduled_tasks.h"
+#include "platform/sim/images/pe_image.h"
+#include "platform/sim/services/scheduled_tasks.h"
 #include "platform/services.h"
 #include "platform/sync.h"
 #include "platform/top_level_windows.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/debug_output.h"
-#include "platform/faults.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/faults.h"
+#include "platform/sim/machine/machine.h"
 #include "support/host_files.h"
 #include "support/machine_queries.h"
 #include "support/scoped_machine.h"

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
-#include "platform/faults.h"
+#include "platform/sim/machine/faults.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/sim/registry/registry_store.h"
 #include "settings/base64.h"
 #include "settings/installation_token.h"
 #include "settings/installer_context.h"

@@ -3,10 +3,10 @@
 
 #include <fstream>
 
-#include "platform/builtin_programs.h"
-#include "platform/machine.h"
-#include "platform/machine_wait.h"
-#include "platform/paths.h"
+#include "platform/sim/processes/builtin_programs.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/machine/machine_wait.h"
+#include "platform/sim/machine/paths.h"
 
 namespace testing_support {
 

@@ -10,8 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/host_process.h"
-#include "platform/paths.h"
+#include "platform/sim/processes/host_process.h"
+#include "platform/sim/machine/paths.h"
 
 namespace testing_support {
 

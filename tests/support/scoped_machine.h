@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 
 namespace testing_support {
 

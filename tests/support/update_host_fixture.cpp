@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "support/free_port.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"

@@ -8,9 +8,9 @@
 #include <functional>
 
 #include "platform/debug_output.h"
-#include "platform/faults.h"
-#include "platform/machine.h"
-#include "platform/pe_image.h"
+#include "platform/sim/machine/faults.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/images/pe_image.h"
 #include "support/scoped_machine.h"
 #include "support/test_pki.h"
 #include "system/file_verification.h"

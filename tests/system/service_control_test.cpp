@@ -8,10 +8,10 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/builtin_programs.h"
+#include "platform/sim/processes/builtin_programs.h"
 #include "platform/debug_output.h"
-#include "platform/faults.h"
-#include "platform/pe_image.h"
+#include "platform/sim/machine/faults.h"
+#include "platform/sim/images/pe_image.h"
 #include "platform/process.h"
 #include "platform/services.h"
 #include "support/host_files.h"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/resource.h"
-#include "platform/paths.h"
+#include "platform/sim/machine/paths.h"
 #include "support/scoped_machine.h"
 #include "ui/icon_resource.h"
 

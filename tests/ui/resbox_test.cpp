@@ -9,7 +9,7 @@
 #include "app/resource.h"
 #include "platform/codepage.h"
 #include "platform/debug_output.h"
-#include "platform/paths.h"
+#include "platform/sim/machine/paths.h"
 #include "platform/version.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"

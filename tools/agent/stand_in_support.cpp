@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/debug_output.h"
-#include "platform/machine.h"
+#include "platform/sim/machine/machine.h"
 #include "platform/process.h"
 #include "platform/sync.h"
 

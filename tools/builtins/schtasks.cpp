@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/machine.h"
-#include "platform/registry_store.h"
-#include "platform/scheduled_tasks.h"
+#include "platform/sim/machine/machine.h"
+#include "platform/sim/registry/registry_store.h"
+#include "platform/sim/services/scheduled_tasks.h"
 #include "schtasks_texts.h"
 
 namespace {

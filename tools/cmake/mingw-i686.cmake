@@ -1,0 +1,6 @@
+# Cross-compiling for 32-bit Windows with Debian's mingw-w64 (posix thread
+# model, so that std::thread and std::mutex exist).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(BVL_MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -51,6 +51,10 @@ InstallEngine::InstallEngine(const InstallerContext& context, ProgressSink& prog
   m_sleep = RealPause();
 }
 
+InstallEngine::~InstallEngine() {
+  for (win::HANDLE process : m_taskCreations) win::CloseHandle(process);
+}
+
 void InstallEngine::BuildCatalogue() {
   ComponentInfo record;
   for (const CatalogueEntry& entry : kCatalogue) {

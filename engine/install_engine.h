@@ -34,6 +34,10 @@ class InstallEngine {
   // m_downloadWebView to this engine's DownloadWebView and m_sleep to a real
   // pause, and opens the protection driver's device (m_driver).
   InstallEngine(const InstallerContext& context, ProgressSink& progress);
+  // Closes the handles of task creations still held.
+  ~InstallEngine();
+  InstallEngine(const InstallEngine&) = delete;
+  InstallEngine& operator=(const InstallEngine&) = delete;
 
   const InstallerContext& Context() const { return m_context; }
 
@@ -97,7 +101,10 @@ class InstallEngine {
   // Asks the agent's service, window and MQTT client to stop, then ends what
   // is left of them. Always TRUE.
   win::BOOL StopRunningAgent();
-  // Deletes both scheduled tasks. FALSE when schtasks.exe is missing.
+  // Deletes both scheduled tasks, after the creations RegisterReservationJob
+  // started have ended (within the deletion's bound), so that a creation
+  // still running cannot bring a task back after its deletion. FALSE when
+  // schtasks.exe is missing.
   win::BOOL DeleteScheduledTasks();
   // Deletes the product key under the machine and the users' hives. FALSE
   // (and logged) when the machine's key is missing or cannot be deleted.
@@ -146,4 +153,7 @@ class InstallEngine {
   const InstallerContext& m_context;
   ProgressSink& m_progress;
   std::atomic<bool> m_stopRequested{false};
+  // The schtasks.exe processes that create the tasks; not waited for by the
+  // installation, only by the deletion.
+  std::vector<win::HANDLE> m_taskCreations;
 };

@@ -169,6 +169,7 @@ win::BOOL InstallEngine::DeleteScheduledTasks() {
   // Waited for (within a bound): the listing that follows in
   // RegisterReservationJob must see their outcome, and the rollback has done
   // its work when the failure is shown.
+  WaitAndClose(m_taskCreations, kDeletionWait);
   std::vector<win::HANDLE> deletions = StartTaskDeletion();
   WaitAndClose(deletions, kDeletionWait);
   return win::TRUE;
@@ -212,7 +213,9 @@ win::BOOL InstallEngine::RegisterReservationJob() {
   };
   for (const Task& task : {Task{kOnStartTask, L"onstart"}, Task{kMinuteTask, L"minute /mo 30"}}) {
     if (listed.find(task.name) != std::wstring::npos) continue;
-    const bool started = StartSchtasks(CreationParameters(task.name, task.schedule, checker));
+    win::HANDLE process = nullptr;
+    const bool started = StartSchtasks(CreationParameters(task.name, task.schedule, checker), &process);
+    if (process) m_taskCreations.push_back(process);
     LogDebugLine(engine_texts::TaskEnrolment(task.name, started));
   }
   return win::TRUE;

@@ -9,9 +9,10 @@
 // spell them without "win::".
 #pragma once
 
-#include <windows.h>
-
+// The interface's types come first, before the system's macros exist.
 #include "platform/win_types.h"
+
+#include <windows.h>
 
 namespace platform_windows {
 

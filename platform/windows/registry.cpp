@@ -4,6 +4,9 @@
 // HKLM\SOFTWARE in the 64-bit view reaches the 64-bit keys below it.
 #include "platform/registry.h"
 
+#include <cwctype>
+#include <vector>
+
 #include "platform/windows/system_security.h"
 #include "platform/windows/windows_api.h"
 #include "platform/windows/registry_views.h"
@@ -29,6 +32,15 @@ win::LSTATUS Answer(::LONG status) {
 ::REGSAM InViewOf(::HKEY root, ::REGSAM access) {
   if ((access & kViews) || IsPredefinedKey(root)) return access;
   return access | ViewOfOpenKey(root);
+}
+
+// Whether `path` is `key` or lies below it, ignoring case.
+bool IsKeyOrBelow(const std::wstring& path, const std::wstring& key) {
+  if (path.size() < key.size() || (path.size() > key.size() && path[key.size()] != L'\\')) return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (std::towupper(path[i]) != std::towupper(key[i])) return false;
+  }
+  return true;
 }
 
 bool NamesNoSubkey(const std::wstring& subKey) { return subKey.find_first_not_of(L'\\') == std::wstring::npos; }
@@ -106,7 +118,17 @@ LSTATUS RegQueryValueExW(HKEY key, const std::wstring& name, DWORD*, DWORD* type
 }
 
 LSTATUS RegSetValueExW(HKEY key, const std::wstring& name, DWORD, DWORD type, const BYTE* data, DWORD size) {
-  return Answer(::RegSetValueExW(Native(key), name.c_str(), 0, type, data, size));
+  const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+  if (!text || !data || size < sizeof(wchar_t)) {
+    return Answer(::RegSetValueExW(Native(key), name.c_str(), 0, type, data, size));
+  }
+  // The system stores a string's terminator that the size leaves out when
+  // one follows the data in memory, so what it stores would depend on the
+  // caller's memory behind the text. The interface stores the bytes given:
+  // they are passed with a character other than NUL behind them.
+  std::vector<BYTE> bytes(data, data + size);
+  bytes.insert(bytes.end(), {0xFF, 0xFF});
+  return Answer(::RegSetValueExW(Native(key), name.c_str(), 0, type, bytes.data(), size));
 }
 
 LSTATUS RegDeleteValueW(HKEY key, const std::wstring& name) {
@@ -155,19 +177,9 @@ std::wstring ResolveRegistryPath(win::HKEY root, const std::wstring& subKey, win
       first == std::wstring::npos ? std::wstring() : subKey.substr(first, subKey.find_last_not_of(L'\\') - first + 1);
   std::wstring path = rest.empty() ? base : base + L"\\" + rest;
   // HKLM\SOFTWARE of a 32-bit process on 64-bit Windows is its Wow6432Node.
-  const std::wstring software = L"HKLM\\SOFTWARE";
-  const auto folded = [](std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(::towupper(c));
-    return text;
-  };
-  const std::wstring upper = folded(path);
-  const bool underSoftware =
-      upper.compare(0, software.size(), software) == 0 && (upper.size() == software.size() || upper[software.size()] == L'\\');
-  const bool alreadyThere = upper.compare(software.size(), 12, L"\\WOW6432NODE") == 0 &&
-                            (upper.size() == software.size() + 12 || upper[software.size() + 12] == L'\\');
-  if (predefined && underSoftware && !alreadyThere && platform_windows::ProcessRunsUnderWow64() &&
-      !(access & KEY_WOW64_64KEY)) {
-    path.insert(software.size(), L"\\Wow6432Node");
+  if (predefined && !(access & KEY_WOW64_64KEY) && platform_windows::ProcessRunsUnderWow64() &&
+      IsKeyOrBelow(path, L"HKLM\\SOFTWARE") && !IsKeyOrBelow(path, L"HKLM\\SOFTWARE\\WOW6432NODE")) {
+    path.insert(std::wstring(L"HKLM\\SOFTWARE").size(), L"\\Wow6432Node");
   }
   return path;
 }

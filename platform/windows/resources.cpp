@@ -2,7 +2,8 @@
 // windres) and those of modules opened as data files.
 #include "platform/resources.h"
 
-#include <cstdint>
+#include <mutex>
+#include <set>
 
 #include "platform/windows/windows_api.h"
 
@@ -15,10 +16,18 @@ using platform_windows::Wrapped;
   return reinterpret_cast<::HRSRC>(const_cast<win::ResourceEntry*>(resource));
 }
 
-// The system marks the handle of a module opened as a data file in its low
-// bits (1: as a data file, 2: as an image resource); a loaded module's
-// handle is its page-aligned base.
-bool IsDataModule(win::HMODULE module) { return (reinterpret_cast<std::uintptr_t>(module) & 3) != 0; }
+// The handles LoadLibraryExW gave out for data files, once per opening. The
+// system's handle alone does not tell: for a module the program has loaded
+// already, it hands back the loaded module's own handle.
+struct DataModules {
+  std::mutex mutex;
+  std::multiset<::HMODULE> handles;
+};
+
+DataModules& OpenedDataModules() {
+  static DataModules opened;
+  return opened;
+}
 
 }  // namespace
 
@@ -27,7 +36,13 @@ namespace win {
 HMODULE GetModuleHandleW(const wchar_t* name) { return Wrapped(::GetModuleHandleW(name)); }
 
 HMODULE LoadLibraryExW(const wchar_t* path, HANDLE, DWORD flags) {
-  return Wrapped(::LoadLibraryExW(path, nullptr, flags));
+  const ::HMODULE module = ::LoadLibraryExW(path, nullptr, flags);
+  if (module && (flags & LOAD_LIBRARY_AS_DATAFILE)) {
+    DataModules& opened = OpenedDataModules();
+    std::lock_guard<std::mutex> guard(opened.mutex);
+    opened.handles.insert(module);
+  }
+  return Wrapped(module);
 }
 
 HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language) {
@@ -61,7 +76,13 @@ DWORD SizeofResource(HMODULE module, HRSRC resource) {
 namespace platform {
 
 bool FreeResourceModule(win::HMODULE module) {
-  if (!module || !IsDataModule(module)) return false;
+  {
+    DataModules& opened = OpenedDataModules();
+    std::lock_guard<std::mutex> guard(opened.mutex);
+    const auto found = opened.handles.find(Native(module));
+    if (found == opened.handles.end()) return false;
+    opened.handles.erase(found);
+  }
   return ::FreeLibrary(Native(module)) != FALSE;
 }
 

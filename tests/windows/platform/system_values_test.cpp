@@ -83,8 +83,9 @@ TEST(DebugOutputTest, EachCallIsOneRecordAndEightBitTextIsUtf8) {
   platform::ClearDebugLog();
   OutputDebugStringW(L"[Brimvale] RESBOX : Load Image Resource Fail [ID: 7]\r\n");
   OutputDebugStringA("caf\xc3\xa9 \\ text");
-  EXPECT_EQ(platform::ReadDebugLog(), (std::vector<std::wstring>{L"[Brimvale] RESBOX : Load Image Resource Fail [ID: 7]\r\n",
-                                                                 L"caf\u00e9 \\ text"}));
+  EXPECT_EQ(
+      platform::ReadDebugLog(),
+      (std::vector<std::wstring>{L"[Brimvale] RESBOX : Load Image Resource Fail [ID: 7]\r\n", L"caf\u00e9 \\ text"}));
   platform::ClearDebugLog();
   EXPECT_TRUE(platform::ReadDebugLog().empty());
 }
@@ -115,7 +116,8 @@ class ProxyTest : public ::testing::Test {
     RegCloseKey(key_);
   }
   void Set(DWORD enabled, const std::wstring& server) {
-    ASSERT_EQ(RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled), sizeof enabled), 0);
+    ASSERT_EQ(
+        RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled), sizeof enabled), 0);
     const std::string bytes = platform::WideToUtf16Le(server + L'\0');
     ASSERT_EQ(RegSetValueExW(key_, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
                              static_cast<DWORD>(bytes.size())),

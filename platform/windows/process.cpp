@@ -65,8 +65,22 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
 
 BOOL TerminateProcess(HANDLE process, UINT exitCode) { return ::TerminateProcess(Native(process), exitCode); }
 
+namespace {
+
+// A path cut to the buffer ends with NUL and reports the buffer as too
+// small, as Windows 7 and later do; Wine (like Windows XP) leaves it without
+// its NUL.
+DWORD CutToBuffer(DWORD copied, wchar_t* buffer, DWORD size) {
+  if (!buffer || size == 0 || copied < size) return copied;
+  buffer[size - 1] = L'\0';
+  ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
+}
+
+}  // namespace
+
 DWORD K32GetModuleFileNameExW(HANDLE process, HMODULE module, wchar_t* buffer, DWORD size) {
-  return ::K32GetModuleFileNameExW(Native(process), Native(module), buffer, size);
+  return CutToBuffer(::K32GetModuleFileNameExW(Native(process), Native(module), buffer, size), buffer, size);
 }
 
 DWORD K32GetProcessImageFileNameW(HANDLE process, wchar_t* buffer, DWORD size) {
@@ -74,7 +88,7 @@ DWORD K32GetProcessImageFileNameW(HANDLE process, wchar_t* buffer, DWORD size) {
 }
 
 DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size) {
-  return ::GetModuleFileNameW(Native(module), buffer, size);
+  return CutToBuffer(::GetModuleFileNameW(Native(module), buffer, size), buffer, size);
 }
 
 HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {

@@ -25,6 +25,21 @@ unsigned long long Ticks(const ::FILETIME& time) {
   return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// Whether every page of the range is committed memory that may be read.
+// (Wine's ReadProcessMemory on this process reads pages that are only
+// reserved as zeros instead of failing.)
+bool Readable(std::uintptr_t address, std::size_t size) {
+  const std::uintptr_t end = address + size;
+  for (std::uintptr_t at = address; at < end;) {
+    ::MEMORY_BASIC_INFORMATION region{};
+    if (::VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof region) != sizeof region) return false;
+    const ::DWORD unreadable = PAGE_NOACCESS | PAGE_GUARD;
+    if (region.State != MEM_COMMIT || (region.Protect & unreadable) || region.Protect == 0) return false;
+    at = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+  }
+  return true;
+}
+
 // The interface's context has the x64 layout. A 64-bit program's context is
 // that layout already; a 32-bit program's registers go to their x64
 // counterparts (EAX to RAX, ESP to RSP, EIP to RIP, ...).
@@ -70,7 +85,10 @@ void CopyStack(std::uint64_t sp, ThreadSnapshot* thread) {
     size = std::min<std::size_t>(end - static_cast<std::uintptr_t>(sp), thread->stack.size());
   }
   ::SIZE_T read = 0;
-  if (size == 0 || !::ReadProcessMemory(::GetCurrentProcess(), at, thread->stack.data(), size, &read)) read = 0;
+  if (size == 0 || !Readable(static_cast<std::uintptr_t>(sp), size) ||
+      !::ReadProcessMemory(::GetCurrentProcess(), at, thread->stack.data(), size, &read)) {
+    read = 0;
+  }
   thread->stack.resize(read);
 }
 
@@ -179,11 +197,11 @@ ProcessSnapshot CaptureProcess(win::DWORD requestingThread, const win::CONTEXT& 
 
 bool ReadOwnMemory(std::uint64_t address, std::size_t size, std::vector<std::uint8_t>* bytes) {
   if (address + size < address || address + size > std::numeric_limits<std::uintptr_t>::max()) return false;
+  if (!Readable(static_cast<std::uintptr_t>(address), size)) return false;
   std::vector<std::uint8_t> copy(size);
   ::SIZE_T read = 0;
-  if (size > 0 && (!::ReadProcessMemory(::GetCurrentProcess(), reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
-                                         copy.data(), size, &read) ||
-                   read != size)) {
+  const auto* from = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address));
+  if (size > 0 && (!::ReadProcessMemory(::GetCurrentProcess(), from, copy.data(), size, &read) || read != size)) {
     return false;
   }
   bytes->swap(copy);

@@ -40,36 +40,11 @@ bool Readable(std::uintptr_t address, std::size_t size) {
   return true;
 }
 
-// The interface's context has the x64 layout. A 64-bit program's context is
-// that layout already; a 32-bit program's registers go to their x64
-// counterparts (EAX to RAX, ESP to RSP, EIP to RIP, ...).
+// The interface's context is the system's context of the target the program
+// is built for (x86 or x64), byte for byte.
 void ToInterfaceContext(const ::CONTEXT& from, win::CONTEXT* to) {
-#if defined(_WIN64)
-  static_assert(sizeof(::CONTEXT) == sizeof(win::CONTEXT), "the x64 context of the system and of the interface");
+  static_assert(sizeof(::CONTEXT) == sizeof(win::CONTEXT), "the context of the system and of the interface");
   std::memcpy(static_cast<void*>(to), &from, sizeof from);
-#else
-  // CONTEXT_AMD64 with its control, integer and segment registers: the x87
-  // floating-point state has no place in the x64 layout.
-  constexpr ::DWORD kRegistersGiven = 0x00100007;
-  *to = win::CONTEXT{};
-  to->ContextFlags = kRegistersGiven;
-  to->Rax = from.Eax;
-  to->Rbx = from.Ebx;
-  to->Rcx = from.Ecx;
-  to->Rdx = from.Edx;
-  to->Rsi = from.Esi;
-  to->Rdi = from.Edi;
-  to->Rbp = from.Ebp;
-  to->Rsp = from.Esp;
-  to->Rip = from.Eip;
-  to->EFlags = from.EFlags;
-  to->SegCs = static_cast<win::WORD>(from.SegCs);
-  to->SegDs = static_cast<win::WORD>(from.SegDs);
-  to->SegEs = static_cast<win::WORD>(from.SegEs);
-  to->SegFs = static_cast<win::WORD>(from.SegFs);
-  to->SegGs = static_cast<win::WORD>(from.SegGs);
-  to->SegSs = static_cast<win::WORD>(from.SegSs);
-#endif
 }
 
 // Copies the stack above `sp` within its committed region, at most as many
@@ -167,7 +142,7 @@ ProcessSnapshot CaptureProcess(win::DWORD requestingThread, const win::CONTEXT& 
   snapshot.threads[0].threadId = requestingThread;
   snapshot.threads[0].hasContext = true;
   snapshot.threads[0].context = requestingContext;
-  CopyStack(requestingContext.Rsp, &snapshot.threads[0]);
+  CopyStack(ContextStackPointer(requestingContext), &snapshot.threads[0]);
   // All of them stop before any is read, so that the threads are seen at one
   // moment; then all resume.
   std::vector<bool> stopped(others.size(), false);
@@ -183,7 +158,7 @@ ProcessSnapshot CaptureProcess(win::DWORD requestingThread, const win::CONTEXT& 
     if (stopped[i] && ::GetThreadContext(handles[i], &context)) {
       thread.hasContext = true;
       ToInterfaceContext(context, &thread.context);
-      CopyStack(thread.context.Rsp, &thread);
+      CopyStack(ContextStackPointer(thread.context), &thread);
     } else {
       thread.stack.clear();  // gone meanwhile, or not to be stopped
     }

@@ -34,8 +34,7 @@ TEST(ProcessSnapshotTest, AnotherThreadIsReadFromItsStackPointerUpwardsAndResume
   });
   const ::DWORD otherId = started.get_future().get();
   win::CONTEXT requesting{};
-  volatile int here = 0;
-  requesting.Rsp = reinterpret_cast<std::uintptr_t>(&here);
+  win::RtlCaptureContext(&requesting);  // this thread's stack pointer, here
   const win::DWORD self = ::GetCurrentThreadId();
 
   const platform::ProcessSnapshot snapshot = platform::CaptureProcess(self, requesting, 64 * 1024);
@@ -44,7 +43,7 @@ TEST(ProcessSnapshotTest, AnotherThreadIsReadFromItsStackPointerUpwardsAndResume
 
   ASSERT_FALSE(snapshot.threads.empty());
   EXPECT_EQ(snapshot.threads[0].threadId, self);
-  EXPECT_EQ(snapshot.threads[0].stackStart, requesting.Rsp);
+  EXPECT_EQ(snapshot.threads[0].stackStart, platform::ContextStackPointer(requesting));
   EXPECT_FALSE(snapshot.threads[0].stack.empty());
   EXPECT_EQ(std::count_if(snapshot.threads.begin(), snapshot.threads.end(),
                           [&](const auto& t) { return t.threadId == self; }),
@@ -53,7 +52,7 @@ TEST(ProcessSnapshotTest, AnotherThreadIsReadFromItsStackPointerUpwardsAndResume
                            [&](const auto& t) { return t.threadId == otherId; });
   ASSERT_NE(read, snapshot.threads.end());
   ASSERT_TRUE(read->hasContext);
-  EXPECT_EQ(read->stackStart, read->context.Rsp);
+  EXPECT_EQ(read->stackStart, platform::ContextStackPointer(read->context));
   EXPECT_LE(read->stack.size(), 64u * 1024u);
   EXPECT_TRUE(Holds(read->stack, kMarker)) << "the waiting thread's own stack was copied";
 

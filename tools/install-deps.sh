@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package the installer, its tests, benchmarks, fuzz
 # targets (clang, its libFuzzer and sanitizer runtimes, llvm-symbolizer) and
-# demo need.
+# demo need, and the Windows build's: the mingw-w64 cross compilers (posix
+# thread model), zlib and libgcrypt built for Windows, and Wine with its
+# 32-bit half (the installer is a 32-bit program), which needs the i386
+# architecture.
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
@@ -13,6 +16,8 @@ packages=(
   nginx osslsigncode liblnk-utils xvfb xdotool lldb imagemagick
   python3 curl unzip zip time openssl
   clang libclang-rt-dev llvm
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+  libz-mingw-w64-dev libgcrypt-mingw-w64-dev wine wine64 wine32:i386
 )
 
 missing=()
@@ -23,6 +28,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -107,13 +107,27 @@ TEST(JsonReadingTest, NumbersAndEscapesThatAreTaken) {
       {"an escaped NUL", R"({"update":"a\u0000b"})", false, L"a\0b"s},
       {"UTF-8 as it stands", "{\"update\":\"\xEA\xB0\x80\"}", false, L"\uAC00"},
       {"an integer beyond 64 bits", R"({"update":"x","n":123456789012345678901234567890})", false, L"x"},
-      {"the largest unsigned 64-bit integer and one more", R"({"update":"x","n":[18446744073709551615,18446744073709551616]})",
-       false, L"x"},
+      {"the largest unsigned 64-bit integer and one more",
+       R"({"update":"x","n":[18446744073709551615,18446744073709551616]})", false, L"x"},
       {"the smallest signed 64-bit integer and one less",
        R"({"update":"x","n":[-9223372036854775808,-9223372036854775809]})", false, L"x"},
       {"the largest double", R"({"update":"x","n":1.7976931348623157e308})", false, L"x"},
       {"a fraction too small for a double", R"({"update":"x","n":1e-400})", false, L"x"},
       {"negative zero", R"({"update":"x","n":[-0,-0.0]})", false, L"x"},
+  });
+}
+
+// Texts that are no JSON but that the installer once took as an answer: a
+// number written with a leading zero, a number beyond the range of a double,
+// and a low surrogate escape without its high half. They are refused like any
+// other malformed answer.
+TEST(JsonReadingTest, NoJsonBeyondTheGrammarIsTaken) {
+  testing_support::ScopedMachine machine;
+  ExpectAnswers({
+      {"a leading zero", R"({"update":"x","n":01})", true, L""},
+      {"a negative number with a leading zero", R"({"update":"x","n":-01})", true, L""},
+      {"a number beyond the range of a double", R"({"update":"x","n":2e308})", true, L""},
+      {"a lone low surrogate", R"({"update":"\udc00x"})", true, L""},
   });
 }
 

@@ -74,9 +74,9 @@ const std::set<std::string>& HostStandardHeaders() {
 }
 
 // Libraries both builds of the product have, usable outside platform/:
-// zlib and its minizip, and nlohmann's JSON values.
+// zlib and nlohmann's JSON values.
 bool IsSharedLibraryHeader(const std::string& header) {
-  return header == "zlib.h" || header.rfind("minizip/", 0) == 0 || header.rfind("nlohmann/", 0) == 0;
+  return header == "zlib.h" || header.rfind("nlohmann/", 0) == 0;
 }
 
 bool IsQtHeader(const std::string& header) {

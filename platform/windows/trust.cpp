@@ -76,6 +76,9 @@ struct StateMirror {
   CRYPT_PROVIDER_DATA data{};
   std::vector<CRYPT_PROVIDER_SGNR> signers;
   std::vector<std::unique_ptr<SignerMirror>> signerMirrors;
+  // The file handle the system opened for a caller that gave none and left
+  // in the file record (Wine does): closed after the CLOSE, which does not.
+  ::HANDLE openedFile = nullptr;
 };
 
 std::mutex g_mutex;
@@ -219,18 +222,27 @@ LONG WinVerifyTrust(void* hwnd, const GUID* action, WINTRUST_DATA* data) {
     data->pSignatureSettings->cSecondarySigs = settings.cSecondarySigs;
     data->pSignatureSettings->dwVerifiedSigIndex = settings.dwVerifiedSigIndex;
   }
+  // A handle the system opened in a VERIFY and left in the record, when the
+  // caller gave none: the file must not stay open after the CLOSE (a staged
+  // file could not be moved into place while it is).
+  const ::HANDLE openedFile = !data->pFile->hFile && file.hFile != INVALID_HANDLE_VALUE ? file.hFile : nullptr;
   std::lock_guard<std::mutex> lock(g_mutex);
   if (data->dwStateAction == WTD_STATEACTION_CLOSE) {
-    g_states.erase(platform_windows::Native(data->hWVTStateData));
-    data->hWVTStateData = nullptr;
-  } else if (data->dwStateAction == WTD_STATEACTION_VERIFY) {
-    data->hWVTStateData = platform_windows::Wrapped(system.data.hWVTStateData);
-    if (system.data.hWVTStateData) {
-      auto state = std::make_unique<StateMirror>();
-      state->request = data;
-      state->result = result;
-      g_states[system.data.hWVTStateData] = std::move(state);
+    const auto found = g_states.find(platform_windows::Native(data->hWVTStateData));
+    if (found != g_states.end()) {
+      if (found->second->openedFile) ::CloseHandle(found->second->openedFile);
+      g_states.erase(found);
     }
+    data->hWVTStateData = nullptr;
+  } else if (data->dwStateAction == WTD_STATEACTION_VERIFY && system.data.hWVTStateData) {
+    data->hWVTStateData = platform_windows::Wrapped(system.data.hWVTStateData);
+    auto state = std::make_unique<StateMirror>();
+    state->request = data;
+    state->result = result;
+    state->openedFile = openedFile;
+    g_states[system.data.hWVTStateData] = std::move(state);
+  } else if (data->dwStateAction == WTD_STATEACTION_VERIFY) {
+    data->hWVTStateData = nullptr;
   }
   return Finish(result);
 }

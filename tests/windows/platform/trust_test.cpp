@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/trust.h"
 #include "windows/platform/wine_paths.h"
 
@@ -120,6 +121,23 @@ TEST(Trust, AChangedByteIsABadDigest) {
   EXPECT_EQ(verification.result(), TRUST_E_BAD_DIGEST);
   EXPECT_EQ(GetLastError(), TRUST_E_BAD_DIGEST);
   std::remove(tampered.c_str());
+}
+
+TEST(Trust, AVerifiedFileCanBeMovedOnceItsStateIsClosed) {
+  // The installer verifies the staged driver and then moves it into place:
+  // nothing of the verification may keep the file open after the CLOSE.
+  const std::wstring copy = TrustFile("moved-after-verify.exe");
+  const std::wstring moved = TrustFile("moved-after-verify-done.exe");
+  DeleteFileW(moved);
+  ASSERT_TRUE(CopyFileW(TrustFile("signed.exe"), copy, FALSE));
+  {
+    Verification verification(copy);
+    EXPECT_EQ(verification.result(), 0u);
+    EXPECT_EQ(verification.Close(), 0);
+  }
+  EXPECT_TRUE(MoveFileExW(copy, moved, MOVEFILE_REPLACE_EXISTING)) << "error " << GetLastError();
+  DeleteFileW(moved);
+  DeleteFileW(copy);
 }
 
 TEST(Trust, AnUnsignedFileHasNoSignatureButLeavesAStateToClose) {

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The whole headless installation by the Windows build under Wine, against
+# the agent server and the update host served by nginx on loopback
+# (tools/wine-installation.sh), and what it leaves: its rows and ending, the
+# product values in the 64-bit registry view (and none in the 32-bit one),
+# the uninstall entry, the agent service registered and running, the
+# scheduled tasks, the installed files.
+#
+#   headless_installation_test.sh <source-dir> <windows-build-dir> <make_pe of the Linux build>
+#
+# Exit code 77 (skipped) when make_pe, a tool of the Linux build that writes
+# the update host's other components, is not built.
+#
+# What Wine cannot show: the protection driver (Wine loads no kernel
+# drivers; on this 64-bit prefix the installer, a 32-bit program under WOW64,
+# skips the driver as on 64-bit Windows) and the Authenticode check of the
+# driver (Wine reports Windows 7, where the installer checks only digests).
+# The simulated machine's tests remain the proof of both.
+set -uo pipefail
+source_dir=$1 build=$2 make_pe=$3
+if [ ! -x "$make_pe" ]; then
+  echo "skipped: $make_pe is not built (cmake --build --preset default --target make_pe)"
+  exit 77
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/bvl-wine-install.XXXXXX")
+cleanup() {
+  bash "$source_dir/tools/wine-installation.sh" stop "$work" >/dev/null 2>&1 || true
+  if [ -n "${BVL_KEEP_WORK:-}" ]; then echo "kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+port=$(python3 -S -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+
+bash "$source_dir/tools/wine-installation.sh" run "$work" --build "$build" --make-pe "$make_pe" --port "$port" ||
+  { echo "FAIL: the installation run did not complete"; exit 1; }
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+output=$(tr -d '\r' < "$work/installer-output.txt")
+has_line() { grep -qxF -- "$1" <<<"$output" || fail "the installer's output lacks the line: $1"; }
+
+export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# reg <args>: the output of Wine's reg.exe, without carriage returns.
+reg() { timeout 120 wine reg "$@" 2>/dev/null | tr -d '\r'; }
+# value <query output> <name>: the data of a value in a "reg query" listing.
+value() { awk -v name="$2" '$1 == name { sub(/^[ ]*[^ ]+[ ]+[^ ]+[ ]+/, ""); print; exit }' <<<"$1"; }
+
+# --- The run: start-up, every row in order, the ending.
+[ "$(cat "$work/installer-exit-code")" = 0 ] || fail "the installer's exit code is $(cat "$work/installer-exit-code")"
+has_line "server check result: 1"
+has_line "start-up gate:       passed"
+expected_rows="  row: RenameOldFile Success  [30%]"
+percent=30
+for name in BrimvaleAgent.exe bvlUninstaller.exe bvlchk.exe bvlcore.dll bvlcv.dll bvlmqtt.exe bvlres.dll bvlsvc.exe \
+            bvludt.exe cef kvppob.sys libeay32.dll mosquitto.dll msvcr100.dll pthreadVC2.dll sqlite3.dll; do
+  percent=$((percent + 2))
+  expected_rows+=$'\n'"  row (replaces last): $name Download Success  [$percent%]"
+done
+for row in "proverinfo create Success  [68%]" "CreateAndMoveInstalledFile Success  [70%]" \
+           "InstallDriver Success  [75%]" "InstallService Success  [80%]" "RegisterReservationJob Success  [85%]" \
+           "DeleteOldFile Success  [90%]" "RegisterUninstallReg Success  [90%]" "Install Success  [100%]"; do
+  expected_rows+=$'\n'"  row: $row"
+done
+rows=$(grep -E '^  row' <<<"$output")
+if [ "$rows" != "$expected_rows" ]; then
+  fail "the rows differ from a successful installation's:"
+  diff <(echo "$expected_rows") <(echo "$rows")
+fi
+has_line "OK pressed: starting the agent service"
+grep -q '^message box:' <<<"$output" && fail "the run showed a message box"
+
+# --- The product values: in the 64-bit view only.
+product=$(reg query 'HKLM\SOFTWARE\Korvanta\Brimvale' /reg:64)
+[ "$(value "$product" Version)" = 3.2.1.0 ] || fail "Version in the 64-bit view is '$(value "$product" Version)'"
+[ "$(value "$product" WebVersion)" = 1.4.2 ] || fail "WebVersion in the 64-bit view is '$(value "$product" WebVersion)'"
+# ServiceInfo is the server address encrypted: hexadecimal text.
+service_info=$(value "$product" ServiceInfo)
+[[ "$service_info" =~ ^[0-9A-Fa-f]{32,}$ ]] || fail "ServiceInfo in the 64-bit view is '$service_info'"
+if timeout 120 wine reg query 'HKLM\SOFTWARE\Korvanta\Brimvale' /reg:32 >/dev/null 2>&1; then
+  fail "the product key exists in the 32-bit view"
+fi
+
+# --- The uninstall entry, in the 64-bit view.
+entry=$(reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /reg:64)
+[ "$(value "$entry" UninstallString)" = '"C:\Program Files\brimvale\bvlUninstaller.exe" -u' ] ||
+  fail "UninstallString is '$(value "$entry" UninstallString)'"
+[ "$(value "$entry" DisplayIcon)" = 'C:\Program Files\brimvale\BrimvaleAgent.exe' ] ||
+  fail "DisplayIcon is '$(value "$entry" DisplayIcon)'"
+[ "$(value "$entry" Publisher)" = 'Korvanta., ltd.' ] || fail "Publisher is '$(value "$entry" Publisher)'"
+[ -n "$(value "$entry" DisplayName)" ] || fail "the uninstall entry has no DisplayName"
+
+# --- The agent service: registered by bvlsvc.exe /Service, started by OK.
+service=$(reg query 'HKLM\System\CurrentControlSet\Services\bvlsvc')
+[ "$(value "$service" ImagePath)" = '"C:\Program Files\Brimvale\bvlsvc.exe"' ] ||
+  fail "the service's ImagePath is '$(value "$service" ImagePath)'"
+[ "$(value "$service" Start)" = 0x2 ] || fail "the service does not start automatically (Start '$(value "$service" Start)')"
+[ "$(value "$service" Type)" = 0x10 ] || fail "the service is not an own-process service (Type '$(value "$service" Type)')"
+grep -qF '[Brimvale] bvlsvc : Service registered' "$work/debug-output.txt" || fail "bvlsvc.exe did not register the service"
+grep -qF '[Brimvale] bvlsvc : Service running' "$work/debug-output.txt" || fail "the agent service did not run"
+grep -qF '[Brimvale] bvlmqtt : MQTT client running' "$work/debug-output.txt" || fail "the service did not start bvlmqtt.exe"
+grep -qF '[Brimvale] bvludt : ran' "$work/debug-output.txt" || fail "the updater did not run"
+
+# --- The scheduled tasks, through the schtasks.exe stand-in (32-bit: its
+# system folder is syswow64).
+for task in bvlchk_onstart bvlchk_minute; do
+  [ -f "$WINEPREFIX/drive_c/windows/syswow64/Tasks/$task" ] || fail "no scheduled task $task"
+done
+
+# --- The installed files: the agent's programs are the served stand-ins.
+installed="$WINEPREFIX/drive_c/Program Files/Brimvale"
+for name in bvlsvc.exe BrimvaleAgent.exe bvlmqtt.exe bvludt.exe bvlchk.exe bvlUninstaller.exe; do
+  cmp -s "$installed/$name" "$build/agent-programs/$name" || fail "$name is not the served program"
+done
+for name in bvlres.dll bvlcore.dll bvlcv.dll sqlite3.dll libeay32.dll mosquitto.dll msvcr100.dll pthreadVC2.dll \
+            cef/libcef.dll cef/locales/ko.pak webview/index.html webview/assets/app.js zipproverinfo.dat; do
+  [ -f "$installed/$name" ] || fail "$name is not installed"
+done
+[ -e "$installed/updatetemp" ] && fail "the staging folder is left behind"
+
+if [ "$failures" -ne 0 ]; then
+  echo "== the installer's output"
+  cat "$work/installer-output.txt"
+  echo "== its debug output"
+  cat "$work/debug-output.txt"
+  exit 1
+fi
+echo "the headless installation under Wine passed every check"

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# One headless installation by the Windows build under Wine, the way a user
+# runs it: the agent server and the update host on loopback (nginx), a fresh
+# 64-bit Wine prefix, the installer under the name the installation page
+# gives it, run from the user's Downloads folder. Used by tools/demo.sh
+# --windows and by the Windows end-to-end test.
+#
+#   wine-installation.sh run <work> --build DIR --make-pe PATH [--port N]
+#   wine-installation.sh stop <work>
+#
+# run   makes <work>/servers (update host with the agent's stand-ins built for
+#       Windows in DIR/agent-programs, served by nginx on 127.0.0.1:N) and the
+#       prefix <work>/wine-prefix, places the schtasks.exe stand-in in it
+#       (Wine's own cannot create tasks), runs DIR/app/bvlInstaller.exe as
+#       C:\users\<user>\Downloads\bvlInstaller[<token>].exe and waits for it.
+#       Its standard output is <work>/installer-output.txt, its exit code
+#       <work>/installer-exit-code, and the debug output of every program of
+#       the run (the installer, the agent's service and programs) the lines
+#       of <work>/debug-output.txt. The servers and the prefix's programs
+#       (the agent service) keep running until "stop".
+# stop  ends the prefix's programs and nginx.
+#
+# The prefix gets Wine's null graphics driver: windows exist (the agent's
+# window, which the installer finds and closes) without a display.
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+usage() {
+  echo "usage: $0 run <work> --build DIR --make-pe PATH [--port N] | stop <work>" >&2
+  exit 2
+}
+
+stop() {
+  local work=$1
+  if [ -d "$work/wine-prefix" ]; then
+    WINEPREFIX="$work/wine-prefix" timeout 60 wineserver -k 2>/dev/null || true
+    WINEPREFIX="$work/wine-prefix" timeout 60 wineserver -w 2>/dev/null || true
+  fi
+  bash "$source_dir/tools/nginx-fixture.sh" stop "$work/servers" || true
+}
+
+# wine_quiet <args>: a Wine command in the run's prefix, without Wine's own
+# messages.
+wine_quiet() {
+  WINEDEBUG=-all timeout 120 wine "$@"
+}
+
+run() {
+  local work=$1 build="" make_pe="" port=18490
+  shift
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
+      --make-pe) [ $# -ge 2 ] || usage; make_pe=$2; shift 2 ;;
+      --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
+      *) usage ;;
+    esac
+  done
+  [ -n "$build" ] && [ -n "$make_pe" ] || usage
+  local installer=$build/app/bvlInstaller.exe schtasks=$build/agent-programs/system/schtasks.exe
+  for file in "$installer" "$schtasks" "$build/agent-programs/bvlsvc.exe"; do
+    [ -f "$file" ] || { echo "wine-installation: $file is not built (cmake --build --preset windows)" >&2; exit 1; }
+  done
+  mkdir -p "$work"
+  work=$(cd "$work" && pwd)
+
+  echo "== servers on 127.0.0.1:$port (agent server and update host with the Windows stand-ins)"
+  bash "$source_dir/tools/make-update-host.sh" "$work/servers" --port "$port" --pki "$work/pki" \
+    --make-pe "$make_pe" --windows "$build/agent-programs" >/dev/null
+  bash "$source_dir/tools/nginx-fixture.sh" start "$work/servers" "$port"
+
+  echo "== fresh Wine prefix in $work/wine-prefix"
+  export WINEPREFIX=$work/wine-prefix
+  WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
+  wine_quiet reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  local user
+  user=$(wine_quiet cmd /c 'echo %USERNAME%' | tr -d '\r')
+  # The run starts the prefix's programs afresh (the service manager among
+  # them), so that they log with the run's settings.
+  timeout 60 wineserver -w
+  local windows=$WINEPREFIX/drive_c/windows
+  # The installer is a 32-bit program: its system folder is syswow64.
+  cp "$schtasks" "$windows/syswow64/schtasks.exe"
+  cp "$schtasks" "$windows/system32/schtasks.exe"
+
+  local token name downloads
+  token=$(printf '%s' "http://127.0.0.1:$port" | base64 -w0)
+  name="bvlInstaller[$token].exe"
+  downloads=$WINEPREFIX/drive_c/users/$user/Downloads
+  mkdir -p "$downloads"
+  cp "$installer" "$downloads/$name"
+  echo "C:\\users\\$user\\Downloads\\$name" > "$work/installer-path"
+
+  echo "== running C:\\users\\$user\\Downloads\\$name under Wine (console front end)"
+  # Debug output reaches Wine's log as warnings of the exception channel;
+  # the programs the run starts (the agent service among them) log there too.
+  local code=0
+  WINEDEBUG=-all,warn+seh timeout "${BVL_WINE_TIMEOUT:-600}" wine "C:\\users\\$user\\Downloads\\$name" \
+    >"$work/installer-output.txt" 2>"$work/wine-log.txt" || code=$?
+  echo "$code" > "$work/installer-exit-code"
+  # The agent's programs started by the run go on logging.
+  sleep 2
+  debug_lines "$work"
+  cat "$work/installer-output.txt"
+  echo "== the installer ended with exit code $code"
+}
+
+# The debug lines of the run, one a line, from Wine's log.
+debug_lines() {
+  local work=$1
+  sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$work/wine-log.txt" |
+    sed -e 's/\\r\\n$//' -e 's/\\n$//' > "$work/debug-output.txt"
+}
+
+case "${1:-}" in
+  run) [ $# -ge 2 ] || usage; shift; run "$@" ;;
+  stop) [ $# -eq 2 ] || usage; stop "$2" ;;
+  debug-lines) [ $# -eq 2 ] || usage; debug_lines "$2" ;;
+  *) usage ;;
+esac

@@ -177,7 +177,7 @@ void InstallWorker::RunEnding() {
     // The updater, elevated and hidden; not waited for.
     const std::wstring updater = engine.m_installDir + L"\\bvludt.exe";
     win::SHELLEXECUTEINFOW info;
-    info.cbSize = 60;
+    info.cbSize = win::kShellExecuteInfoSize;
     info.fMask = win::SEE_MASK_FLAG_NO_UI;
     info.lpVerb = L"runas";
     info.lpFile = updater.c_str();

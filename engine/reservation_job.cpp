@@ -45,7 +45,7 @@ bool SchtasksPresent() {
 // process handle is returned (or closed when `process` is null).
 bool StartSchtasks(const std::wstring& parameters, win::HANDLE* process = nullptr) {
   win::SHELLEXECUTEINFOW info;
-  info.cbSize = 60;
+  info.cbSize = win::kShellExecuteInfoSize;
   info.fMask = win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOASYNC | win::SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
   info.lpFile = L"schtasks.exe";

@@ -29,6 +29,12 @@ constexpr DWORD SE_ERR_PNF = 3;
 constexpr DWORD SE_ERR_ACCESSDENIED = 5;
 constexpr DWORD SE_ERR_NOASSOC = 31;
 
+// What cbSize must hold: the size of the system's SHELLEXECUTEINFOW for the
+// target the program is built for. That structure has fifteen members, eleven
+// of them pointers or handles: 60 bytes on a 32-bit target, 112 (with padding)
+// on a 64-bit one.
+constexpr DWORD kShellExecuteInfoSize = sizeof(void*) == 4 ? 60 : 112;
+
 struct SHELLEXECUTEINFOW {
   DWORD cbSize = 0;
   unsigned long fMask = 0;
@@ -45,13 +51,13 @@ struct SHELLEXECUTEINFOW {
 // elevated, so "runas" asks nothing). A bare file name is looked for in the
 // directory given, then in the system directory and the Windows directory.
 // The command line is the quoted file path, a space and the parameters.
-// cbSize must be 60 (the 32-bit structure) or 112 (the 64-bit one), else
-// ERROR_INVALID_PARAMETER. Fails with ERROR_FILE_NOT_FOUND (hInstApp
-// SE_ERR_FNF), ERROR_BAD_EXE_FORMAT for a file that is no program,
-// ERROR_NO_ASSOCIATION (SE_ERR_NOASSOC) for another verb or a file that is not
-// an .exe or .com. A fault "ShellExecuteEx" for the file as given or as found
-// fails the call with its error. The program gets a console of its own
-// (its output goes nowhere).
+// cbSize must be kShellExecuteInfoSize, else ERROR_INVALID_PARAMETER (the
+// simulated machine also takes the other width's size, 60 or 112). Fails with
+// ERROR_FILE_NOT_FOUND (hInstApp SE_ERR_FNF), ERROR_BAD_EXE_FORMAT for a file
+// that is no program, ERROR_NO_ASSOCIATION (SE_ERR_NOASSOC) for another verb
+// or a file that is not an .exe or .com. A fault "ShellExecuteEx" for the
+// file as given or as found fails the call with its error. The program gets a
+// console of its own (its output goes nowhere).
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info);
 
 constexpr DWORD SECURITY_DESCRIPTOR_REVISION = 1;

@@ -73,9 +73,10 @@ struct SYSTEM_INFO {
 void GetNativeSystemInfo(SYSTEM_INFO* info);
 
 // Run-time linking: kernel32.dll is the only library; it exports
-// GetProductInfo on Vista and later profiles.
+// GetProductInfo on Vista and later profiles, with the system's calling
+// convention.
 using FARPROC = void (*)();
-using GetProductInfoFunction = BOOL (*)(DWORD major, DWORD minor, DWORD spMajor, DWORD spMinor, DWORD* productType);
+using GetProductInfoFunction = BOOL(BVL_WINAPI*)(DWORD major, DWORD minor, DWORD spMajor, DWORD spMinor, DWORD* productType);
 HMODULE LoadLibraryW(const wchar_t* name);
 FARPROC GetProcAddress(HMODULE module, const char* name);
 BOOL FreeLibrary(HMODULE module);

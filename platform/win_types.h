@@ -6,6 +6,16 @@
 #include <cstdint>
 #include <string>
 
+// The calling convention of the system's own functions, for pointers to
+// functions that the system exports (GetProcAddress): __stdcall on 32-bit
+// Windows, where a call through a pointer without it leaves the stack
+// unbalanced; nothing elsewhere.
+#if defined(_WIN32) && !defined(_WIN64)
+#define BVL_WINAPI __stdcall
+#else
+#define BVL_WINAPI
+#endif
+
 namespace win {
 
 using BYTE = std::uint8_t;

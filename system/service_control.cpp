@@ -85,7 +85,7 @@ bool RegisterAgentService(const std::wstring& programFilesDir, bool registerServ
   const std::wstring executable = AgentServiceExecutable(programFilesDir);
   if (!FileExists(executable)) return false;
   win::SHELLEXECUTEINFOW info;
-  info.cbSize = 60;
+  info.cbSize = win::kShellExecuteInfoSize;
   info.fMask = win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_NOASYNC | win::SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
   info.lpFile = executable.c_str();

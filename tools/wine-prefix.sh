@@ -2,7 +2,8 @@
 # A fresh Wine prefix for one run of the Windows tests.
 #   wine-prefix.sh create FILE   makes a 64-bit prefix (32-bit programs run in
 #                                it under WOW64, as on 64-bit Windows) in a new
-#                                temporary folder and writes its path to FILE
+#                                temporary folder, with the null graphics
+#                                driver, and writes its path to FILE
 #   wine-prefix.sh remove FILE   stops its wineserver and removes it
 # Every Wine command runs under a time-out.
 set -euo pipefail
@@ -12,6 +13,9 @@ case $action in
   create)
     prefix=$(mktemp -d "${TMPDIR:-/tmp}/bvl-wine.XXXXXX")
     WINEPREFIX=$prefix timeout 180 wineboot -i >/dev/null 2>&1
+    # No X display here: Wine's null graphics driver still gives programs
+    # their windows and messages (FindWindowW, SendMessageW), unseen.
+    WINEPREFIX=$prefix timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     WINEPREFIX=$prefix timeout 60 wineserver -w
     echo "$prefix" > "$file"
     echo "wine prefix: $prefix"

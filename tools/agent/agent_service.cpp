@@ -39,7 +39,7 @@ void Handler(win::DWORD control) {
 void StartBeside(const wchar_t* program) {
   const std::wstring path = stand_in::OwnFolder() + L"\\" + program;
   win::SHELLEXECUTEINFOW info;
-  info.cbSize = 60;  // the 32-bit structure
+  info.cbSize = win::kShellExecuteInfoSize;
   info.lpVerb = L"open";
   info.lpFile = path.c_str();
   info.nShow = win::SW_HIDE;

@@ -5,12 +5,14 @@
 # gives it, run from the user's Downloads folder. Used by tools/demo.sh
 # --windows and by the Windows end-to-end test.
 #
-#   wine-installation.sh run <work> --build DIR --make-pe PATH [--port N]
+#   wine-installation.sh run <work> --build DIR --make-pe PATH [--port N] [--windows-version win10|win81|win7]
 #   wine-installation.sh stop <work>
 #
 # run   makes <work>/servers (update host with the agent's stand-ins built for
 #       Windows in DIR/agent-programs, served by nginx on 127.0.0.1:N) and the
-#       prefix <work>/wine-prefix, places the schtasks.exe stand-in in it
+#       prefix <work>/wine-prefix of that Windows version (default win10,
+#       where the installer checks the driver's Authenticode signature with
+#       WinVerifyTrust), places the schtasks.exe stand-in in it
 #       (Wine's own cannot create tasks), runs DIR/app/bvlInstaller.exe as
 #       C:\users\<user>\Downloads\bvlInstaller[<token>].exe and waits for it.
 #       Its standard output is <work>/installer-output.txt, its exit code
@@ -27,7 +29,7 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 usage() {
-  echo "usage: $0 run <work> --build DIR --make-pe PATH [--port N] | stop <work>" >&2
+  echo "usage: $0 run <work> --build DIR --make-pe PATH [--port N] [--windows-version V] | stop <work>" >&2
   exit 2
 }
 
@@ -47,13 +49,14 @@ wine_quiet() {
 }
 
 run() {
-  local work=$1 build="" make_pe="" port=18490
+  local work=$1 build="" make_pe="" port=18490 version=win10
   shift
   while [ $# -gt 0 ]; do
     case "$1" in
       --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
       --make-pe) [ $# -ge 2 ] || usage; make_pe=$2; shift 2 ;;
       --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
+      --windows-version) [ $# -ge 2 ] || usage; version=$2; shift 2 ;;
       *) usage ;;
     esac
   done
@@ -70,9 +73,10 @@ run() {
     --make-pe "$make_pe" --windows "$build/agent-programs" >/dev/null
   bash "$source_dir/tools/nginx-fixture.sh" start "$work/servers" "$port"
 
-  echo "== fresh Wine prefix in $work/wine-prefix"
+  echo "== fresh Wine prefix ($version) in $work/wine-prefix"
   export WINEPREFIX=$work/wine-prefix
   WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
+  wine_quiet winecfg /v "$version" >/dev/null
   wine_quiet reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
   local user
   user=$(wine_quiet cmd /c 'echo %USERNAME%' | tr -d '\r')

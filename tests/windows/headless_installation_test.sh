@@ -11,11 +11,13 @@
 # Exit code 77 (skipped) when make_pe, a tool of the Linux build that writes
 # the update host's other components, is not built.
 #
-# What Wine cannot show: the protection driver (Wine loads no kernel
-# drivers; on this 64-bit prefix the installer, a 32-bit program under WOW64,
-# skips the driver as on 64-bit Windows) and the Authenticode check of the
-# driver (Wine reports Windows 7, where the installer checks only digests).
-# The simulated machine's tests remain the proof of both.
+# The prefix is Windows 10, where the installer checks the driver's
+# Authenticode signature with WinVerifyTrust. What Wine cannot show: the
+# protection driver (Wine loads no kernel drivers; on this 64-bit prefix the
+# installer, a 32-bit program under WOW64, skips the driver as on 64-bit
+# Windows) and a refused signature (Wine's WinVerifyTrust accepts a chain to
+# a root the machine does not trust). The simulated machine's tests remain
+# the proof of both.
 set -uo pipefail
 source_dir=$1 build=$2 make_pe=$3
 if [ ! -x "$make_pe" ]; then

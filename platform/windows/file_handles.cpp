@@ -47,8 +47,8 @@ namespace win {
 HANDLE CreateFileW(const std::wstring& path, DWORD access, DWORD share, const void* security, DWORD disposition,
                    DWORD attributes, HANDLE templateFile) {
   platform_windows::SystemSecurityAttributes systemSecurity(security);
-  return Wrapped(::CreateFileW(path.c_str(), access, share, systemSecurity.get(), disposition, attributes,
-                               Native(templateFile)));
+  return Wrapped(
+      ::CreateFileW(path.c_str(), access, share, systemSecurity.get(), disposition, attributes, Native(templateFile)));
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
@@ -68,8 +68,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, v
 HANDLE CreateFileMappingW(HANDLE file, const void* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
                           const wchar_t* name) {
   platform_windows::SystemSecurityAttributes systemSecurity(security);
-  const ::HANDLE mapping =
-      ::CreateFileMappingW(Native(file), systemSecurity.get(), protect, sizeHigh, sizeLow, name);
+  const ::HANDLE mapping = ::CreateFileMappingW(Native(file), systemSecurity.get(), protect, sizeHigh, sizeLow, name);
   if (mapping) {
     MapViewSeam& seam = Seam();
     std::lock_guard<std::mutex> guard(seam.mutex);

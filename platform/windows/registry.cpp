@@ -49,9 +49,11 @@ bool NamesNoSubkey(const std::wstring& subKey) { return subKey.find_first_not_of
 // key in the view of the key above it; stops at the first key that cannot go.
 ::LONG DeleteTree(::HKEY parent, const std::wstring& subKey, ::REGSAM view) {
   ::HKEY key = nullptr;
-  ::LONG status = ::RegOpenKeyExW(parent, subKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | view, &key);
+  const ::REGSAM access = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | DELETE | view;
+  ::LONG status = ::RegOpenKeyExW(parent, subKey.c_str(), 0, access, &key);
   if (status != ERROR_SUCCESS) return status;
-  const ::REGSAM childView = ViewOfOpenKey(key) ? ViewOfOpenKey(key) : view;
+  const ::REGSAM keyView = ViewOfOpenKey(key);
+  const ::REGSAM childView = keyView ? keyView : view;
   while (status == ERROR_SUCCESS) {
     wchar_t name[256];  // the longest key name the registry allows, and its NUL
     ::DWORD length = 256;
@@ -77,9 +79,8 @@ LSTATUS RegCreateKeyExW(HKEY root, const std::wstring& subKey, DWORD, const wcha
   platform_windows::SystemSecurityAttributes attributes(security);
   ::HKEY key = nullptr;
   ::DWORD created = 0;
-  const ::LONG status =
-      ::RegCreateKeyExW(Native(root), subKey.c_str(), 0, const_cast<wchar_t*>(keyClass), options,
-                        InViewOf(Native(root), access), attributes.get(), &key, &created);
+  const ::LONG status = ::RegCreateKeyExW(Native(root), subKey.c_str(), 0, const_cast<wchar_t*>(keyClass), options,
+                                          InViewOf(Native(root), access), attributes.get(), &key, &created);
   if (status != ERROR_SUCCESS) return Answer(status);
   *result = Wrapped(key);
   if (disposition) *disposition = created;

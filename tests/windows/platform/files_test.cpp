@@ -162,7 +162,8 @@ TEST(FilesTest, ADeletionScheduledForTheRestartIsRecordedWithoutATarget) {
 
 TEST(FilesTest, HandlesReadWhatWasWrittenAndReportWhyTheyCannotOpen) {
   TempFolder folder;
-  HANDLE file = CreateFileW(folder / L"data.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(folder / L"data.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(file, "payload", 7, &written, nullptr));
@@ -184,9 +185,9 @@ TEST(FilesTest, HandlesReadWhatWasWrittenAndReportWhyTheyCannotOpen) {
   EXPECT_EQ(CreateFileW(folder / L"data.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
-  EXPECT_EQ(CreateFileW(folder / L"no\\data.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                        nullptr),
-            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(
+      CreateFileW(folder / L"no\\data.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+      INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_FALSE(CopyFileW(folder / L"data.bin", folder / L"data.bin", TRUE));
   EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
@@ -245,10 +246,8 @@ TEST(FilesTest, PathNamesFollowTheInterfaceWhereShlwapiWouldNot) {
   const struct {
     std::wstring folder, name, joined;
   } rows[] = {
-      {L"C:\\dumps/", L"a.dmp", L"C:\\dumps/a.dmp"},
-      {L"C:\\dumps\\..", L"a.dmp", L"C:\\dumps\\..\\a.dmp"},
-      {L"C:\\dumps", L"\\\\a.dmp", L"C:\\dumps\\a.dmp"},
-      {L"", L"a.dmp", L"a.dmp"},
+      {L"C:\\dumps/", L"a.dmp", L"C:\\dumps/a.dmp"},       {L"C:\\dumps\\..", L"a.dmp", L"C:\\dumps\\..\\a.dmp"},
+      {L"C:\\dumps", L"\\\\a.dmp", L"C:\\dumps\\a.dmp"},   {L"", L"a.dmp", L"a.dmp"},
       {L"C:\\dumps", longName, L"C:\\dumps\\" + longName},
   };
   for (const auto& row : rows) {

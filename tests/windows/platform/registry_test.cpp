@@ -153,9 +153,9 @@ TEST_F(RegistryTest, KeysBelowAnOpenKeyStayInItsView) {
   // view, the tree deleted below it.
   EXPECT_EQ(SHDeleteKeyW(software, kTopic), 0);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kTestKey, KEY_WOW64_64KEY));
-  EXPECT_EQ(platform::Utf16LeToWide(Read(HKEY_LOCAL_MACHINE, std::wstring(kTestKey) + L"\\child", KEY_WOW64_32KEY,
-                                         L"view")),
-            L"32");
+  EXPECT_EQ(
+      platform::Utf16LeToWide(Read(HKEY_LOCAL_MACHINE, std::wstring(kTestKey) + L"\\child", KEY_WOW64_32KEY, L"view")),
+      L"32");
   EXPECT_EQ(SHDeleteKeyW(software, kTopic), static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND));
   RegCloseKey(software);
 }
@@ -225,7 +225,8 @@ TEST_F(RegistryTest, ALeafDeleteRefusesParentsAndTheTreeDeleteTakesAll) {
   RegCloseKey(Create(HKEY_CURRENT_USER, std::wstring(kTestKey) + L"\\child\\grandchild", 0));
   HKEY key = nullptr;
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition), 0);
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            0);
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
   // An empty subkey names no key below `key`: nothing is deleted.
   EXPECT_EQ(RegDeleteKeyW(key, L""), static_cast<LSTATUS>(ERROR_ACCESS_DENIED));
@@ -233,7 +234,8 @@ TEST_F(RegistryTest, ALeafDeleteRefusesParentsAndTheTreeDeleteTakesAll) {
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::wstring(kTestKey) + L"\\child\\grandchild", 0));
   RegCloseKey(key);
 
-  EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, std::wstring(kTestKey) + L"\\child"), static_cast<LSTATUS>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, std::wstring(kTestKey) + L"\\child"),
+            static_cast<LSTATUS>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey), 0);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestKey, 0));
   EXPECT_EQ(SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey), static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND));

@@ -3,6 +3,7 @@
 // the debugger output it writes, the user's proxy and new identifiers.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <set>
 #include <string>
 
@@ -10,16 +11,19 @@
 #include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/internet_settings.h"
+#include "platform/locale.h"
 #include "platform/registry.h"
 #include "platform/rpc_uuid.h"
+#include "platform/system_time.h"
 
 namespace {
 
 using namespace win;
 
-TEST(EnvironmentTest, AThirtyTwoBitProcessIsGivenTheX86ProgramFolder) {
+TEST(EnvironmentTest, TheProgramFolderFollowsTheProcesssBitness) {
   wchar_t small[4];
-  const std::wstring expected = L"C:\\Program Files (x86)";
+  // The test prefix is a 64-bit Windows: a 32-bit process is given the x86 folder.
+  const std::wstring expected = sizeof(void*) == 4 ? L"C:\\Program Files (x86)" : L"C:\\Program Files";
   // Too small: the size needed, with its NUL.
   EXPECT_EQ(GetEnvironmentVariableW(L"ProgramFiles", small, 4), expected.size() + 1);
   wchar_t buffer[MAX_PATH];
@@ -53,12 +57,35 @@ TEST(EnvironmentTest, FoldersAndDrivesFollowTheBufferProtocol) {
   EXPECT_EQ(buffer[0], L'\\');
 }
 
+TEST(ClockAndLocaleTest, TheClockIsUtcFieldByFieldAndTheLanguageNameFitsItsBuffer) {
+  SYSTEMTIME now;
+  const std::time_t before = std::time(nullptr);
+  GetSystemTime(&now);
+  const std::time_t after = std::time(nullptr);
+  if (before != after) GetSystemTime(&now);  // a second turned over between the reads
+  const std::tm utc = *std::gmtime(&after);
+  EXPECT_EQ(now.wYear, utc.tm_year + 1900);
+  EXPECT_EQ(now.wMonth, utc.tm_mon + 1);
+  EXPECT_EQ(now.wDay, utc.tm_mday);
+  EXPECT_EQ(now.wDayOfWeek, utc.tm_wday);
+  EXPECT_EQ(now.wHour, utc.tm_hour);
+  EXPECT_LT(now.wMilliseconds, 1000);
+
+  wchar_t language[10];
+  const int length = GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, language, 10);
+  ASSERT_GT(length, 1);
+  EXPECT_EQ(std::wstring(language).size() + 1, static_cast<std::size_t>(length));
+  EXPECT_EQ(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, language, 1), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
 TEST(DebugOutputTest, EachCallIsOneRecordAndEightBitTextIsUtf8) {
   platform::ClearDebugLog();
   OutputDebugStringW(L"[Brimvale] RESBOX : Load Image Resource Fail [ID: 7]\r\n");
   OutputDebugStringA("caf\xc3\xa9 \\ text");
-  EXPECT_EQ(platform::ReadDebugLog(), (std::vector<std::wstring>{L"[Brimvale] RESBOX : Load Image Resource Fail [ID: 7]\r\n",
-                                                                 L"caf\u00e9 \\ text"}));
+  EXPECT_EQ(
+      platform::ReadDebugLog(),
+      (std::vector<std::wstring>{L"[Brimvale] RESBOX : Load Image Resource Fail [ID: 7]\r\n", L"caf\u00e9 \\ text"}));
   platform::ClearDebugLog();
   EXPECT_TRUE(platform::ReadDebugLog().empty());
 }
@@ -89,7 +116,8 @@ class ProxyTest : public ::testing::Test {
     RegCloseKey(key_);
   }
   void Set(DWORD enabled, const std::wstring& server) {
-    ASSERT_EQ(RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled), sizeof enabled), 0);
+    ASSERT_EQ(
+        RegSetValueExW(key_, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled), sizeof enabled), 0);
     const std::string bytes = platform::WideToUtf16Le(server + L'\0');
     ASSERT_EQ(RegSetValueExW(key_, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
                              static_cast<DWORD>(bytes.size())),

@@ -35,7 +35,7 @@ std::uint64_t Get64(std::string_view data, std::size_t offset) {
 }
 
 // The offset of the last `signature` in `data` that has `size` bytes after
-// it inside `data`, scanning from the end as minizip does.
+// it inside `data`, scanning from the end.
 std::optional<std::size_t> FindLast(std::string_view data, std::uint32_t signature, std::size_t size) {
   if (data.size() < size) return std::nullopt;
   for (std::size_t at = data.size() - size + 1; at-- > 0;) {
@@ -136,6 +136,7 @@ std::optional<ZipCentralRecord> ReadCentralRecord(ArchiveReader& archive, std::u
   ZipCentralRecord record;
   record.flags = Get16(header, 8);
   record.method = Get16(header, 10);
+  record.modificationTime = Get16(header, 12);
   record.crc = Get32(header, 16);
   const std::uint32_t compressed = Get32(header, 20);
   const std::uint32_t uncompressed = Get32(header, 24);
@@ -185,6 +186,19 @@ std::optional<std::uint64_t> EntryDataOffset(ArchiveReader& archive, std::uint64
   const std::string_view header(fixed, sizeof fixed);
   if (Get32(header, 0) != kLocalSignature || Get16(header, 8) != record.method) return std::nullopt;
   return offset + kLocalSize + Get16(header, 26) + Get16(header, 28);
+}
+
+bool LocalHeaderAgrees(ArchiveReader& archive, std::uint64_t offset, const ZipCentralRecord& record) {
+  char fixed[kLocalSize];
+  if (!archive.Read(offset, sizeof fixed, fixed)) return false;
+  const std::string_view header(fixed, sizeof fixed);
+  if (Get16(header, 26) != record.nameLength) return false;
+  if ((Get16(header, 6) & 0x0008) != 0) return true;
+  const auto sizeAgrees = [](std::uint32_t local, std::uint64_t central) {
+    return local == kSaturated32 || local == central;
+  };
+  return Get32(header, 14) == record.crc && sizeAgrees(Get32(header, 18), record.compressedSize) &&
+         sizeAgrees(Get32(header, 22), record.uncompressedSize);
 }
 
 std::uint64_t DataDescriptorLength(ArchiveReader& archive, std::uint64_t offset, const ZipCentralRecord& record) {

@@ -36,10 +36,9 @@ class ArchiveReader {
   std::uint64_t clock_ = 0;
 };
 
-// Where the central directory is, from the end record (or the zip64 end
-// record it points to), the way minizip finds it: `bytesBefore` is what
-// precedes the archive proper (a self-extractor's stub), added to every
-// offset the records give.
+// Where the central directory is, from the last end record (or the zip64 end
+// record it points to): `bytesBefore` is what precedes the archive proper (a
+// self-extractor's stub), added to every offset the records give.
 struct ZipEnd {
   std::uint64_t entries = 0;
   std::uint64_t directoryOffset = 0;
@@ -53,6 +52,7 @@ std::optional<ZipEnd> ReadZipEnd(ArchiveReader& archive);
 struct ZipCentralRecord {
   std::uint16_t flags = 0;
   std::uint16_t method = 0;
+  std::uint16_t modificationTime = 0;  // MS-DOS time
   std::uint32_t crc = 0;
   std::uint64_t compressedSize = 0;
   std::uint64_t uncompressedSize = 0;
@@ -60,8 +60,8 @@ struct ZipCentralRecord {
   std::uint16_t nameLength = 0;
   std::string name;                 // the name's bytes as stored
   std::uint64_t recordLength = 0;   // with its name, extra field and comment: where the next record begins
-  // Some field needed the zip64 extra field (the platform's minizip reads
-  // such sizes and offsets as 0xFFFFFFFF on 64-bit systems).
+  // Some field needed the zip64 extra field (its data descriptor, if any,
+  // then holds 64-bit sizes).
   bool zip64 = false;
 
   bool Encrypted() const { return (flags & 0x0001) != 0; }
@@ -77,6 +77,12 @@ std::optional<ZipCentralRecord> ReadCentralRecord(ArchiveReader& archive, std::u
 // local header there or it names another compression method.
 std::optional<std::uint64_t> EntryDataOffset(ArchiveReader& archive, std::uint64_t offset,
                                              const ZipCentralRecord& record);
+
+// True when the local header at `offset` repeats what the central record
+// says: the name's length, and the CRC and sizes unless the local header
+// leaves them to a data descriptor (or a size to its zip64 extra field).
+// A header that says otherwise belongs to a damaged archive.
+bool LocalHeaderAgrees(ArchiveReader& archive, std::uint64_t offset, const ZipCentralRecord& record);
 
 // The length of the data descriptor that follows an entry's data at
 // `offset`: 12 or 16 bytes (with its optional signature), 20 or 24 for a

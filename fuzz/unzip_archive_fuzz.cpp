@@ -1,7 +1,7 @@
 // libFuzzer target for the unpacking of archives: arbitrary bytes as a
 // component archive on the machine's drive are unpacked below a destination
-// folder, through the ZIP record reader, the entry name checks, minizip and
-// the zip64 copy, as the download step does. Whatever the archive holds,
+// folder, through the ZIP record reader, the entry name checks and zlib's
+// inflate, as the download step does. Whatever the archive holds,
 // nothing may appear outside the destination; what was unpacked is removed
 // after each input, so every input meets the same drive.
 #include <cstddef>

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/zip_decryption.h"
 #include "engine/zip_entry_copy.h"
 #include "engine/zip_layout.h"
 
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       // Walk the directory as the unpacking does, one record after another.
       ArchiveSpans spans;
       std::uint64_t offset = end->bytesBefore + end->directoryOffset;
-      std::vector<char> buffer(1 << 16);
+      EntryBuffers buffers(1 << 16);
       for (std::uint64_t entry = 0; entry < end->entries && entry < 1000; ++entry) {
         const auto record = ReadCentralRecord(archive, offset);
         if (!record) break;
@@ -29,8 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (const auto dataOffset = EntryDataOffset(archive, local, *record)) {
           const std::uint64_t dataEnd = *dataOffset + record->compressedSize;
           if (spans.Add(local, dataEnd + DataDescriptorLength(archive, dataEnd, *record)) &&
-              record->uncompressedSize < (1u << 24)) {
-            CopyEntryData(archive, *dataOffset, *record, output, buffer);
+              LocalHeaderAgrees(archive, local, *record) && record->uncompressedSize < (1u << 24)) {
+            // Encrypted data goes through the decryption whatever its check
+            // byte says, so that the cipher meets the input too.
+            ZipDecryption decryption("fuzz");
+            EntryData entryData{*dataOffset, record->compressedSize, nullptr};
+            char header[kZipEncryptionHeader];
+            if (record->Encrypted() && record->compressedSize >= sizeof header &&
+                archive.Read(*dataOffset, sizeof header, header)) {
+              decryption.OpenHeader(header, 0);
+              entryData = EntryData{*dataOffset + sizeof header, record->compressedSize - sizeof header, &decryption};
+            }
+            CopyEntryData(archive, entryData, *record, output, buffers);
           }
         }
         // The record's fixed part, name, extra field and comment.

@@ -210,8 +210,99 @@ INSTANTIATE_TEST_SUITE_P(
                     DeclaredRow{"deflated, declares more: the stream ends early", true, false, 1000},
                     DeclaredRow{"zip64 deflated, declares less", true, true, -199000},
                     DeclaredRow{"zip64 deflated, declares more", true, true, 1000},
-                    DeclaredRow{"zip64 stored, declares less", false, true, -199000}),
+                    DeclaredRow{"zip64 stored, declares less", false, true, -199000},
+                    // The size plus this is -1: the records declare 2^64 - 1.
+                    DeclaredRow{"zip64 deflated, declares the largest size", true, true, -200001}),
     [](const testing::TestParamInfo<DeclaredRow>& info) { return "Row" + std::to_string(info.index); });
+
+struct WrongCrcRow {
+  const char* what;
+  bool deflate;
+  bool zip64;
+};
+
+class WrongCrc : public UnzipBounds, public testing::WithParamInterface<WrongCrcRow> {};
+
+TEST_P(WrongCrc, FailsTheArchive) {
+  const WrongCrcRow& row = GetParam();
+  ZipRecord record = Record("entry.txt", Text(100000), row.deflate);
+  record.zip64 = row.zip64;
+  record.declaredCrc = 0x12345678;  // not the CRC of that text
+  Build({Record("first.txt", "first"), record, Record("last.txt", "last")});
+  EXPECT_EQ(Unzip(), win::FALSE) << row.what;
+  EXPECT_FALSE(fs::exists(Output("last.txt"))) << row.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WrongCrc,
+                         testing::Values(WrongCrcRow{"stored", false, false}, WrongCrcRow{"deflated", true, false},
+                                         WrongCrcRow{"zip64 stored", false, true},
+                                         WrongCrcRow{"zip64 deflated", true, true}),
+                         [](const testing::TestParamInfo<WrongCrcRow>& info) { return "Row" + std::to_string(info.index); });
+
+// Methods other than stored and deflated: shrunk, deflate64, bzip2, LZMA,
+// Zstandard, AES encryption. The data is only stored, but no such entry may
+// be unpacked, and none is even partly written.
+class OtherMethod : public UnzipBounds, public testing::WithParamInterface<int> {};
+
+TEST_P(OtherMethod, IsRefusedBeforeAnythingIsWritten) {
+  ZipRecord packed = Record("packed.bin", Text(5000));
+  packed.declaredMethod = static_cast<std::uint16_t>(GetParam());
+  Build({Record("first.txt", "first"), packed, Record("last.txt", "last")});
+  EXPECT_EQ(Unzip(), win::FALSE);
+  EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+  EXPECT_EQ(platform::ReadDebugLog(),
+            std::vector<std::wstring>{L"[Brimvale] BVLInstall : Unzip Refused Entry - packed.bin"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, OtherMethod, testing::Values(1, 9, 12, 14, 93, 99));
+
+// A local header must repeat its directory record. The changes keep the data
+// where it was, so only that comparison can find them.
+struct LocalHeaderRow {
+  const char* what;
+  bool zip64;
+  void (*damage)(std::string& archive, std::size_t header);  // `header`: the second entry's local header
+};
+
+class DisagreeingLocalHeader : public UnzipBounds, public testing::WithParamInterface<LocalHeaderRow> {};
+
+TEST_P(DisagreeingLocalHeader, FailsTheArchiveBeforeAnythingIsWritten) {
+  const LocalHeaderRow& row = GetParam();
+  ZipRecord second = Record("second.txt", Text(20000), true);
+  second.zip64 = row.zip64;
+  Build({Record("first.txt", "first"), second});
+  std::string archive = ReadHostFile(Host(kArchive));
+  const std::size_t header = archive.find(std::string("PK\x03\x04", 4), 1);
+  ASSERT_NE(header, std::string::npos);
+  row.damage(archive, header);
+  ASSERT_TRUE(testing_support::WriteHostFile(Host(kArchive), archive));
+  EXPECT_EQ(Unzip(), win::FALSE) << row.what;
+  EXPECT_TRUE(fs::is_empty(Host(kDestination))) << row.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DisagreeingLocalHeader,
+    testing::Values(LocalHeaderRow{"CRC", false, [](std::string& a, std::size_t h) { a[h + 14] ^= 0x01; }},
+                    LocalHeaderRow{"compressed size", false, [](std::string& a, std::size_t h) { a[h + 18] ^= 0x01; }},
+                    LocalHeaderRow{"uncompressed size", false, [](std::string& a, std::size_t h) { a[h + 22] ^= 0x01; }},
+                    LocalHeaderRow{"zip64: a longer name, a shorter extra field", true,
+                                   [](std::string& a, std::size_t h) {
+                                     ++a[h + 26];
+                                     --a[h + 28];
+                                   }}),
+    [](const testing::TestParamInfo<LocalHeaderRow>& info) { return "Row" + std::to_string(info.index); });
+
+TEST_F(UnzipBounds, RefusesADirectoryOfMoreRecordsThanItsEndRecordCounts) {
+  // As a writer without zip64 records counts 65,537 entries: as 1.
+  Build({Record("first.txt", "first"), Record("second.txt", "second")});
+  std::string archive = ReadHostFile(Host(kArchive));
+  const std::size_t end = archive.size() - 22;
+  ASSERT_EQ(archive.compare(end, 4, "PK\x05\x06"), 0);
+  archive[end + 8] = archive[end + 10] = 1;  // entries on this disk, and in all
+  ASSERT_TRUE(testing_support::WriteHostFile(Host(kArchive), archive));
+  EXPECT_EQ(Unzip(), win::FALSE);
+  EXPECT_TRUE(fs::is_empty(Host(kDestination)));
+}
 
 struct DiskFullRow {
   const char* what;

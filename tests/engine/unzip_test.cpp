@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "support/host_files.h"
 #include "support/scoped_machine.h"
+#include "support/test_pki.h"
 #include "support/zip_builder.h"
 #include "support/zip_writer.h"
 
@@ -144,8 +145,8 @@ TEST_F(Unzip, AnArchiveWithoutEntriesUnpacksToNothing) {
 }
 
 TEST_F(Unzip, AnArchiveThatIsOnlyItsEndRecordUnpacksToNothing) {
-  // What Python's zipfile and minizip write for no entries: the 22-byte end
-  // record alone, which minizip cannot open at offset 0; then with a comment.
+  // What Python's zipfile and other writers make for no entries: the 22-byte
+  // end record alone, at the very start of the file; then with a comment.
   const std::string empty = testing_support::ZipBytes({});
   ASSERT_EQ(empty.size(), 22u);
   std::string commented = empty;
@@ -172,6 +173,51 @@ TEST_F(Unzip, FailsOnAnEncryptedEntry) {
   // without its key is garbage and must not be installed.
   Write({{"secret.txt", Text(20000)}}, "pa55");
   EXPECT_EQ(UnzipArchive(kArchive, kDestination, L""), win::FALSE);
+}
+
+TEST_F(Unzip, RefusesAnEncryptedEntryWithoutItsPasswordBeforeAnythingIsWritten) {
+  std::vector<testing_support::ZipRecord> records(3);
+  records[0].name = "first.txt";
+  records[0].data = "first";
+  records[1].name = "secret.txt";
+  records[1].data = Text(20000);
+  records[1].deflate = true;
+  records[1].password = "pa55";
+  records[2].name = "last.txt";
+  records[2].data = "last";
+  ASSERT_TRUE(testing_support::WriteZipRecords(Host(kArchive), records));
+  for (const wchar_t* password : {L"", L"wrong"}) {
+    platform::ClearDebugLog();
+    EXPECT_EQ(UnzipArchive(kArchive, kDestination, password), win::FALSE) << password;
+    EXPECT_TRUE(fs::is_empty(Host(kDestination))) << password;
+    EXPECT_EQ(platform::ReadDebugLog(),
+              std::vector<std::wstring>{L"[Brimvale] BVLInstall : Unzip Refused Entry - secret.txt"})
+        << password;
+  }
+}
+
+TEST_F(Unzip, OpensEncryptedEntriesWithTheirPassword) {
+  // Info-ZIP's zip gives its encrypted entries data descriptors (the check
+  // byte is then the time's); the test writer does not (the CRC's).
+  const fs::path source = testing_support::MakeTempFolder("zip-source");
+  ASSERT_TRUE(WriteHostFile(source / "a.txt", Text(30000)));
+  ASSERT_TRUE(WriteHostFile(source / "d" / "b.txt", "inner"));
+  std::string output;
+  const int zipped = testing_support::RunCommand("cd " + testing_support::ShellQuote(source.string()) +
+                                                     " && zip -q -P pa55 " +
+                                                     testing_support::ShellQuote(Host(kArchive).string()) +
+                                                     " a.txt d/b.txt",
+                                                 &output);
+  fs::remove_all(source);
+  ASSERT_EQ(zipped, 0) << output;
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L"pa55"), win::TRUE);
+  EXPECT_EQ(Output("a.txt"), Text(30000));
+  EXPECT_EQ(Output("d/b.txt"), "inner");
+
+  Write({{"c.txt", Text(40000)}, {"e.txt", "stored", true}}, "pa55");
+  ASSERT_EQ(UnzipArchive(kArchive, kDestination, L"pa55"), win::TRUE);
+  EXPECT_EQ(Output("c.txt"), Text(40000));
+  EXPECT_EQ(Output("e.txt"), "stored");
 }
 
 TEST_F(Unzip, FailsWhenAFileEntryCannotBeWritten) {

@@ -74,11 +74,10 @@ const std::set<std::string>& HostStandardHeaders() {
 }
 
 // Libraries both builds of the product have, usable outside platform/:
-// zlib and its minizip, JSON values (nlohmann, and cpprestsdk's for the
-// agent server's answers).
+// zlib, JSON values (nlohmann, and cpprestsdk's for the agent server's
+// answers).
 bool IsSharedLibraryHeader(const std::string& header) {
-  return header == "zlib.h" || header.rfind("minizip/", 0) == 0 || header.rfind("nlohmann/", 0) == 0 ||
-         header == "cpprest/json.h";
+  return header == "zlib.h" || header.rfind("nlohmann/", 0) == 0 || header == "cpprest/json.h";
 }
 
 bool IsQtHeader(const std::string& header) {

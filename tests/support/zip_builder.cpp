@@ -5,12 +5,16 @@
 #include <zlib.h>
 
 #include <fstream>
+#include <random>
 
 namespace testing_support {
 
 namespace {
 
 constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;
+// Every entry is dated 2026-12-10 10:00:00 (MS-DOS date and time).
+constexpr std::uint16_t kDosTime = 10 << 11;
+constexpr std::uint16_t kDosDate = ((2026 - 1980) << 9) | (12 << 5) | 10;
 
 void Add16(std::string& out, std::uint32_t value) {
   out += static_cast<char>(value & 0xFF);
@@ -37,6 +41,50 @@ std::string RawDeflate(const std::string& data) {
   return out;
 }
 
+// Traditional PKWARE encryption (APPNOTE, "Traditional PKWARE Encryption"),
+// written here apart from the installer's decryption so that each checks the
+// other; Info-ZIP's unzip checks this one too.
+class PkwareCipher {
+ public:
+  explicit PkwareCipher(const std::string& password) {
+    for (char c : password) Update(static_cast<unsigned char>(c));
+  }
+  std::string Encrypt(const std::string& plain) {
+    std::string out = plain;
+    for (char& c : out) {
+      const std::uint32_t temp = (keys_[2] | 2) & 0xFFFF;
+      const auto stream = static_cast<unsigned char>((temp * (temp ^ 1)) >> 8);
+      Update(static_cast<unsigned char>(c));
+      c = static_cast<char>(static_cast<unsigned char>(c) ^ stream);
+    }
+    return out;
+  }
+
+ private:
+  static std::uint32_t Crc(std::uint32_t crc, unsigned char byte) {
+    // zlib's CRC-32 of one byte, without its pre- and post-inversion.
+    const Bytef data[1] = {byte};
+    return ~static_cast<std::uint32_t>(crc32(~crc & 0xFFFFFFFFu, data, 1));
+  }
+  void Update(unsigned char plain) {
+    keys_[0] = Crc(keys_[0], plain);
+    keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813u + 1;
+    keys_[2] = Crc(keys_[2], static_cast<unsigned char>(keys_[1] >> 24));
+  }
+  std::uint32_t keys_[3] = {0x12345678, 0x23456789, 0x34567890};
+};
+
+// The encryption header (eleven bytes that differ from entry to entry, and
+// the check byte) and the data behind it, encrypted.
+std::string Encrypted(const std::string& password, const std::string& payload, unsigned char check,
+                      std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string header(12, '\0');
+  for (std::size_t i = 0; i < 11; ++i) header[i] = static_cast<char>(random());
+  header[11] = static_cast<char>(check);
+  return PkwareCipher(password).Encrypt(header + payload);
+}
+
 // What the records of one entry say about it.
 struct Facts {
   std::uint32_t crc = 0;
@@ -53,14 +101,21 @@ Facts FactsOf(const ZipRecord& record) {
     facts.crc = ZerosCrc(record.zeros);
     facts.compressed = record.zeros;
   } else {
-    facts.crc = static_cast<std::uint32_t>(
-        crc32(0L, reinterpret_cast<const Bytef*>(record.data.data()), static_cast<uInt>(record.data.size())));
+    facts.crc = record.declaredCrc.value_or(static_cast<std::uint32_t>(
+        crc32(0L, reinterpret_cast<const Bytef*>(record.data.data()), static_cast<uInt>(record.data.size()))));
     facts.payload = record.deflate ? RawDeflate(record.data) : record.data;
+    if (!record.password.empty()) {
+      // The check byte: the CRC's high byte, or the time's when a data
+      // descriptor brings the CRC only after the data.
+      const auto check = static_cast<unsigned char>(record.dataDescriptor ? kDosTime >> 8 : facts.crc >> 24);
+      facts.payload = Encrypted(record.password, facts.payload, check, facts.crc);
+    }
     facts.compressed = facts.payload.size();
   }
   facts.declared = record.declaredSize.value_or(record.zeros > 0 ? record.zeros : record.data.size());
-  facts.flags = static_cast<std::uint16_t>((record.utf8Flag ? 0x0800 : 0) | (record.dataDescriptor ? 0x0008 : 0));
-  facts.method = record.deflate && record.zeros == 0 ? 8 : 0;
+  facts.flags = static_cast<std::uint16_t>((record.utf8Flag ? 0x0800 : 0) | (record.dataDescriptor ? 0x0008 : 0) |
+                                           (record.password.empty() || record.zeros > 0 ? 0 : 0x0001));
+  facts.method = record.declaredMethod.value_or(record.deflate && record.zeros == 0 ? 8 : 0);
   return facts;
 }
 
@@ -70,7 +125,8 @@ std::string LocalHeader(const ZipRecord& record, const Facts& facts) {
   Add16(header, record.zip64 ? 45 : 20);
   Add16(header, facts.flags);
   Add16(header, facts.method);
-  Add32(header, 0);  // time and date
+  Add16(header, kDosTime);
+  Add16(header, kDosDate);
   std::string extra;
   if (record.dataDescriptor) {
     Add32(header, 0);
@@ -116,7 +172,8 @@ std::string CentralRecord(const ZipRecord& record, const Facts& facts, std::uint
   Add16(central, record.zip64 ? 45 : 20);
   Add16(central, facts.flags);
   Add16(central, facts.method);
-  Add32(central, 0);
+  Add16(central, kDosTime);
+  Add16(central, kDosDate);
   Add32(central, facts.crc);
   std::string extra;
   if (record.zip64) {

@@ -1,7 +1,9 @@
-// ZIP archives built record by record for tests, for the layouts minizip's
-// writer does not make: zip64 records, huge entries left as holes in the
-// file, names flagged as UTF-8, sizes that lie, data descriptors, and entries
-// whose records share or nest inside another's bytes (archive bombs).
+// ZIP archives built record by record for tests: stored and deflated
+// entries (zip_writer.h's archives are made here), optionally encrypted, and
+// the layouts ordinary writers do not make: zip64 records, huge entries left
+// as holes in the file, names flagged as UTF-8, sizes or CRCs that lie, other
+// compression methods, data descriptors, and entries whose records share or
+// nest inside another's bytes (archive bombs).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,14 @@ struct ZipRecord {
   bool dataDescriptor = false;  // general-purpose bit 3 and a signed descriptor after the data
   // The uncompressed size the records claim, when it is not the real one.
   std::optional<std::uint64_t> declaredSize = std::nullopt;
+  // The CRC-32 the records claim, when it is not the real one.
+  std::optional<std::uint32_t> declaredCrc = std::nullopt;
+  // The compression method the records name, when it is not the one the
+  // data was written with (the data stays stored or deflated).
+  std::optional<std::uint16_t> declaredMethod = std::nullopt;
+  // Not empty: the data is encrypted with this password (traditional PKWARE
+  // encryption, general-purpose bit 0); not with `zeros`.
+  std::string password = std::string();
   // The central record points at the local record of that earlier entry
   // instead of one of its own.
   std::optional<std::size_t> sharesLocalRecordOf = std::nullopt;

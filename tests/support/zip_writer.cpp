@@ -1,17 +1,14 @@
-// Writes test ZIP archives with minizip's zip API and finds entry data in
-// their bytes.
+// Writes test ZIP archives through the record builder and finds entry data
+// in their bytes.
 #include "support/zip_writer.h"
 
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
-#include <cstring>
-
-#include <minizip/zip.h>
-#include <zlib.h>
 
 #include "support/host_files.h"
+#include "support/zip_builder.h"
 
 namespace testing_support {
 
@@ -24,29 +21,16 @@ std::uint32_t Read16(const std::string& bytes, std::size_t at) {
 }  // namespace
 
 bool WriteZip(const std::filesystem::path& file, const std::vector<ZipEntry>& entries, const std::string& password) {
-  zipFile zip = zipOpen64(file.c_str(), APPEND_STATUS_CREATE);
-  if (zip == nullptr) return false;
-  bool ok = true;
+  std::vector<ZipRecord> records;
   for (const ZipEntry& entry : entries) {
-    zip_fileinfo info{};
-    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(entry.data.data()), static_cast<uInt>(entry.data.size()));
-    const int method = entry.stored ? 0 : Z_DEFLATED;
-    const int level = entry.stored ? 0 : Z_DEFAULT_COMPRESSION;
-    if (zipOpenNewFileInZip3_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level, 0,
-                                -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                password.empty() ? nullptr : password.c_str(), crc, 0) != ZIP_OK) {
-      ok = false;
-      break;
-    }
-    if (!entry.data.empty() &&
-        zipWriteInFileInZip(zip, entry.data.data(), static_cast<unsigned>(entry.data.size())) != ZIP_OK) {
-      ok = false;
-    }
-    if (zipCloseFileInZip(zip) != ZIP_OK) ok = false;
-    if (!ok) break;
+    ZipRecord record;
+    record.name = entry.name;
+    record.data = entry.data;
+    record.deflate = !entry.stored;
+    record.password = password;
+    records.push_back(record);
   }
-  if (zipClose(zip, nullptr) != ZIP_OK) ok = false;
-  return ok;
+  return WriteZipRecords(file, records);
 }
 
 std::string ZipBytes(const std::vector<ZipEntry>& entries) {

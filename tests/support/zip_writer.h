@@ -1,6 +1,6 @@
-// ZIP archives for tests, written on the host with minizip: ordinary ones with
-// any entry names (hostile ones included), and helpers that damage an
-// archive's bytes the way a broken download or disk would.
+// ZIP archives for tests, written on the host: ordinary ones with any entry
+// names (hostile ones included), and a helper that finds an entry's data so
+// that tests can damage it the way a broken download or disk would.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +18,7 @@ struct ZipEntry {
 };
 
 // Writes the archive; with a password every entry is encrypted (traditional
-// PKWARE encryption). False when minizip refuses.
+// PKWARE encryption). False when the file cannot be written.
 bool WriteZip(const std::filesystem::path& file, const std::vector<ZipEntry>& entries,
               const std::string& password = std::string());
 

@@ -15,7 +15,8 @@
 namespace kvdump {
 
 struct SystemSnapshot {
-  std::uint16_t processorArchitecture = minidump::kProcessorArchitectureAmd64;
+  // The processor whose registers the contexts hold.
+  std::uint16_t processorArchitecture = platform::kContextProcessorArchitecture;
   std::uint16_t processorLevel = 6;
   std::uint16_t processorRevision = 0;
   std::uint8_t numberOfProcessors = 1;

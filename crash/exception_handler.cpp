@@ -92,7 +92,7 @@ void ExceptionHandler::HandlePureVirtualCall() {
     win::RtlCaptureContext(&context);
     record.ExceptionCode = win::STATUS_NONCONTINUABLE_EXCEPTION;
     record.ExceptionFlags = win::EXCEPTION_NONCONTINUABLE;
-    record.ExceptionAddress = context.Rip;
+    record.ExceptionAddress = platform::ContextInstructionPointer(context);
     record.NumberParameters = 3;
     record.ExceptionInformation[0] = reinterpret_cast<win::ULONG_PTR>(&assertion.expression);
     record.ExceptionInformation[1] = reinterpret_cast<win::ULONG_PTR>(&assertion.file);

@@ -33,7 +33,21 @@ constexpr std::uint32_t kAssertionPureVirtualCall = 2;
 // for Linux modules: the signature 'BpEL' as a little-endian number (on disk
 // the bytes "LEpB"), then the build id's bytes.
 constexpr std::uint32_t kCvSignatureElf = 0x4270454C;
-constexpr std::size_t kContextAmd64Size = 1232;
+
+// The thread contexts a dump holds: the processor's flag in their flags and
+// where the flags, the instruction pointer and the stack pointer lie (x86:
+// ContextFlags, Eip, Esp; x64: ContextFlags, Rip, Rsp). An x86 context is 716
+// bytes (204 without its extended registers), an x64 one 1232.
+struct ContextLayout {
+  std::uint32_t processorFlag;
+  std::size_t minimumSize;
+  std::size_t flags;
+  std::size_t instructionPointer;
+  std::size_t stackPointer;
+  std::size_t pointerSize;
+};
+constexpr ContextLayout kContextX86{0x00010000, 204, 0x00, 0xB8, 0xC4, 4};
+constexpr ContextLayout kContextAmd64{0x00100000, 1232, 0x30, 0xF8, 0x98, 8};
 
 #pragma pack(push, 4)
 

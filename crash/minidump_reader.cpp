@@ -39,18 +39,42 @@ class Reader {
   std::string_view m_bytes;
 };
 
-constexpr std::size_t kRipOffset = 0xF8;
-constexpr std::size_t kRspOffset = 0x98;
-constexpr std::size_t kContextFlagsOffset = 0x30;
+// Whether the context at `location` has `layout`: big enough, and its flags
+// name that processor.
+bool HasLayout(const Reader& reader, const minidump::LocationDescriptor& location,
+               const minidump::ContextLayout& layout) {
+  std::uint32_t flags = 0;
+  return location.DataSize >= layout.minimumSize && reader.Fits(location.Rva, location.DataSize) &&
+         reader.Read(std::uint64_t{location.Rva} + layout.flags, &flags) && (flags & layout.processorFlag) != 0;
+}
 
-// Registers from a thread context; a context too small for the x64 layout
-// leaves them 0.
+// A register of `size` bytes (4 or 8) at `offset` of the context at `rva`.
+std::uint64_t Register(const Reader& reader, std::uint32_t rva, std::size_t offset, std::size_t size) {
+  if (size == 4) {
+    std::uint32_t value = 0;
+    reader.Read(std::uint64_t{rva} + offset, &value);
+    return value;
+  }
+  std::uint64_t value = 0;
+  reader.Read(std::uint64_t{rva} + offset, &value);
+  return value;
+}
+
+// Registers from a thread context, x64 or x86 (the 32-bit program's); a
+// context of neither layout leaves them 0.
 void ReadRegisters(const Reader& reader, const minidump::LocationDescriptor& location, std::uint32_t* flags,
                    std::uint64_t* rip, std::uint64_t* rsp) {
-  if (location.DataSize < minidump::kContextAmd64Size || !reader.Fits(location.Rva, location.DataSize)) return;
-  reader.Read(std::uint64_t{location.Rva} + kContextFlagsOffset, flags);
-  reader.Read(std::uint64_t{location.Rva} + kRipOffset, rip);
-  if (rsp) reader.Read(std::uint64_t{location.Rva} + kRspOffset, rsp);
+  const minidump::ContextLayout* layout = nullptr;
+  for (const minidump::ContextLayout* candidate : {&minidump::kContextAmd64, &minidump::kContextX86}) {
+    if (HasLayout(reader, location, *candidate)) {
+      layout = candidate;
+      break;
+    }
+  }
+  if (layout == nullptr) return;
+  reader.Read(std::uint64_t{location.Rva} + layout->flags, flags);
+  *rip = Register(reader, location.Rva, layout->instructionPointer, layout->pointerSize);
+  if (rsp) *rsp = Register(reader, location.Rva, layout->stackPointer, layout->pointerSize);
 }
 
 // The count of a list stream and whether its entries fit the stream.

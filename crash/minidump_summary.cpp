@@ -101,8 +101,10 @@ std::string FormatMinidumpSummary(const MinidumpSummary& s) {
   }
   if (s.assertionType) out += Format("assertion: type %llu (2 is a pure virtual call)\n", *s.assertionType);
   out += Format("threads: %llu\n", s.threads.size());
+  const bool x86 = s.system && s.system->processorArchitecture == minidump::kProcessorArchitectureIntel;
   for (const auto& thread : s.threads) {
-    out += Format("  thread %llu  rip 0x%llx  rsp 0x%llx", thread.id, thread.rip, thread.rsp) +
+    out += Format(x86 ? "  thread %llu  eip 0x%llx  esp 0x%llx" : "  thread %llu  rip 0x%llx  rsp 0x%llx", thread.id,
+                  thread.rip, thread.rsp) +
            Format("  stack 0x%llx (%llu bytes)\n", thread.stackStart, thread.stackSize);
   }
   out += Format("modules: %llu\n", s.modules.size());

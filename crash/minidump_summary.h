@@ -32,14 +32,14 @@ struct MinidumpSummary {
     std::uint32_t flags = 0;
     std::uint64_t address = 0;
     std::vector<std::uint64_t> parameters;
-    std::uint64_t contextRip = 0;
+    std::uint64_t contextRip = 0;  // the instruction pointer (Eip of an x86 context)
   };
   struct Thread {
     std::uint32_t id = 0;
     std::uint64_t stackStart = 0;
     std::uint32_t stackSize = 0;
     std::uint32_t contextFlags = 0;
-    std::uint64_t rip = 0;
+    std::uint64_t rip = 0;  // Eip and Esp of an x86 context
     std::uint64_t rsp = 0;
   };
   struct Module {

@@ -12,7 +12,7 @@ minidump::LocationDescriptor WriteThreadListStream(MinidumpLayout& layout,
     minidump::Thread entry{};
     entry.ThreadId = thread.threadId;
     win::CONTEXT context = thread.context;
-    if (!thread.hasContext) context.ContextFlags = win::CONTEXT_AMD64;  // no registers known
+    if (!thread.hasContext) context.ContextFlags = platform::kContextProcessorFlag;  // no registers known
     entry.ThreadContext = layout.AppendRecord(context);
     entry.Stack.StartOfMemoryRange = thread.stackStart;
     entry.Stack.Memory = layout.Append(thread.stack.data(), thread.stack.size());

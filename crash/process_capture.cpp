@@ -29,9 +29,10 @@ void AddCodeAroundFault(std::uint64_t address, CrashSnapshot* snapshot) {
 
 SystemSnapshot DescribeSystem() {
   SystemSnapshot system;
-  // The registers in the dump are those of the x64 processor the process
-  // runs on, so the dump describes an x64 processor whatever the machine.
-  system.processorArchitecture = minidump::kProcessorArchitectureAmd64;
+  // The dump describes the processor whose registers it holds: that of the
+  // process (x86 for the 32-bit program, also under WOW64), whatever the
+  // machine's own.
+  system.processorArchitecture = platform::kContextProcessorArchitecture;
   win::SYSTEM_INFO info;
   win::GetNativeSystemInfo(&info);
   system.numberOfProcessors = static_cast<std::uint8_t>(info.dwNumberOfProcessors > 255 ? 255 : info.dwNumberOfProcessors);

@@ -1,8 +1,8 @@
-// Structured exceptions of the simulated machine: a fatal fault of any thread
-// (invalid access, stack overflow, illegal instruction, division by zero,
-// abort, an uncaught C++ exception, a pure virtual call) reaches the process's
-// unhandled-exception filter as an exception record and the thread's register
-// context, as Windows hands them over; after the filter the process ends.
+// Structured exceptions: a fatal fault of any thread (invalid access, stack
+// overflow, illegal instruction, division by zero, abort, an uncaught C++
+// exception, a pure virtual call) reaches the process's unhandled-exception
+// filter as an exception record and the thread's register context, as
+// Windows hands them over; after the filter the process ends.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,8 @@
 namespace win {
 
 using DWORD64 = std::uint64_t;
+// The exception record's values are 64 bits wide on every target, as a
+// minidump stores them (the system's 32-bit records are widened).
 using ULONG_PTR = std::uint64_t;
 
 constexpr DWORD EXCEPTION_ACCESS_VIOLATION = 0xC0000005;
@@ -40,6 +42,48 @@ struct EXCEPTION_RECORD {
   ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS] = {};
 };
 
+// The thread context is the processor's of the target the program is built
+// for: the x86 one for 32-bit Windows, the x64 one for 64-bit Windows and for
+// the simulated machine (an x86-64 Linux process). Each is laid out byte for
+// byte as Windows defines it, so that it can be written to a minidump as it
+// stands; code that must not know which one it holds uses the platform::
+// helpers after them.
+#if defined(__i386__) || defined(_M_IX86)
+
+constexpr DWORD CONTEXT_i386 = 0x00010000;
+constexpr DWORD CONTEXT_CONTROL = CONTEXT_i386 | 0x1;
+constexpr DWORD CONTEXT_INTEGER = CONTEXT_i386 | 0x2;
+constexpr DWORD CONTEXT_SEGMENTS = CONTEXT_i386 | 0x4;
+constexpr DWORD CONTEXT_FLOATING_POINT = CONTEXT_i386 | 0x8;
+constexpr DWORD CONTEXT_DEBUG_REGISTERS = CONTEXT_i386 | 0x10;
+constexpr DWORD CONTEXT_EXTENDED_REGISTERS = CONTEXT_i386 | 0x20;
+constexpr DWORD CONTEXT_FULL = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS;
+
+// The x87 state of the x86 context.
+struct FLOATING_SAVE_AREA {
+  DWORD ControlWord, StatusWord, TagWord, ErrorOffset, ErrorSelector, DataOffset, DataSelector;
+  BYTE RegisterArea[80];
+  DWORD Cr0NpxState;
+};
+
+// The x86 thread context (716 bytes).
+struct CONTEXT {
+  DWORD ContextFlags;
+  DWORD Dr0, Dr1, Dr2, Dr3, Dr6, Dr7;
+  FLOATING_SAVE_AREA FloatSave;
+  DWORD SegGs, SegFs, SegEs, SegDs;
+  DWORD Edi, Esi, Ebx, Edx, Ecx, Eax;
+  DWORD Ebp, Eip, SegCs, EFlags, Esp, SegSs;
+  BYTE ExtendedRegisters[512];  // the FXSAVE area
+};
+static_assert(sizeof(CONTEXT) == 716, "the x86 CONTEXT is 716 bytes");
+static_assert(offsetof(CONTEXT, FloatSave) == 0x1C && offsetof(CONTEXT, Edi) == 0x9C &&
+                  offsetof(CONTEXT, Ebp) == 0xB4 && offsetof(CONTEXT, Eip) == 0xB8 && offsetof(CONTEXT, Esp) == 0xC4 &&
+                  offsetof(CONTEXT, ExtendedRegisters) == 0xCC,
+              "register offsets of the x86 CONTEXT");
+
+#else
+
 constexpr DWORD CONTEXT_AMD64 = 0x00100000;
 constexpr DWORD CONTEXT_CONTROL = CONTEXT_AMD64 | 0x1;
 constexpr DWORD CONTEXT_INTEGER = CONTEXT_AMD64 | 0x2;
@@ -47,8 +91,7 @@ constexpr DWORD CONTEXT_SEGMENTS = CONTEXT_AMD64 | 0x4;
 constexpr DWORD CONTEXT_FLOATING_POINT = CONTEXT_AMD64 | 0x8;
 constexpr DWORD CONTEXT_FULL = CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_FLOATING_POINT;
 
-// The x64 thread context, laid out byte for byte as Windows defines it (1232
-// bytes), so that it can be written to a minidump as it stands.
+// The x64 thread context (1232 bytes).
 struct alignas(16) CONTEXT {
   DWORD64 P1Home, P2Home, P3Home, P4Home, P5Home, P6Home;
   DWORD ContextFlags;
@@ -65,8 +108,11 @@ struct alignas(16) CONTEXT {
   DWORD64 DebugControl, LastBranchToRip, LastBranchFromRip, LastExceptionToRip, LastExceptionFromRip;
 };
 static_assert(sizeof(CONTEXT) == 1232, "the x64 CONTEXT is 1232 bytes");
-static_assert(offsetof(CONTEXT, Rax) == 0x78 && offsetof(CONTEXT, Rip) == 0xF8 && offsetof(CONTEXT, FltSave) == 0x100,
+static_assert(offsetof(CONTEXT, ContextFlags) == 0x30 && offsetof(CONTEXT, Rax) == 0x78 &&
+                  offsetof(CONTEXT, Rsp) == 0x98 && offsetof(CONTEXT, Rip) == 0xF8 && offsetof(CONTEXT, FltSave) == 0x100,
               "register offsets of the x64 CONTEXT");
+
+#endif
 
 struct EXCEPTION_POINTERS {
   EXCEPTION_RECORD* ExceptionRecord = nullptr;
@@ -76,9 +122,12 @@ struct EXCEPTION_POINTERS {
 constexpr LONG EXCEPTION_EXECUTE_HANDLER = 1;
 constexpr LONG EXCEPTION_CONTINUE_SEARCH = 0;
 
-// Called on the faulting thread (on a stack of its own for faults, so that a
-// stack overflow reaches it too). Whatever it answers, the process then ends:
-// it is killed by the fault's signal, so its exit is never a success.
+// Called on the faulting thread. On the simulated machine it runs on a stack
+// of its own for faults; on Windows on what is left of the thread's stack, so
+// that after a stack overflow it must leave its work to another thread.
+// Whatever it answers, the process then ends, never with a success exit (on
+// the simulated machine killed by the fault's signal, on Windows with the
+// exception's code).
 using LPTOP_LEVEL_EXCEPTION_FILTER = LONG (*)(EXCEPTION_POINTERS* exception);
 // Installs the filter and returns the previous one. While a filter is
 // installed the process's fatal signals and its termination paths are routed
@@ -91,7 +140,8 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
 // C++ runtime does. Returns the previous handler.
 using _purecall_handler = void (*)();
 _purecall_handler _set_purecall_handler(_purecall_handler handler);
-// The calling thread's registers as they are at the call.
+// The calling thread's registers as they are at the call (on x86 Windows: as
+// they are right after it).
 void RtlCaptureContext(CONTEXT* context);
 // Raises a non-continuable software exception on the calling thread: the
 // filter sees it with the caller's context; the process then ends.
@@ -100,3 +150,22 @@ void RtlCaptureContext(CONTEXT* context);
 DWORD GetCurrentThreadId();
 
 }  // namespace win
+
+namespace platform {
+
+// The processor whose registers win::CONTEXT holds, as the system information
+// of a minidump names it (PROCESSOR_ARCHITECTURE_INTEL or _AMD64), and the
+// context flag that names it alone (a context with no registers known).
+#if defined(__i386__) || defined(_M_IX86)
+constexpr win::WORD kContextProcessorArchitecture = 0;
+constexpr win::DWORD kContextProcessorFlag = win::CONTEXT_i386;
+inline std::uint64_t ContextInstructionPointer(const win::CONTEXT& context) { return context.Eip; }
+inline std::uint64_t ContextStackPointer(const win::CONTEXT& context) { return context.Esp; }
+#else
+constexpr win::WORD kContextProcessorArchitecture = 9;
+constexpr win::DWORD kContextProcessorFlag = win::CONTEXT_AMD64;
+inline std::uint64_t ContextInstructionPointer(const win::CONTEXT& context) { return context.Rip; }
+inline std::uint64_t ContextStackPointer(const win::CONTEXT& context) { return context.Rsp; }
+#endif
+
+}  // namespace platform

@@ -6,8 +6,10 @@
 #include <cstring>
 
 #include "crash/minidump_format.h"
+#include "crash/minidump_layout.h"
 #include "crash/minidump_reader.h"
 #include "crash/minidump_writer.h"
+#include "platform/little_endian.h"
 
 namespace {
 
@@ -204,6 +206,63 @@ TEST(MinidumpWriter, PureVirtualCallAddsTheAssertionStream) {
   ASSERT_TRUE(kvdump::ReadMinidump(kvdump::WriteMinidump(snapshot), &s, &error)) << error;
   EXPECT_EQ(s.streams.back().type, 0x47670002u);
   EXPECT_EQ(s.assertionType, std::optional<std::uint32_t>(2));
+}
+
+// A dump of the 32-bit program, laid out by hand as Windows documents it:
+// the system information names an x86 processor, and the contexts are the
+// 716-byte x86 ones, with the flags at 0 and Eip and Esp at 0xB8 and 0xC4.
+std::string X86Dump() {
+  std::string context(716, '\0');
+  platform::Put32(context, 0x00, 0x00010007);  // CONTEXT_i386: control, integer, segments
+  platform::Put32(context, 0xB8, 0x00401234);
+  platform::Put32(context, 0xC4, 0x0019FF40);
+  platform::Put32(context, 0xB4, 0x0019FF80);  // Ebp, which is neither
+  kvdump::MinidumpLayout layout(3);
+  kvdump::minidump::SystemInfo system{};
+  system.ProcessorArchitecture = 0;
+  layout.AddStream(kvdump::minidump::kSystemInfoStream, layout.AppendRecord(system));
+  kvdump::minidump::ExceptionStream exception{};
+  exception.ThreadId = 7;
+  exception.ExceptionRecord.ExceptionCode = 0xC0000005;
+  exception.ThreadContext = layout.Append(context.data(), context.size());
+  layout.AddStream(kvdump::minidump::kExceptionStream, layout.AppendRecord(exception));
+  kvdump::minidump::Thread thread{};
+  thread.ThreadId = 7;
+  thread.ThreadContext = layout.Append(context.data(), context.size());
+  std::string list(4, '\0');
+  platform::Put32(list, 0, 1);
+  list.append(reinterpret_cast<const char*>(&thread), sizeof thread);
+  layout.AddStream(kvdump::minidump::kThreadListStream, layout.Append(list.data(), list.size()));
+  return layout.Finish(0);
+}
+
+TEST(MinidumpReader, ReadsTheRegistersOfAnX86Dump) {
+  kvdump::MinidumpSummary s;
+  std::string error;
+  ASSERT_TRUE(kvdump::ReadMinidump(X86Dump(), &s, &error)) << error;
+  ASSERT_EQ(s.threads.size(), 1u);
+  EXPECT_EQ(s.threads[0].contextFlags, 0x00010007u);
+  EXPECT_EQ(s.threads[0].rip, 0x401234u);
+  EXPECT_EQ(s.threads[0].rsp, 0x19FF40u);
+  ASSERT_TRUE(s.exception.has_value());
+  EXPECT_EQ(s.exception->contextRip, 0x401234u);
+  const std::string text = kvdump::FormatMinidumpSummary(s);
+  EXPECT_NE(text.find(", x86, "), std::string::npos) << text;
+  EXPECT_NE(text.find("eip 0x401234  esp 0x19ff40"), std::string::npos) << text;
+}
+
+TEST(MinidumpReader, AContextOfNoKnownProcessorLeavesTheRegistersUnread) {
+  std::string bytes = X86Dump();
+  kvdump::MinidumpSummary s;
+  std::string error;
+  ASSERT_TRUE(kvdump::ReadMinidump(bytes, &s, &error)) << error;
+  const std::uint32_t flags = 0x00000007;  // the processor's flag is missing
+  for (std::size_t at = 0; at + 4 <= bytes.size(); ++at) {
+    if (U32(bytes, at) == 0x00010007u) std::memcpy(&bytes[at], &flags, 4);
+  }
+  ASSERT_TRUE(kvdump::ReadMinidump(bytes, &s, &error)) << error;
+  EXPECT_EQ(s.threads[0].rip, 0u);
+  EXPECT_EQ(s.exception->contextRip, 0u);
 }
 
 TEST(MinidumpReader, EveryTruncationIsRefusedOrReadWithinTheBytes) {

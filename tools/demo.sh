@@ -3,7 +3,7 @@
 # update host on loopback (nginx), the installer run under the name the
 # installation page gives it, and the machine's state afterwards.
 #   tools/demo.sh [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]]
-#   tools/demo.sh --windows [--headless] [--port N] [--keep]
+#   tools/demo.sh --windows [--headless] [--profile NAME] [--port N] [--keep]
 # The wizard runs on the display, or on a virtual one (Xvfb, of the profile's
 # screen size) when there is none, and is driven with xdotool as a person
 # would: Agree, then OK; a picture of each page (and of one refusal) is saved
@@ -13,7 +13,8 @@
 # ending on standard output). --keep keeps the work folder with the pictures.
 # --crash makes the installer crash once more at a crash point (see README).
 # --windows runs the Windows build instead, under Wine in a fresh prefix
-# inside the work folder (tools/wine-installation.sh): the console front end,
+# inside the work folder (tools/wine-installation.sh) of the profile's
+# Windows version and architecture (win10-x64, win7-x86, ...): the console front end,
 # since the Windows program has no wizard yet, then the registry in both
 # views, the agent service, the scheduled tasks, the installed files and the
 # debug output.
@@ -36,7 +37,7 @@ while [ $# -gt 0 ]; do
     --interactive) display_mode=interactive; shift ;;
     --headless) display_mode=headless; shift ;;
     --windows) windows=1; shift ;;
-    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]] | --windows [--headless] [--port N] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]] | --windows [--headless] [--profile NAME] [--port N] [--keep]" >&2; exit 2 ;;
   esac
 done
 
@@ -45,10 +46,12 @@ windows_demo() {
   if [ "$display_mode" != headless ]; then
     echo "== the Windows program has no wizard yet: it runs headless"
   fi
-  if [ -n "$crash" ] || [ "$profile" != win10-x64 ]; then
-    echo "demo: --crash and --profile are for the simulated machine" >&2
-    exit 2
-  fi
+  [ -z "$crash" ] || { echo "demo: --crash is for the simulated machine" >&2; exit 2; }
+  # The profile's name gives the prefix's Windows version and architecture.
+  local version arch
+  case "${profile%-*}" in win7|win8|win81|win10) version=${profile%-*} ;; *) version="" ;; esac
+  case "${profile##*-}" in x64) arch=win64 ;; x86) arch=win32 ;; *) arch="" ;; esac
+  [ -n "$version" ] && [ -n "$arch" ] || { echo "demo: no Wine prefix for the profile $profile" >&2; exit 2; }
   tools/install-deps.sh
   # make_pe (a tool of the Linux build) writes the update host's other components.
   cmake --preset default >/dev/null
@@ -63,7 +66,7 @@ windows_demo() {
   }
   trap cleanup EXIT
   tools/wine-installation.sh run "$work" --build "$root/build/windows" --make-pe "$root/build/default/tools/make_pe" \
-    --port "$port" || echo "== the installation run did not complete (see above)"
+    --port "$port" --windows-version "$version" --arch "$arch" || echo "== the installation run did not complete (see above)"
 
   export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   wine_cmd() { timeout 60 wine "$@" 2>/dev/null | tr -d '\r' || true; }
@@ -78,8 +81,12 @@ windows_demo() {
   echo "== the agent service"
   wine_cmd reg query 'HKLM\System\CurrentControlSet\Services\bvlsvc'
   wine_cmd sc query bvlsvc
+  echo "== the protection driver's service (32-bit Windows only)"
+  wine_cmd reg query 'HKLM\System\CurrentControlSet\Services\kvppob'
   echo "== scheduled tasks (the schtasks.exe stand-in's task files)"
-  ls "$WINEPREFIX/drive_c/windows/syswow64/Tasks" 2>/dev/null || echo "(none)"
+  local tasks=$WINEPREFIX/drive_c/windows/system32/Tasks
+  [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && tasks=$WINEPREFIX/drive_c/windows/syswow64/Tasks
+  ls "$tasks" 2>/dev/null || echo "(none)"
   echo "== files below C:\Program Files\Brimvale and the drivers folder"
   (cd "$WINEPREFIX/drive_c/Program Files" && find Brimvale -type f | sort) 2>/dev/null || echo "(no Brimvale folder)"
   ls "$WINEPREFIX/drive_c/windows/system32/drivers" | grep -i -E 'kvppob|bvl' || echo "(no driver file)"

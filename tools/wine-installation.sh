@@ -6,13 +6,16 @@
 # --windows and by the Windows end-to-end test.
 #
 #   wine-installation.sh run <work> --build DIR --make-pe PATH [--port N] [--windows-version win10|win81|win7]
+#                                [--arch win64|win32]
 #   wine-installation.sh stop <work>
 #
 # run   makes <work>/servers (update host with the agent's stand-ins built for
 #       Windows in DIR/agent-programs, served by nginx on 127.0.0.1:N) and the
 #       prefix <work>/wine-prefix of that Windows version (default win10,
 #       where the installer checks the driver's Authenticode signature with
-#       WinVerifyTrust), places the schtasks.exe stand-in in it
+#       WinVerifyTrust) and architecture (default win64: the installer runs
+#       under WOW64; win32 is 32-bit Windows, where it installs the
+#       protection driver), places the schtasks.exe stand-in in it
 #       (Wine's own cannot create tasks), runs DIR/app/bvlInstaller.exe as
 #       C:\users\<user>\Downloads\bvlInstaller[<token>].exe and waits for it.
 #       Its standard output is <work>/installer-output.txt, its exit code
@@ -49,7 +52,7 @@ wine_quiet() {
 }
 
 run() {
-  local work=$1 build="" make_pe="" port=18490 version=win10
+  local work=$1 build="" make_pe="" port=18490 version=win10 arch=win64
   shift
   while [ $# -gt 0 ]; do
     case "$1" in
@@ -57,6 +60,7 @@ run() {
       --make-pe) [ $# -ge 2 ] || usage; make_pe=$2; shift 2 ;;
       --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
       --windows-version) [ $# -ge 2 ] || usage; version=$2; shift 2 ;;
+      --arch) [ $# -ge 2 ] || usage; arch=$2; shift 2 ;;
       *) usage ;;
     esac
   done
@@ -73,8 +77,9 @@ run() {
     --make-pe "$make_pe" --windows "$build/agent-programs" >/dev/null
   bash "$source_dir/tools/nginx-fixture.sh" start "$work/servers" "$port"
 
-  echo "== fresh Wine prefix ($version) in $work/wine-prefix"
-  export WINEPREFIX=$work/wine-prefix
+  case "$arch" in win64|win32) ;; *) usage ;; esac
+  echo "== fresh Wine prefix ($version, $arch) in $work/wine-prefix"
+  export WINEPREFIX=$work/wine-prefix WINEARCH=$arch
   WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
   wine_quiet winecfg /v "$version" >/dev/null
   wine_quiet reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
@@ -84,9 +89,10 @@ run() {
   # them), so that they log with the run's settings.
   timeout 60 wineserver -w
   local windows=$WINEPREFIX/drive_c/windows
-  # The installer is a 32-bit program: its system folder is syswow64.
-  cp "$schtasks" "$windows/syswow64/schtasks.exe"
+  # The installer is a 32-bit program: on 64-bit Windows its system folder is
+  # syswow64.
   cp "$schtasks" "$windows/system32/schtasks.exe"
+  if [ -d "$windows/syswow64" ]; then cp "$schtasks" "$windows/syswow64/schtasks.exe"; fi
 
   local token name downloads
   token=$(printf '%s' "http://127.0.0.1:$port" | base64 -w0)

@@ -1,6 +1,9 @@
 // Crash points: places of the program where a test makes the process crash
-// for real, through an injected fault of operation "Crash" whose subject is
-// the point's name and whose error is the exception the crash shall raise.
+// for real. On the simulated machine a test arms one through an injected
+// fault of operation "Crash" whose subject is the point's name and whose
+// error is the exception the crash shall raise; for the Windows program, the
+// environment variable BVL_CRASH_POINT holds "<point>" or "<point>:<code>"
+// (the code as 0xC00000FD or in decimal).
 #pragma once
 
 #include "platform/win_types.h"

@@ -1,7 +1,8 @@
-// Signature trust of the simulated machine, by the wintrust/crypt32 names:
-// WinVerifyTrust with the generic Authenticode action, the provider-data
-// helpers that lead to the signer's certificate, and CertGetNameStringW.
-// Files are checked against the machine's trusted-roots bundle.
+// Signature trust, by the wintrust/crypt32 names: WinVerifyTrust with the
+// generic Authenticode action, the provider-data helpers that lead to the
+// signer's certificate, and CertGetNameStringW. On Windows they are the
+// system's; the simulated machine checks files against its trusted-roots
+// bundle.
 #pragma once
 
 #include "platform/win_types.h"

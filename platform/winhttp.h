@@ -1,6 +1,6 @@
 // WinHTTP, by the Windows names: sessions, connections and requests in the
-// synchronous mode, as the installer and its crash reporter use them. The
-// simulated machine carries the requests over real sockets of the host (TLS
+// synchronous mode, as the installer and its crash reporter use them. On
+// Windows they are the system's winhttp.dll. The simulated machine carries the requests over real sockets of the host (TLS
 // through OpenSSL against the system's roots and the machine's trusted
 // roots), with WinHTTP's defaults: time-outs, a bounded answer head, chunked
 // bodies decoded, redirects followed unless the request disables them.

@@ -37,9 +37,11 @@ constexpr ::ULONG_PTR kCppExceptionMagic = 0x19930520;
 std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> g_filter{nullptr};
 std::atomic<_purecall_handler> g_purecallHandler{nullptr};
 
-// What was in place before the filter took the runtime's fatal ends.
+// What was in place before the filter took the system's filter and the
+// runtime's fatal ends (the C runtime's start-up installs a filter of its own).
 std::mutex g_routeMutex;
 bool g_routed = false;
+::LPTOP_LEVEL_EXCEPTION_FILTER g_previousSystemFilter = nullptr;
 void (*g_previousAbortHandler)(int) = SIG_DFL;
 std::terminate_handler g_previousTerminate = nullptr;
 
@@ -107,7 +109,7 @@ void OnTerminate() {
 
 void Route() {
   if (g_routed) return;
-  ::SetUnhandledExceptionFilter(OnUnhandledException);
+  g_previousSystemFilter = ::SetUnhandledExceptionFilter(OnUnhandledException);
   g_previousAbortHandler = std::signal(SIGABRT, OnAbortSignal);
   g_previousTerminate = std::set_terminate(OnTerminate);
   g_routed = true;
@@ -115,7 +117,7 @@ void Route() {
 
 void Unroute() {
   if (!g_routed) return;
-  ::SetUnhandledExceptionFilter(nullptr);
+  ::SetUnhandledExceptionFilter(g_previousSystemFilter);
   std::signal(SIGABRT, g_previousAbortHandler);
   std::set_terminate(g_previousTerminate);
   g_routed = false;

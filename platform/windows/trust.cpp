@@ -11,8 +11,10 @@
 // Wine's wintrust.dll gives the right verdicts for a good, a tampered and an
 // unsigned file, but accepts what Windows refuses: a chain to an untrusted
 // root, an expired signer, and a signer whose certificate may only
-// authenticate servers. The simulated machine's tests remain the proof of
-// those refusals.
+// authenticate servers. It also counts a nested signature but verifies the
+// primary one whatever index WSS_VERIFY_SPECIFIC asks for, leaving
+// dwVerifiedSigIndex unset. The simulated machine's tests remain the proof of
+// those refusals and of the choice of a nested signature.
 #include "platform/trust.h"
 
 #include "platform/windows/windows_api.h"
@@ -88,8 +90,10 @@ void Mirror(const ::CRYPT_PROVIDER_SGNR& from, CRYPT_PROVIDER_SGNR* to, SignerMi
     const ::CRYPT_PROVIDER_CERT& cert = from.pasCertChain[i];
     CERT_CONTEXT& context = mirror->contexts[i];
     if (cert.pCert) {
+      // The parsed form and the store stay the system's own, as the simulated
+      // machine provides neither.
       context = CERT_CONTEXT{cert.pCert->dwCertEncodingType, cert.pCert->pbCertEncoded, cert.pCert->cbCertEncoded,
-                             cert.pCert->pCertInfo, cert.pCert->hCertStore};
+                             nullptr, nullptr};
     }
     CRYPT_PROVIDER_CERT& mirrored = mirror->chain[i];
     mirrored = CRYPT_PROVIDER_CERT{};

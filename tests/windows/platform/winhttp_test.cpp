@@ -224,11 +224,6 @@ TEST_F(WinHttp, ANamedProxyGetsTheWholeAddressAndTheBody) {
   EXPECT_EQ(log.back()["body"], "Y3Jhc2ggcmVwb3J0");  // "crash report"
 }
 
-TEST_F(WinHttp, ANamedProxyMustBeNamed) {
-  EXPECT_EQ(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY, nullptr, nullptr, 0), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-}
-
 TEST_F(WinHttp, OptionsOutsideTheInterfaceAreRefused) {
   Exchange exchange(L"127.0.0.1", port_, L"/");
   const DWORD decompression = 3;  // WINHTTP_OPTION_DECOMPRESSION: gzip and deflate

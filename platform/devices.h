@@ -30,7 +30,8 @@ namespace platform {
 win::HANDLE OpenDevice(const std::wstring& name, win::DWORD access);
 
 // The protection driver's registry protection as its device last set it:
-// true on, false off, empty when no request has reached it.
+// true on, false off, empty when no request has reached it. On Windows the
+// driver has no request that reports it: always empty.
 std::optional<bool> RegistryProtectionState();
 
 }  // namespace platform

@@ -95,6 +95,9 @@ win::DWORD AddResidentProcess(const std::wstring& imagePath, const std::string& 
                               win::DWORD id = 0);
 
 // Adds `count` resident processes of one image at once (a crowded machine).
+// Both are the simulated machine's: on Windows only the system makes
+// processes, and they add nothing (AddResidentProcess returns 0 with
+// ERROR_NOT_SUPPORTED).
 void AddResidentProcesses(const std::wstring& imagePath, const std::string& user, int count);
 
 // Starts a real program from the host file behind `imagePath` with the
@@ -117,6 +120,8 @@ struct ProcessStartOptions {
   bool detachedConsole = false; // a console of its own: streams not given go nowhere
   std::string user;             // the account it runs as; empty: the caller's
   win::DWORD parentId = 0;      // the parent in the process table; 0: the caller
+  // (On Windows a program starts as the caller's child under the caller's
+  // account: another user or parent fails with ERROR_NOT_SUPPORTED.)
   // Variables of the stand-in OS the program needs (the service it runs for).
   std::vector<std::pair<std::string, std::string>> environment;
 };

@@ -185,6 +185,7 @@ void SetServiceDelays(const std::wstring& serviceName, int startMilliseconds, in
 // Test seam: moves the clock that these delays are measured by forward, for
 // every process of the machine, so that a test whose pause is injected can
 // let a driver's start take "5 s" without waiting for them.
+// On Windows a driver takes the time it takes: both seams change nothing.
 void AdvanceServiceClock(int milliseconds);
 
 // A service as an inspection tool shows it.

@@ -75,6 +75,7 @@ struct MutexSummary {
   std::wstring name;
   bool owned = false;
   win::DWORD ownerProcessId = 0;  // the owning process's id on the machine; 0 when free
+                                  // (on Windows known only when the asking thread owns it)
   bool abandoned = false;         // its owner ended without releasing it; no wait has taken it since
 };
 std::vector<MutexSummary> ListMutexes();

@@ -1,6 +1,6 @@
-// Splitting a Windows command line into arguments as the MSVC runtime does:
-// the same rules on the simulated machine and on Windows, where the system's
-// CommandLineToArgvW reads the program's name and doubled quotes otherwise.
+// Splitting a Windows command line into arguments as the MSVC runtime does,
+// the same on the simulated machine and on Windows (whose CommandLineToArgvW
+// reads the program's name and doubled quotes by rules of its own).
 #include "platform/process.h"
 
 #include <string>

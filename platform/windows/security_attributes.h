@@ -2,7 +2,8 @@
 // keeps a security descriptor as plain fields (revision, whether a DACL is
 // present, the DACL), the system wants its own opaque SECURITY_DESCRIPTOR.
 // Used by every call that takes a SECURITY_ATTRIBUTES (processes, events,
-// mutexes, files).
+// mutexes, files). Include it after the interface headers, in place of
+// platform/windows/windows_api.h (which it includes).
 #pragma once
 
 #include "platform/shell_execute.h"

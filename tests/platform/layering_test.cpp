@@ -208,6 +208,26 @@ TEST(Layering, ThePlatformInterfaceListsOnlyWhatProductCodeUses) {
                               << Listed(std::vector<std::string>(unused.begin(), unused.end()));
 }
 
+// A Windows structure's size field written as a number is right for one
+// target only: SHELLEXECUTEINFOW is 60 bytes in a 32-bit program and 112 in a
+// 64-bit one. Product code takes such sizes from sizeof or the interface's
+// constant (win::kShellExecuteInfoSize).
+TEST(Layering, NoProductFileWritesAStructureSizeAsANumber) {
+  static const std::regex literalSize(R"(\b(cbSize|cb|nLength|dwSize)\s*=\s*[0-9])");
+  std::vector<std::string> problems;
+  for (const auto& [folder, allowed] : AllowedFolders()) {
+    if (folder == "platform") continue;
+    for (const std::string& file : ProductFiles(folder)) {
+      std::ifstream text(fs::path(BVL_SOURCE_DIR) / file);
+      std::string line;
+      for (int number = 1; std::getline(text, line); ++number) {
+        if (std::regex_search(line, literalSize)) problems.push_back(file + ":" + std::to_string(number) + ": " + line);
+      }
+    }
+  }
+  EXPECT_TRUE(problems.empty()) << "sizes that hold for one target only:" << Listed(problems);
+}
+
 // The rules themselves, on include lines written for the purpose: each wrong
 // kind of include is found, and the right ones pass.
 TEST(Layering, TheRulesFindEachKindOfWrongInclude) {

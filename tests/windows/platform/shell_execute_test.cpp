@@ -1,6 +1,7 @@
 // ShellExecuteExW on the real system: a program opened with its process
 // handed back, failures with the shell's codes, and the structure size that
-// must be this target's (60 bytes on i686, 112 on x86_64).
+// must be this target's (60 bytes on i686, 112 on x86_64); and the security
+// records that calls taking SECURITY_ATTRIBUTES turn into the system's.
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
@@ -54,6 +55,25 @@ TEST(ShellExecuteTest, StructureSizedForTheOtherTargetIsRefused) {
   EXPECT_FALSE(win::ShellExecuteExW(&info));
   EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(info.hProcess, nullptr);
+}
+
+TEST(SecurityRecordTest, InheritableRecordWithANullListGivesAnInheritableHandle) {
+  win::SECURITY_DESCRIPTOR descriptor;
+  EXPECT_FALSE(win::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) << "not initialised yet";
+  EXPECT_FALSE(win::InitializeSecurityDescriptor(&descriptor, 2));
+  EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_UNKNOWN_REVISION));
+  ASSERT_TRUE(win::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(win::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE));
+  win::SECURITY_ATTRIBUTES security;
+  security.nLength = sizeof security;
+  security.lpSecurityDescriptor = &descriptor;
+  security.bInheritHandle = TRUE;
+  win::HANDLE event = win::CreateEventW(&security, TRUE, FALSE, nullptr);
+  ASSERT_NE(event, nullptr);
+  ::DWORD flags = 0;
+  EXPECT_TRUE(::GetHandleInformation(platform_windows::Native(event), &flags));
+  EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, static_cast<::DWORD>(HANDLE_FLAG_INHERIT));
+  ::CloseHandle(platform_windows::Native(event));
 }
 
 }  // namespace

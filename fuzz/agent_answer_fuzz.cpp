@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::ClearDebugLog();
   const std::wstring body = platform::Utf8ToWide(std::string(reinterpret_cast<const char*>(data), size));
 
-  const web::json::value answer = ParseJson(body);
+  const JsonValue answer = ParseJson(body);
   const std::wstring update = JsonToString(JsonMember(answer, L"update"));
   http_common::HasControlCharacter(update);
   JsonToString(JsonMember(answer, L"mqtt"));

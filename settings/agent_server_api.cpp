@@ -8,7 +8,7 @@
 
 namespace {
 
-std::uint16_t GetJson(const std::wstring& url, bool compress, web::json::value* answer) {
+std::uint16_t GetJson(const std::wstring& url, bool compress, JsonValue* answer) {
   HttpRequestOptions options;
   options.url = url;
   options.method = L"GET";
@@ -25,7 +25,7 @@ std::uint16_t GetJson(const std::wstring& url, bool compress, web::json::value* 
 }  // namespace
 
 std::uint16_t InstallerContext::QueryAgentRequestUrls(std::wstring serverAddress, std::wstring* updateAddress) {
-  web::json::value answer;
+  JsonValue answer;
   std::uint16_t status = GetJson(serverAddress + kAgentRequestUrlsPath, true, &answer);
   const std::wstring update = JsonToString(JsonMember(answer, L"update"));
   if (status == 200 && http_common::HasControlCharacter(update)) {
@@ -44,7 +44,7 @@ std::uint16_t InstallerContext::QueryAgentRequestUrls(std::wstring serverAddress
 }
 
 std::wstring GetWebViewVersion(const std::wstring& serverAddress) {
-  web::json::value answer;
+  JsonValue answer;
   if (GetJson(serverAddress + kVersionsPath, false, &answer) != 200) return std::wstring();
   return JsonToString(JsonMember(JsonMember(answer, L"webview"), L"version"));
 }

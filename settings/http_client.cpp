@@ -30,9 +30,7 @@ std::wstring UserLanguage() {
   return buffer;
 }
 
-bool HasContent(const web::json::value& body) {
-  return (body.is_object() && body.size() > 0) || (body.is_array() && body.size() > 0);
-}
+bool HasContent(const JsonValue& body) { return (body.is_object() || body.is_array()) && !body.empty(); }
 
 // Reads the whole body by `until`; false, with the reason, when it broke
 // off, came too late or grew past kMaxJsonAnswerBytes as it arrived.
@@ -68,7 +66,7 @@ HttpExchange::Request JsonRequest(const HttpRequestOptions& options) {
   HttpExchange::Request request;
   request.method = options.method;
   request.headers.assign(headers.begin(), headers.end());
-  if (options.method != L"GET" && HasContent(options.body)) request.body = options.body.serialize();
+  if (options.method != L"GET" && HasContent(options.body)) request.body = WriteJsonText(options.body);
   return request;
 }
 
@@ -117,22 +115,25 @@ std::uint16_t RequestJson(HttpRequestOptions options, std::wstring* body, std::w
   return exchange.Status();
 }
 
-web::json::value ParseJson(const std::wstring& text) {
+JsonValue ParseJson(const std::wstring& text) {
+  JsonValue value;
+  std::string error;
   try {
-    return web::json::value::parse(platform::WideToUtf8(text));
-  } catch (const std::exception& error) {
-    win::OutputDebugStringA(DebugValue(std::string(error.what())));
-    return web::json::value::null();
+    if (ReadJsonText(platform::WideToUtf8(text), &value, &error)) return value;
+  } catch (const std::exception& failure) {
+    // Only memory can run out while reading: a refused text, like any other.
+    error = failure.what();
   }
+  win::OutputDebugStringA(DebugValue(error));
+  return JsonValue();
 }
 
-std::wstring JsonToString(const web::json::value& value) {
-  return value.is_string() ? platform::Utf8ToWide(value.as_string()) : std::wstring();
+std::wstring JsonToString(const JsonValue& value) {
+  return value.is_string() ? platform::Utf8ToWide(value.get_ref<const std::string&>()) : std::wstring();
 }
 
-web::json::value JsonMember(const web::json::value& value, const std::wstring& name) {
-  if (!value.is_object()) return web::json::value::null();
-  const auto& object = value.as_object();
-  auto found = object.find(platform::WideToUtf8(name));
-  return found == object.end() ? web::json::value::null() : found->second;
+JsonValue JsonMember(const JsonValue& value, const std::wstring& name) {
+  if (!value.is_object()) return JsonValue();
+  const auto found = value.find(platform::WideToUtf8(name));
+  return found == value.end() ? JsonValue() : *found;
 }

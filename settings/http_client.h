@@ -1,6 +1,5 @@
 // HTTP client layer of the installer: JSON requests to the Brimvale servers and
-// streamed file downloads over the machine's WinHTTP, plus small JSON helpers
-// (cpprestsdk's JSON values).
+// streamed file downloads over the machine's WinHTTP, plus small JSON helpers.
 #pragma once
 
 #include <chrono>
@@ -8,17 +7,12 @@
 #include <map>
 #include <string>
 
-// cpprest's U() macro would clash with other libraries (GoogleTest's U
-// template parameters among them); the installer never uses it.
-#ifndef _TURN_OFF_PLATFORM_STRING
-#define _TURN_OFF_PLATFORM_STRING
-#endif
-#include <cpprest/json.h>
+#include "settings/json_text.h"
 
 struct HttpRequestOptions {
   std::wstring url;
   std::map<std::wstring, std::wstring> headers;  // case-sensitive keys
-  web::json::value body;                         // null when none
+  JsonValue body;                                // null when none
   std::wstring method;                           // "GET", "POST", ...
   std::string* errorText = nullptr;  // receives the library's error text on transport/URL error
   bool acceptJson = false;
@@ -79,12 +73,12 @@ std::int32_t DownloadFileWithOutcome(DownloadRequest request, DownloadProgressCa
                                      std::uint64_t maxBodyBytes, DownloadOutcome* outcome);
 
 // The value in `text`, or null (with the parser's message in the debug output)
-// when it is not valid JSON.
-web::json::value ParseJson(const std::wstring& text);
+// when it is not valid JSON as ReadJsonText reads it. Never throws.
+JsonValue ParseJson(const std::wstring& text);
 // The content of a JSON string, empty for any other value.
-std::wstring JsonToString(const web::json::value& value);
+std::wstring JsonToString(const JsonValue& value);
 // The member `name` of an object, null for a missing member or a non-object.
-web::json::value JsonMember(const web::json::value& value, const std::wstring& name);
+JsonValue JsonMember(const JsonValue& value, const std::wstring& name);
 
 // Test seam: the timeout of both calls (30 s in the product), which is also
 // the deadline of a request and the window of a download's stall rule. Tests

@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libcpprest-dev zlib1g-dev nlohmann-json3-dev libssl-dev
+  zlib1g-dev nlohmann-json3-dev libssl-dev libboost-system-dev
   qt6-base-dev fonts-nanum fontconfig
   libgtest-dev libgmock-dev googletest
   nginx osslsigncode liblnk-utils xvfb xdotool lldb imagemagick

@@ -74,7 +74,7 @@ TEST_F(NginxFixtureTest, GzipJsonAndDownloads) {
   options.acceptJson = true;
   std::wstring body;
   ASSERT_EQ(RequestJson(options, &body, nullptr), 200);
-  web::json::value parsed = ParseJson(body);
+  JsonValue parsed = ParseJson(body);
   EXPECT_EQ(JsonToString(JsonMember(JsonMember(parsed, L"urls"), L"name")), L"\uAC00");
   EXPECT_EQ(JsonToString(JsonMember(JsonMember(parsed, L"urls"), L"service39")), L"http://127.0.0.1/v2/s39");
   {

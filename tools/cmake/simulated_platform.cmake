@@ -4,9 +4,6 @@
 find_package(Threads REQUIRED)
 find_package(OpenSSL REQUIRED)
 find_package(ZLIB REQUIRED)
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
-find_package(cpprestsdk REQUIRED)
 find_package(nlohmann_json REQUIRED)
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 # The resource compiler and the image drawing script.

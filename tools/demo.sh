@@ -69,15 +69,21 @@ windows_demo() {
     --port "$port" --windows-version "$version" --arch "$arch" || echo "== the installation run did not complete (see above)"
 
   export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  wine_cmd() { timeout 60 wine "$@" 2>/dev/null | tr -d '\r' || true; }
+  # Through a file: a pipe would stay open in the prefix's server.
+  wine_cmd() {
+    timeout 60 wine "$@" >"$work/wine-output" 2>/dev/null || true
+    tr -d '\r' <"$work/wine-output"
+  }
   for view in 64 32; do
     echo "== registry: the product key, $view-bit view"
     wine_cmd reg query 'HKLM\SOFTWARE\Korvanta\Brimvale' /s /reg:$view
   done
   echo "== registry: the installing user's product key"
   wine_cmd reg query 'HKCU\Software\Korvanta' /s
-  echo "== the uninstall entry (64-bit view)"
-  wine_cmd reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /reg:64
+  echo "== the uninstall entry (64-bit view; read as a Korean user, so that its name shows)"
+  LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8 wine_cmd reg query \
+    'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /reg:64 |
+    iconv -f CP949 -t UTF-8 || true
   echo "== the agent service"
   wine_cmd reg query 'HKLM\System\CurrentControlSet\Services\bvlsvc'
   wine_cmd sc query bvlsvc

@@ -83,16 +83,22 @@ run() {
   WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
   wine_quiet winecfg /v "$version" >/dev/null
   wine_quiet reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  # Through a file: a pipe would stay open in the prefix's server.
   local user
-  user=$(wine_quiet cmd /c 'echo %USERNAME%' | tr -d '\r')
+  wine_quiet cmd /c 'echo %USERNAME%' >"$work/user-name"
+  user=$(tr -d '\r\n' <"$work/user-name")
   # The run starts the prefix's programs afresh (the service manager among
   # them), so that they log with the run's settings.
   timeout 60 wineserver -w
   local windows=$WINEPREFIX/drive_c/windows
   # The installer is a 32-bit program: on 64-bit Windows its system folder is
-  # syswow64.
+  # syswow64, whose drivers folder (where the installer places the driver)
+  # 64-bit Windows has and Wine's prefix lacks.
   cp "$schtasks" "$windows/system32/schtasks.exe"
-  if [ -d "$windows/syswow64" ]; then cp "$schtasks" "$windows/syswow64/schtasks.exe"; fi
+  if [ -d "$windows/syswow64" ]; then
+    cp "$schtasks" "$windows/syswow64/schtasks.exe"
+    mkdir -p "$windows/syswow64/drivers"
+  fi
 
   local token name downloads
   token=$(printf '%s' "http://127.0.0.1:$port" | base64 -w0)

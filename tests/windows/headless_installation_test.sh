@@ -45,14 +45,19 @@ output=$(tr -d '\r' < "$work/installer-output.txt")
 has_line() { grep -qxF -- "$1" <<<"$output" || fail "the installer's output lacks the line: $1"; }
 
 export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# reg <args>: the output of Wine's reg.exe, without carriage returns.
-reg() { timeout 120 wine reg "$@" 2>/dev/null | tr -d '\r'; }
+# reg <args>: the output of Wine's reg.exe, without carriage returns. It goes
+# through a file: a Wine program that starts the prefix's server hands it its
+# standard output, and a pipe would never end.
+reg() {
+  timeout 120 wine reg "$@" >"$work/reg-output" 2>/dev/null
+  tr -d '\r' <"$work/reg-output"
+}
 # value <query output> <name>: the data of a value in a "reg query" listing.
 value() { awk -v name="$2" '$1 == name { sub(/^[ ]*[^ ]+[ ]+[^ ]+[ ]+/, ""); print; exit }' <<<"$1"; }
 
 # --- The run: start-up, every row in order, the ending.
 [ "$(cat "$work/installer-exit-code")" = 0 ] || fail "the installer's exit code is $(cat "$work/installer-exit-code")"
-has_line "server check result: 1"
+has_line "server check result: 0"
 has_line "start-up gate:       passed"
 expected_rows="  row: RenameOldFile Success  [30%]"
 percent=30
@@ -78,9 +83,12 @@ grep -q '^message box:' <<<"$output" && fail "the run showed a message box"
 product=$(reg query 'HKLM\SOFTWARE\Korvanta\Brimvale' /reg:64)
 [ "$(value "$product" Version)" = 3.2.1.0 ] || fail "Version in the 64-bit view is '$(value "$product" Version)'"
 [ "$(value "$product" WebVersion)" = 1.4.2 ] || fail "WebVersion in the 64-bit view is '$(value "$product" WebVersion)'"
-# ServiceInfo is the server address encrypted: hexadecimal text.
+# ServiceInfo is the server address encrypted with SEED: base64 text of
+# whole 16-byte blocks.
 service_info=$(value "$product" ServiceInfo)
-[[ "$service_info" =~ ^[0-9A-Fa-f]{32,}$ ]] || fail "ServiceInfo in the 64-bit view is '$service_info'"
+blocks=$(printf '%s' "$service_info" | base64 -d 2>/dev/null | wc -c)
+[ -n "$service_info" ] && [ $((blocks % 16)) = 0 ] && [ "$blocks" -ge 16 ] ||
+  fail "ServiceInfo in the 64-bit view is '$service_info'"
 if timeout 120 wine reg query 'HKLM\SOFTWARE\Korvanta\Brimvale' /reg:32 >/dev/null 2>&1; then
   fail "the product key exists in the 32-bit view"
 fi
@@ -92,7 +100,13 @@ entry=$(reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2
 [ "$(value "$entry" DisplayIcon)" = 'C:\Program Files\brimvale\BrimvaleAgent.exe' ] ||
   fail "DisplayIcon is '$(value "$entry" DisplayIcon)'"
 [ "$(value "$entry" Publisher)" = 'Korvanta., ltd.' ] || fail "Publisher is '$(value "$entry" Publisher)'"
-[ -n "$(value "$entry" DisplayName)" ] || fail "the uninstall entry has no DisplayName"
+# The product's Korean name: reg.exe of a Korean user writes it in code page
+# 949 (in another user's code page it would be question marks).
+LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8 reg query \
+  'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /v DisplayName /reg:64 \
+  >"$work/display-name"
+display_name=$(value "$(iconv -f CP949 -t UTF-8 "$work/display-name")" DisplayName)
+[ "$display_name" = "브림베일" ] || fail "the uninstall entry's DisplayName is '$display_name'"
 
 # --- The agent service: registered by bvlsvc.exe /Service, started by OK.
 service=$(reg query 'HKLM\System\CurrentControlSet\Services\bvlsvc')

@@ -2,11 +2,13 @@
 # The schtasks.exe stand-in built for Windows, under Wine in the test run's
 # prefix: the task files it keeps in the system folder's Tasks (syswow64 for
 # this 32-bit program), its texts byte for byte with lines ended by CR LF,
-# its exit codes, the accounts it accepts, the listing and deletion.
+# its exit codes, the accounts it accepts, the listing and deletion, and the
+# listing as the installer runs it, whose output file is free the moment the
+# program has ended.
 #
-#   schtasks_test.sh <source-dir> <schtasks.exe>
+#   schtasks_test.sh <source-dir> <schtasks.exe> <task_listing.exe>
 set -uo pipefail
-source_dir=$1 schtasks=$2
+source_dir=$1 schtasks=$2 task_listing=$3
 prefix=$(cat "$BVL_WINE_PREFIX_FILE")
 tasks=$prefix/drive_c/windows/syswow64/Tasks
 task=bvltest_onstart
@@ -23,6 +25,8 @@ run() {
   code=${PIPESTATUS[0]}
 }
 hex() { printf '%s' "$1" | od -An -v -tx1 | tr -d ' \n'; }
+# The Windows path of a host file (Wine's Z: drive).
+winepath_of() { printf 'Z:%s' "$(readlink -f "$1" | tr / '\\')"; }
 rm -f "$tasks/$task"
 
 run /create /tn "$task" /tr '"C:\Program Files\brimvale\bvlchk.exe"' /sc onstart /ru System
@@ -53,6 +57,12 @@ run
 listing=$(printf '%s' "$out" | xxd -r -p)
 grep -q $'^bvltest_onstart  *N/A  *Ready  *\r$' <<<"$listing" || fail "the listing lacks the task: $listing"
 case "$out" in *0d0d0a*) fail "the listing ends lines with CR CR LF" ;; esac
+
+# Ten listings as the installer runs them (tests/windows/helpers/task_listing.cpp):
+# the list file opens each time.
+listings=$(bash "$source_dir/tools/wine-run.sh" "$task_listing" "$(winepath_of "$schtasks")" 'C:\bvltest_list.txt' 10 2>/dev/null)
+[ $? = 0 ] || fail "the list file was still in use after schtasks.exe ended: $listings"
+rm -f "$prefix/drive_c/bvltest_list.txt"
 
 run /delete /tn "$task" /f
 [ "$code" = 0 ] || fail "deletion ended with $code"

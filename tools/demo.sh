@@ -81,9 +81,10 @@ windows_demo() {
   echo "== registry: the installing user's product key"
   wine_cmd reg query 'HKCU\Software\Korvanta' /s
   echo "== the uninstall entry (64-bit view; read as a Korean user, so that its name shows)"
-  LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8 wine_cmd reg query \
-    'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /reg:64 |
-    iconv -f CP949 -t UTF-8 || true
+  LC_ALL=ko_KR.UTF-8 timeout 60 wine reg query \
+    'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /reg:64 \
+    >"$work/wine-output" 2>/dev/null || true
+  iconv -f CP949 -t UTF-8 "$work/wine-output" | tr -d '\r' || true
   echo "== the agent service"
   wine_cmd reg query 'HKLM\System\CurrentControlSet\Services\bvlsvc'
   wine_cmd sc query bvlsvc
@@ -95,7 +96,9 @@ windows_demo() {
   ls "$tasks" 2>/dev/null || echo "(none)"
   echo "== files below C:\Program Files\Brimvale and the drivers folder"
   (cd "$WINEPREFIX/drive_c/Program Files" && find Brimvale -type f | sort) 2>/dev/null || echo "(no Brimvale folder)"
-  ls "$WINEPREFIX/drive_c/windows/system32/drivers" | grep -i -E 'kvppob|bvl' || echo "(no driver file)"
+  local drivers=$WINEPREFIX/drive_c/windows/system32/drivers
+  [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && drivers=$WINEPREFIX/drive_c/windows/syswow64/drivers
+  ls "$drivers" | grep -i -E 'kvppob|bvl' || echo "(no driver file)"
   echo "== debug output (Brimvale lines)"
   grep -a 'Brimvale\]' "$work/debug-output.txt" || echo "(none)"
 }

@@ -102,10 +102,10 @@ entry=$(reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2
 [ "$(value "$entry" Publisher)" = 'Korvanta., ltd.' ] || fail "Publisher is '$(value "$entry" Publisher)'"
 # The product's Korean name: reg.exe of a Korean user writes it in code page
 # 949 (in another user's code page it would be question marks).
-LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8 reg query \
+LC_ALL=ko_KR.UTF-8 timeout 120 wine reg query \
   'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /v DisplayName /reg:64 \
-  >"$work/display-name"
-display_name=$(value "$(iconv -f CP949 -t UTF-8 "$work/display-name")" DisplayName)
+  >"$work/display-name" 2>/dev/null
+display_name=$(value "$(iconv -f CP949 -t UTF-8 "$work/display-name" | tr -d '\r')" DisplayName)
 [ "$display_name" = "브림베일" ] || fail "the uninstall entry's DisplayName is '$display_name'"
 
 # --- The agent service: registered by bvlsvc.exe /Service, started by OK.

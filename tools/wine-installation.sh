@@ -6,7 +6,7 @@
 # --windows and by the Windows end-to-end test.
 #
 #   wine-installation.sh run <work> --build DIR --make-pe PATH [--port N] [--windows-version win10|win81|win7]
-#                                [--arch win64|win32]
+#                                [--arch win64|win32] [--locale NAME]
 #   wine-installation.sh stop <work>
 #
 # run   makes <work>/servers (update host with the agent's stand-ins built for
@@ -15,7 +15,8 @@
 #       where the installer checks the driver's Authenticode signature with
 #       WinVerifyTrust) and architecture (default win64: the installer runs
 #       under WOW64; win32 is 32-bit Windows, where it installs the
-#       protection driver), places the schtasks.exe stand-in in it
+#       protection driver) and user locale (default ko_KR.UTF-8, as the
+#       simulated machine's: code page 949), places the schtasks.exe stand-in in it
 #       (Wine's own cannot create tasks), runs DIR/app/bvlInstaller.exe as
 #       C:\users\<user>\Downloads\bvlInstaller[<token>].exe and waits for it.
 #       Its standard output is <work>/installer-output.txt, its exit code
@@ -45,10 +46,13 @@ stop() {
   bash "$source_dir/tools/nginx-fixture.sh" stop "$work/servers" || true
 }
 
+# The user locale of the run's Wine programs (the shell keeps its own).
+locale=ko_KR.UTF-8
+
 # wine_quiet <args>: a Wine command in the run's prefix, without Wine's own
 # messages.
 wine_quiet() {
-  WINEDEBUG=-all timeout 120 wine "$@"
+  env LC_ALL="$locale" WINEDEBUG=-all timeout 120 wine "$@"
 }
 
 run() {
@@ -61,6 +65,7 @@ run() {
       --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
       --windows-version) [ $# -ge 2 ] || usage; version=$2; shift 2 ;;
       --arch) [ $# -ge 2 ] || usage; arch=$2; shift 2 ;;
+      --locale) [ $# -ge 2 ] || usage; locale=$2; shift 2 ;;
       *) usage ;;
     esac
   done
@@ -78,9 +83,9 @@ run() {
   bash "$source_dir/tools/nginx-fixture.sh" start "$work/servers" "$port"
 
   case "$arch" in win64|win32) ;; *) usage ;; esac
-  echo "== fresh Wine prefix ($version, $arch) in $work/wine-prefix"
+  echo "== fresh Wine prefix ($version, $arch, $locale) in $work/wine-prefix"
   export WINEPREFIX=$work/wine-prefix WINEARCH=$arch
-  WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
+  env LC_ALL="$locale" WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
   wine_quiet winecfg /v "$version" >/dev/null
   wine_quiet reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
   # Through a file: a pipe would stay open in the prefix's server.
@@ -112,21 +117,40 @@ run() {
   # Debug output reaches Wine's log as warnings of the exception channel;
   # the programs the run starts (the agent service among them) log there too.
   local code=0
-  WINEDEBUG=-all,warn+seh timeout "${BVL_WINE_TIMEOUT:-600}" wine "C:\\users\\$user\\Downloads\\$name" \
+  env LC_ALL="$locale" WINEDEBUG=-all,warn+seh timeout "${BVL_WINE_TIMEOUT:-600}" wine "C:\\users\\$user\\Downloads\\$name" \
     >"$work/installer-output.txt" 2>"$work/wine-log.txt" || code=$?
   echo "$code" > "$work/installer-exit-code"
   # The agent's programs started by the run go on logging.
   sleep 2
+  echo "$locale" > "$work/locale"
   debug_lines "$work"
   cat "$work/installer-output.txt"
   echo "== the installer ended with exit code $code"
 }
 
-# The debug lines of the run, one a line, from Wine's log.
+# The debug lines of the run, one a line in UTF-8, from Wine's log: the text
+# Wine shows with C escapes, in the ANSI code page of the run's locale.
 debug_lines() {
-  local work=$1
-  sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)"$/\1/p' "$work/wine-log.txt" |
-    sed -e 's/\\r\\n$//' -e 's/\\n$//' > "$work/debug-output.txt"
+  local work=$1 codepage=cp1252
+  case "$(cat "$work/locale" 2>/dev/null)" in ko_KR*) codepage=cp949 ;; esac
+  python3 -S - "$work/wine-log.txt" "$work/debug-output.txt" "$codepage" <<'PYTHON'
+import re
+import sys
+
+escapes = {b"n": b"\n", b"r": b"\r", b"t": b"\t"}
+lines = []
+with open(sys.argv[1], "rb") as log:
+    for line in log:
+        found = re.match(rb'^[0-9a-f]+:warn:seh:OutputDebugStringA "(.*)"\n?$', line)
+        if not found:
+            continue
+        text = re.sub(rb"\\(x[0-9a-fA-F]{2}|.)",
+                      lambda e: bytes([int(e.group(1)[1:], 16)]) if e.group(1)[:1] == b"x" and len(e.group(1)) == 3
+                      else escapes.get(e.group(1), e.group(1)), found.group(1))
+        lines.append(text.rstrip(b"\r\n").decode(sys.argv[3], errors="replace"))
+with open(sys.argv[2], "w", encoding="utf-8") as out:
+    out.write("".join(line + "\n" for line in lines))
+PYTHON
 }
 
 case "${1:-}" in

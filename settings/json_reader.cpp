@@ -28,6 +28,31 @@ std::string ParserText(const std::string& text) {
   return parserText;
 }
 
+// The parser's message as the reason of a refusal. It quotes the token it
+// stopped in, which may be most of the answer: the reason keeps the first
+// kMaxReasonBytes, in ASCII (a byte beyond it as \xHH), so that it is one
+// short line that reads the same in any code page.
+std::string Reason(const std::string& message) {
+  static constexpr std::size_t kMaxReasonBytes = 256;
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  std::string reason;
+  for (const char c : message) {
+    if (reason.size() >= kMaxReasonBytes) {
+      reason += "...";
+      break;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      reason.push_back(c);
+    } else {
+      reason += "\\x";
+      reason.push_back(kHexDigits[byte >> 4]);
+      reason.push_back(kHexDigits[byte & 0x0F]);
+    }
+  }
+  return reason;
+}
+
 // Builds the value as the parser reads it. It stops the parser at the first
 // level beyond kMaxJsonNesting, and keeps the first value of a member named
 // twice: the value of a later one is read (and must be well-formed) but not
@@ -63,7 +88,7 @@ class ValueBuilder final : public nlohmann::json_sax<JsonValue> {
   }
 
   bool parse_error(std::size_t, const std::string&, const JsonValue::exception& error) override {
-    error_ = error.what();
+    error_ = Reason(error.what());
     return false;
   }
 

@@ -4,6 +4,7 @@
 // answer body as RequestJson hands it over.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,27 @@ TEST(JsonReadingTest, AnswersNestMostOneHundredAndTwentyEightDeep) {
       // brackets costs no memory for the levels that follow.
       {"a megabyte of open brackets", "{\"update\":\"x\",\"deep\":" + std::string(1 << 20, '['), true, L""},
   });
+}
+
+// The reason for a refusal names what went wrong, not the whole token it
+// went wrong in: a long string or number costs the debug output one short
+// line, in ASCII whatever the answer's characters.
+TEST(JsonReadingTest, AReasonIsOneShortLineWhateverTheToken) {
+  testing_support::ScopedMachine machine;
+  std::string korean;
+  for (int i = 0; i < 100000; ++i) korean += "\xEA\xB0\x80";
+  const std::string longText(1 << 20, 'a');
+  const std::string longNumber(1 << 20, '1');
+  for (const std::string& text : {"{\"update\":\"" + longText + "\x01\"}", "{\"update\":" + longNumber + "e999}",
+                                  "{\"update\":\"" + korean + "\\x\"}"}) {
+    platform::ClearDebugLog();
+    EXPECT_TRUE(ParseJson(platform::Utf8ToWide(text)).is_null());
+    const std::vector<std::wstring> log = platform::ReadDebugLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_LE(log.front().size(), 400u);
+    EXPECT_TRUE(std::all_of(log.front().begin(), log.front().end(), [](wchar_t c) { return c < 0x80; }))
+        << platform::WideToUtf8(log.front());
+  }
 }
 
 // A member named twice keeps its first value, whatever the second holds.

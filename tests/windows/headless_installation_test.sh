@@ -4,7 +4,8 @@
 # (tools/wine-installation.sh), and what it leaves: its rows and ending, the
 # product values in the 64-bit registry view (and none in the 32-bit one),
 # the uninstall entry, the agent service registered and running, the
-# scheduled tasks, the installed files.
+# scheduled tasks, the installed files; then the refusal of the installer
+# under a name without its token.
 #
 #   headless_installation_test.sh <source-dir> <windows-build-dir> <make_pe of the Linux build>
 #
@@ -135,6 +136,17 @@ for name in bvlres.dll bvlcore.dll bvlcv.dll sqlite3.dll libeay32.dll mosquitto.
   [ -f "$installed/$name" ] || fail "$name is not installed"
 done
 [ -e "$installed/updatetemp" ] && fail "the staging folder is left behind"
+
+# --- The installer under a name without its token refuses to start, with
+# the string table's text (the program's own resources).
+user=$(tr -d '\r\n' <"$work/user-name")
+downloads="C:\\users\\$user\\Downloads"
+cp "$build/app/bvlInstaller.exe" "$WINEPREFIX/drive_c/users/$user/Downloads/bvlInstaller.exe"
+timeout 300 wine "$downloads\\bvlInstaller.exe" >"$work/refusal-output.txt" 2>/dev/null
+refusal=$(tr -d '\r' <"$work/refusal-output.txt")
+grep -qxF "module path:         $downloads\\bvlInstaller.exe" <<<"$refusal" || fail "the refused run's module path: $refusal"
+grep -qxF "start-up refused:    [브림베일] 설치 정보를 확인할 수 없습니다. 설치 페이지에서 다운로드되는 파일이름 그대로 다시 실행하여 주십시오. (string 316)" \
+  <<<"$refusal" || fail "the installer without its token did not refuse as it should: $refusal"
 
 if [ "$failures" -ne 0 ]; then
   echo "== the installer's output"

@@ -5,9 +5,9 @@
 # product values in the 64-bit registry view (and none in the 32-bit one),
 # the uninstall entry, the agent service registered and running, the
 # scheduled tasks, the installed files; then the refusal of the installer
-# under a name without its token.
+# under a name without its token, and the system's trust in its signature.
 #
-#   headless_installation_test.sh <source-dir> <windows-build-dir> <make_pe of the Linux build>
+#   headless_installation_test.sh <source-dir> <windows-build-dir> <make_pe of the Linux build> <verify_trust.exe>
 #
 # Exit code 77 (skipped) when make_pe, a tool of the Linux build that writes
 # the update host's other components, is not built.
@@ -20,7 +20,7 @@
 # a root the machine does not trust). The simulated machine's tests remain
 # the proof of both.
 set -uo pipefail
-source_dir=$1 build=$2 make_pe=$3
+source_dir=$1 build=$2 make_pe=$3 verify_trust=$4
 if [ ! -x "$make_pe" ]; then
   echo "skipped: $make_pe is not built (cmake --build --preset default --target make_pe)"
   exit 77
@@ -147,6 +147,10 @@ refusal=$(tr -d '\r' <"$work/refusal-output.txt")
 grep -qxF "module path:         $downloads\\bvlInstaller.exe" <<<"$refusal" || fail "the refused run's module path: $refusal"
 grep -qxF "start-up refused:    [브림베일] 설치 정보를 확인할 수 없습니다. 설치 페이지에서 다운로드되는 파일이름 그대로 다시 실행하여 주십시오. (string 316)" \
   <<<"$refusal" || fail "the installer without its token did not refuse as it should: $refusal"
+
+# --- WinVerifyTrust accepts the signed installer (tests/windows/helpers/verify_trust.cpp).
+timeout 120 wine "$verify_trust" "$downloads\\bvlInstaller.exe" >"$work/trust-verdict" 2>/dev/null ||
+  fail "WinVerifyTrust does not trust the signed installer: $(tr -d '\r' <"$work/trust-verdict")"
 
 if [ "$failures" -ne 0 ]; then
   echo "== the installer's output"

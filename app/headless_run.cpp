@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "app/installer_dlg.h"
 #include "app/resource.h"
 #include "app/startup_gate.h"
+#include "app/startup_texts.h"
 #include "engine/install_worker.h"
 #include "platform/codepage.h"
 #include "platform/process.h"

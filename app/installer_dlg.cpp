@@ -65,11 +65,6 @@ bool CbvlInstallerDlg::IsAlreadyInstalled() { return AgentUninstallEntryExists()
 
 int CbvlInstallerDlg::StartupGateMessageId() const { return StartupGateDecision(*this); }
 
-std::wstring StartupMessageText(int id) {
-  if (!RESBOX::HasStringEntry(static_cast<unsigned>(id))) RESBOX::LoadString({static_cast<unsigned>(id)}, kKorean, nullptr);
-  return RESBOX::GetString(static_cast<unsigned>(id));
-}
-
 void CbvlInstallerDlg::PreloadResources() {
   RESBOX::IdSet images, texts;
   for (unsigned id = IDB_FIRST; id <= IDB_LAST; ++id) images.insert(id);

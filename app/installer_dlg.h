@@ -90,6 +90,3 @@ class CbvlInstallerDlg : public QWidget, public InstallerContext {
 
 // The one main window, set first in its initialisation.
 extern CbvlInstallerDlg* g_pInstallerDlg;
-
-// The string table's texts that start-up shows.
-std::wstring StartupMessageText(int id);

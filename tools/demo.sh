@@ -3,6 +3,7 @@
 # update host on loopback (nginx), the installer run under the name the
 # installation page gives it, and the machine's state afterwards.
 #   tools/demo.sh [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]]
+#   tools/demo.sh --windows [--headless] [--profile NAME] [--port N] [--keep]
 # The wizard runs on the display, or on a virtual one (Xvfb, of the profile's
 # screen size) when there is none, and is driven with xdotool as a person
 # would: Agree, then OK; a picture of each page (and of one refusal) is saved
@@ -11,6 +12,12 @@
 # --headless runs the installer without a display (start-up report, rows and
 # ending on standard output). --keep keeps the work folder with the pictures.
 # --crash makes the installer crash once more at a crash point (see README).
+# --windows runs the Windows build instead, under Wine in a fresh prefix
+# inside the work folder (tools/wine-installation.sh) of the profile's
+# Windows version and architecture (win10-x64, win7-x86, ...): the console front end,
+# since the Windows program has no wizard yet, then the registry in both
+# views, the agent service, the scheduled tasks, the installed files and the
+# debug output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -20,6 +27,7 @@ port=18480
 keep=0
 crash=
 display_mode=virtual
+windows=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --profile) profile=$2; shift 2 ;;
@@ -28,9 +36,77 @@ while [ $# -gt 0 ]; do
     --crash) crash=$2; shift 2 ;;
     --interactive) display_mode=interactive; shift ;;
     --headless) display_mode=headless; shift ;;
-    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]]" >&2; exit 2 ;;
+    --windows) windows=1; shift ;;
+    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]] | --windows [--headless] [--profile NAME] [--port N] [--keep]" >&2; exit 2 ;;
   esac
 done
+
+# The Windows build under Wine.
+windows_demo() {
+  if [ "$display_mode" != headless ]; then
+    echo "== the Windows program has no wizard yet: it runs headless"
+  fi
+  [ -z "$crash" ] || { echo "demo: --crash is for the simulated machine" >&2; exit 2; }
+  # The profile's name gives the prefix's Windows version and architecture.
+  local version arch
+  case "${profile%-*}" in win7|win8|win81|win10) version=${profile%-*} ;; *) version="" ;; esac
+  case "${profile##*-}" in x64) arch=win64 ;; x86) arch=win32 ;; *) arch="" ;; esac
+  [ -n "$version" ] && [ -n "$arch" ] || { echo "demo: no Wine prefix for the profile $profile" >&2; exit 2; }
+  tools/install-deps.sh
+  # make_pe (a tool of the Linux build) writes the update host's other components.
+  cmake --preset default >/dev/null
+  cmake --build --preset default -j "${BVL_JOBS:-2}" --target make_pe >/dev/null
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "${BVL_JOBS:-2}" --target bvlInstaller bvl_agent_programs schtasks >/dev/null
+
+  work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
+  cleanup() {
+    tools/wine-installation.sh stop "$work" || true
+    if [ "$keep" = 0 ]; then rm -rf "$work"; else echo "kept: $work"; fi
+  }
+  trap cleanup EXIT
+  tools/wine-installation.sh run "$work" --build "$root/build/windows" --make-pe "$root/build/default/tools/make_pe" \
+    --port "$port" --windows-version "$version" --arch "$arch" || echo "== the installation run did not complete (see above)"
+
+  export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # Through a file: a pipe would stay open in the prefix's server.
+  wine_cmd() {
+    timeout 60 wine "$@" >"$work/wine-output" 2>/dev/null || true
+    tr -d '\r' <"$work/wine-output"
+  }
+  for view in 64 32; do
+    echo "== registry: the product key, $view-bit view"
+    wine_cmd reg query 'HKLM\SOFTWARE\Korvanta\Brimvale' /s /reg:$view
+  done
+  echo "== registry: the installing user's product key"
+  wine_cmd reg query 'HKCU\Software\Korvanta' /s
+  echo "== the uninstall entry (64-bit view; read as a Korean user, so that its name shows)"
+  LC_ALL=ko_KR.UTF-8 timeout 60 wine reg query \
+    'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{5C2E9B71-3D48-4F06-A1E7-9B0D24C6F835}' /reg:64 \
+    >"$work/wine-output" 2>/dev/null || true
+  iconv -f CP949 -t UTF-8 "$work/wine-output" | tr -d '\r' || true
+  echo "== the agent service"
+  wine_cmd reg query 'HKLM\System\CurrentControlSet\Services\bvlsvc'
+  wine_cmd sc query bvlsvc
+  echo "== the protection driver's service (32-bit Windows only)"
+  wine_cmd reg query 'HKLM\System\CurrentControlSet\Services\kvppob'
+  echo "== scheduled tasks (the schtasks.exe stand-in's task files)"
+  local tasks=$WINEPREFIX/drive_c/windows/system32/Tasks
+  [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && tasks=$WINEPREFIX/drive_c/windows/syswow64/Tasks
+  ls "$tasks" 2>/dev/null || echo "(none)"
+  echo "== files below C:\Program Files\Brimvale and the drivers folder"
+  (cd "$WINEPREFIX/drive_c/Program Files" && find Brimvale -type f | sort) 2>/dev/null || echo "(no Brimvale folder)"
+  local drivers=$WINEPREFIX/drive_c/windows/system32/drivers
+  [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && drivers=$WINEPREFIX/drive_c/windows/syswow64/drivers
+  ls "$drivers" | grep -i -E 'kvppob|bvl' || echo "(no driver file)"
+  echo "== debug output (Brimvale lines)"
+  grep -a 'Brimvale\]' "$work/debug-output.txt" || echo "(none)"
+}
+
+if [ "$windows" = 1 ]; then
+  windows_demo
+  exit 0
+fi
 
 tools/install-deps.sh
 cmake --preset default >/dev/null

@@ -4,7 +4,7 @@
 # x64 and x86 the version manifest with every component of the agent at the
 # version folder its line names.
 #
-#   make-update-host.sh <content-root> [--port N] [--pki DIR] [--make-pe PATH]
+#   make-update-host.sh <content-root> [--port N] [--pki DIR] [--make-pe PATH] [--windows DIR]
 #   make-update-host.sh <content-root> --answers-only --port N
 #
 # --port   the port nginx will listen on (the "update" address names it);
@@ -16,16 +16,23 @@
 #          driver is signed by its "thirdparty" signer, and the machine that
 #          installs must trust DIR/trusted-roots.pem
 # --make-pe  the make_pe tool (default: build/default/tools/make_pe)
+# --windows  the host of a real Windows machine: the agent's programs are the
+#          stand-ins built for Windows in DIR (bvlsvc.exe, BrimvaleAgent.exe,
+#          bvlmqtt.exe, bvludt.exe, bvlchk.exe, bvlUninstaller.exe; the
+#          Windows build's agent-programs folder). They are 32-bit programs,
+#          served in both architecture folders: 64-bit Windows runs them under
+#          WOW64. The installer checks no signature of theirs.
 #
 # The agent programs and libraries are tiny PE images of the architecture
 # folder they are served from; kvppob.sys is one signed with Authenticode.
 # The programs the installer starts (bvlsvc.exe, BrimvaleAgent.exe,
 # bvlmqtt.exe, bvludt.exe, bvlchk.exe, bvlUninstaller.exe) name the built-in
-# program of the simulated machine that stands in for them.
+# program of the simulated machine that stands in for them, or with --windows
+# are those stand-ins built for Windows.
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 <content-root> [--port N] [--pki DIR] [--make-pe PATH] | <content-root> --answers-only --port N" >&2
+  echo "usage: $0 <content-root> [--port N] [--pki DIR] [--make-pe PATH] [--windows DIR] | <content-root> --answers-only --port N" >&2
   exit 2
 }
 
@@ -37,12 +44,14 @@ port=""
 pki=""
 make_pe="$source_dir/build/default/tools/make_pe"
 answers_only=0
+windows_programs=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
     --pki) [ $# -ge 2 ] || usage; pki=$2; shift 2 ;;
     --make-pe) [ $# -ge 2 ] || usage; make_pe=$2; shift 2 ;;
     --answers-only) answers_only=1; shift ;;
+    --windows) [ $# -ge 2 ] || usage; windows_programs=$2; shift 2 ;;
     *) usage ;;
   esac
 done
@@ -73,6 +82,13 @@ fi
 [ -n "$pki" ] || pki="$root/.pki"
 [ -x "$make_pe" ] || { echo "make-update-host: $make_pe is not built (cmake --build --preset default --target make_pe)" >&2; exit 1; }
 command -v zip >/dev/null || { echo "make-update-host: zip is not installed" >&2; exit 1; }
+agent_programs="bvlsvc.exe BrimvaleAgent.exe bvlmqtt.exe bvludt.exe bvlchk.exe bvlUninstaller.exe"
+if [ -n "$windows_programs" ]; then
+  for name in $agent_programs; do
+    [ -f "$windows_programs/$name" ] ||
+      { echo "make-update-host: $windows_programs/$name is not built (cmake --build --preset windows --target bvl_agent_programs)" >&2; exit 1; }
+  done
+fi
 
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
@@ -124,8 +140,13 @@ component() {
       (cd "$cef" && zip -q -r -X "$out" cef)
       ;;
     bvlsvc.exe|BrimvaleAgent.exe|bvlmqtt.exe|bvludt.exe|bvlchk.exe|bvlUninstaller.exe)
-      pe "$machine" "$out" "BVLSIM-BUILTIN:${name%.exe}
+      if [ -n "$windows_programs" ]; then
+        mkdir -p "$(dirname "$out")"
+        cp "$windows_programs/$name" "$out"
+      else
+        pe "$machine" "$out" "BVLSIM-BUILTIN:${name%.exe}
 Brimvale agent program $name $version ($folder)"
+      fi
       ;;
     *)
       pe "$machine" "$out" "Brimvale agent component $name $version ($folder)"

@@ -8,6 +8,7 @@
 
 #include "app/installer_dlg.h"
 #include "app/resource.h"
+#include "app/startup_texts.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/sim/registry/registry_store.h"

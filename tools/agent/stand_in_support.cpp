@@ -1,12 +1,11 @@
-// Shared helpers of the agent's stand-in programs.
+// Shared helpers of the agent's stand-in programs (MachineExists is the
+// platform's: sim/ or windows/machine_presence.cpp).
 #include "stand_in_support.h"
 
-#include <strings.h>
-
-#include <filesystem>
+#include <cctype>
+#include <cstring>
 
 #include "platform/debug_output.h"
-#include "platform/sim/machine/machine.h"
 #include "platform/process.h"
 #include "platform/sync.h"
 
@@ -27,11 +26,6 @@ std::wstring OwnFolder() {
   return path.substr(0, path.rfind(L'\\'));
 }
 
-bool MachineExists() {
-  std::error_code error;
-  return std::filesystem::exists(platform::Machine::Current().Root() / "profile.json", error);
-}
-
 bool WaitWhileMachineExists(win::HANDLE handle) {
   while (MachineExists()) {
     const win::DWORD result = win::WaitForSingleObject(handle, 500);
@@ -41,6 +35,15 @@ bool WaitWhileMachineExists(win::HANDLE handle) {
   return false;
 }
 
-bool IsSwitch(const char* argument, const char* name) { return ::strcasecmp(argument, name) == 0; }
+bool IsSwitch(const char* argument, const char* name) {
+  const std::size_t length = std::strlen(name);
+  if (std::strlen(argument) != length) return false;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (std::tolower(static_cast<unsigned char>(argument[i])) != std::tolower(static_cast<unsigned char>(name[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace stand_in

@@ -19,7 +19,8 @@ std::wstring OwnFolder();
 // Waits for the handle in slices; false when the machine folder has gone
 // before the handle was signalled.
 bool WaitWhileMachineExists(win::HANDLE handle);
-// True while the machine folder exists.
+// True while the machine exists: on the simulated machine while its folder
+// does, on Windows always.
 bool MachineExists();
 
 // Case-insensitive comparison of a program argument with a switch.

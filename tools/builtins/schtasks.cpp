@@ -1,7 +1,10 @@
-// bvlsim-schtasks: the task scheduler's command-line tool of the simulated
-// machine (what C:\Windows\System32\schtasks.exe runs). It creates, deletes
-// and lists the machine's tasks with the real tool's switches, texts and
-// exit codes, and writes its text in the machine's ANSI code page.
+// The stand-in of the task scheduler's command-line tool: on the simulated
+// machine the built-in program bvlsim-schtasks (what
+// C:\Windows\System32\schtasks.exe runs), on Windows schtasks.exe itself for
+// Wine, whose own tool cannot create tasks. It creates, deletes and lists the
+// machine's task files with the real tool's switches, texts and exit codes,
+// and writes its text in the machine's ANSI code page. The machine's side is
+// schtasks_machine.h and the task store, one implementation per platform.
 //
 //   schtasks /create /tn NAME /tr ACTION /sc ONSTART|MINUTE [/mo N] [/ru USER] [/f]
 //   schtasks /delete /tn NAME [/f]
@@ -9,15 +12,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <cwctype>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/codepage.h"
-#include "platform/sim/machine/machine.h"
-#include "platform/sim/registry/registry_store.h"
+#include "platform/locale.h"
 #include "platform/sim/services/scheduled_tasks.h"
+#include "schtasks_machine.h"
 #include "schtasks_texts.h"
 
 namespace {
@@ -27,8 +31,25 @@ using schtasks_texts::With;
 
 constexpr int kFailure = 1;
 
+// Switches, accounts and task names compare ignoring case.
+std::wstring Fold(const std::wstring& text) {
+  std::wstring out = text;
+  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(c));
+  return out;
+}
+
+// The texts of the user's language: Korean for a Korean user, else English.
 const Texts& Language() {
-  return platform::Machine::Current().GetProfile().locale == "ko" ? schtasks_texts::Korean() : schtasks_texts::English();
+  wchar_t language[16] = {};
+  const bool korean = win::GetLocaleInfoW(win::LOCALE_USER_DEFAULT, win::LOCALE_SISO639LANGNAME, language, 16) > 0 &&
+                      std::wstring(language) == L"ko";
+  return korean ? schtasks_texts::Korean() : schtasks_texts::English();
+}
+
+// The local time of `when` (the tool is single-threaded).
+std::tm LocalTime(std::time_t when) {
+  const std::tm* local = std::localtime(&when);
+  return local ? *local : std::tm{};
 }
 
 // Console text in the machine's ANSI code page, lines ended by CR LF.
@@ -64,8 +85,7 @@ std::wstring Pad(const std::wstring& text, int width) {
 }
 
 std::wstring FormatTime(std::time_t when) {
-  std::tm t {};
-  ::localtime_r(&when, &t);
+  const std::tm t = LocalTime(when);
   int hour = t.tm_hour % 12 == 0 ? 12 : t.tm_hour % 12;
   wchar_t text[64];
   if (&Language() == &schtasks_texts::Korean()) {
@@ -127,7 +147,7 @@ bool Parse(const std::vector<std::wstring>& args, Options* options, int* code) {
   const Texts& texts = Language();
   static const std::vector<std::wstring> valued = {L"/tn", L"/tr", L"/sc", L"/mo", L"/ru", L"/rp", L"/st", L"/sd"};
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::wstring option = platform::RegistryFold(args[i]);
+    std::wstring option = Fold(args[i]);
     if (!option.empty() && option[0] == L'-') option[0] = L'/';
     if (option == L"/create" || option == L"/delete" || option == L"/query") {
       if (!options->command.empty()) {
@@ -156,7 +176,7 @@ bool Parse(const std::vector<std::wstring>& args, Options* options, int* code) {
 }
 
 bool IsSystemAccount(const std::wstring& account) {
-  std::wstring folded = platform::RegistryFold(account);
+  std::wstring folded = Fold(account);
   return folded == L"system" || folded == L"nt authority\\system";
 }
 
@@ -169,7 +189,7 @@ int Create(const Options& options) {
   task.name = options.values.at(L"/tn");
   if (!task.name.empty() && task.name[0] == L'\\') task.name = task.name.substr(1);
   task.action = options.values.at(L"/tr");
-  std::wstring schedule = platform::RegistryFold(options.values.at(L"/sc"));
+  std::wstring schedule = Fold(options.values.at(L"/sc"));
   auto modifier = options.values.find(L"/mo");
   if (schedule == L"onstart") {
     task.schedule = L"ONSTART";
@@ -191,16 +211,15 @@ int Create(const Options& options) {
   } else {
     return Fail(texts.invalidSchedule, texts.createUsage);
   }
-  const platform::Profile& profile = platform::Machine::Current().GetProfile();
+  const std::vector<std::wstring> accounts = schtasks_machine::UserAccounts();
   auto account = options.values.find(L"/ru");
   if (account == options.values.end()) {
-    task.runAs = platform::Utf8ToWide(profile.installerUser);
+    task.runAs = accounts.empty() ? L"System" : accounts.front();
   } else if (IsSystemAccount(account->second)) {
     task.runAs = L"System";
   } else {
-    std::wstring user = platform::RegistryFold(account->second);
-    if (user != platform::RegistryFold(platform::Utf8ToWide(profile.installerUser)) &&
-        user != platform::RegistryFold(platform::Utf8ToWide(profile.desktopUser))) {
+    const std::wstring user = Fold(account->second);
+    if (std::none_of(accounts.begin(), accounts.end(), [&](const std::wstring& known) { return Fold(known) == user; })) {
       return Fail(texts.unknownAccount);
     }
     task.runAs = account->second;
@@ -230,8 +249,8 @@ int Delete(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::wstring> args;
-  for (int i = 1; i < argc; ++i) args.push_back(platform::Utf8ToWide(argv[i]));
+  schtasks_machine::UseBinaryConsole();
+  const std::vector<std::wstring> args = schtasks_machine::Arguments(argc, argv);
   if (args.empty()) return List();
   Options options;
   int code = 0;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of the project on a fresh machine: installs the packages,
 # builds the normal and the sanitizer configuration, and runs CTest on both;
-# then builds the fuzz targets and runs each for a short while
+# cross-builds the Windows program and runs its tests under Wine; then builds
+# the fuzz targets and runs each for a short while
 # (BVL_FUZZ_SECONDS, default 10, or 200,000 inputs, whichever ends first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,6 +44,14 @@ for preset in default asan; do
   echo "=== ${preset}: tests"
   run_ctest "$preset"
 done
+
+# The Windows program: cross-built with mingw-w64 and its tests run under
+# Wine, in a fresh prefix that the test run makes and removes.
+echo "=== windows: configure and build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+echo "=== windows: tests under Wine"
+run_ctest windows
 
 echo "=== fuzz: build and a short run of every target"
 fuzz_start=$SECONDS

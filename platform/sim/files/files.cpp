@@ -603,23 +603,6 @@ std::FILE* _wfsopen(const std::wstring& path, const wchar_t* mode, int) {
 
 std::FILE* _wfopen(const std::wstring& path, const wchar_t* mode) { return _wfsopen(path, mode, _SH_DENYNO); }
 
-std::wstring PathFindFileNameW(const std::wstring& path) {
-  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-  std::size_t start = 0;
-  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-    if ((separator(path[i]) || path[i] == L':') && !separator(path[i + 1])) start = i + 1;
-  }
-  return path.substr(start);
-}
-
-BOOL PathAppendW(std::wstring* path, const std::wstring& more) {
-  if (!path) return FALSE;
-  if (!path->empty() && path->back() != L'\\' && path->back() != L'/') path->push_back(L'\\');
-  const std::size_t start = more.find_first_not_of(L'\\');
-  if (start != std::wstring::npos) path->append(more, start, std::wstring::npos);
-  return TRUE;
-}
-
 int _fseeki64(std::FILE* stream, std::int64_t offset, int origin) {
   return fseeko(stream, static_cast<off_t>(offset), origin);
 }

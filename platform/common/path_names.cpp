@@ -1,7 +1,8 @@
-// The shell's path-name calls as the interface states them. shlwapi's own
-// PathFindFileNameW and PathAppendW stop at a path's first NUL, limit the
-// result to MAX_PATH and canonicalise ".." and "." on appending; the
-// interface promises none of that, so the names are found here.
+// The shell's path-name calls as the interface states them, the same text
+// logic on both builds. shlwapi's own PathFindFileNameW and PathAppendW stop
+// at a path's first NUL, limit the result to MAX_PATH and canonicalise ".."
+// and "." on appending; the interface promises none of that, so the Windows
+// build uses these too.
 #include "platform/files.h"
 
 namespace win {

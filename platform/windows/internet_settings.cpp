@@ -2,18 +2,14 @@
 // choice: ProxyEnable and ProxyServer of the user's Internet settings.
 #include "platform/internet_settings.h"
 
+#include "platform/common/proxy_list.h"
+
 #include "platform/win_types.h"  // before the system's macros, which windows_api.h brings
 #include "platform/windows/windows_api.h"
 
 namespace {
 
 const wchar_t kSettingsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
-std::wstring Trim(const std::wstring& text) {
-  const std::size_t first = text.find_first_not_of(L" \t");
-  if (first == std::wstring::npos) return std::wstring();
-  return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-}
 
 // The proxy server text when the proxy is on; empty otherwise.
 std::wstring EnabledProxyServer() {
@@ -45,17 +41,7 @@ namespace win {
 
 std::wstring InternetPreconfiguredProxy(const std::wstring& scheme) {
   const std::wstring server = EnabledProxyServer();
-  if (server.find(L'=') == std::wstring::npos) return Trim(server);
-  std::size_t at = 0;
-  while (at <= server.size()) {
-    std::size_t end = server.find(L';', at);
-    if (end == std::wstring::npos) end = server.size();
-    const std::wstring entry = server.substr(at, end - at);
-    const std::size_t equals = entry.find(L'=');
-    if (equals != std::wstring::npos && Trim(entry.substr(0, equals)) == scheme) return Trim(entry.substr(equals + 1));
-    at = end + 1;
-  }
-  return std::wstring();
+  return platform::ProxyForScheme(server, scheme);
 }
 
 }  // namespace win

@@ -1,6 +1,8 @@
 // WinINet's preconfigured proxy, read from the user's registry hive.
 #include "platform/internet_settings.h"
 
+#include "platform/common/proxy_list.h"
+
 #include "platform/codepage.h"
 #include "platform/registry.h"
 
@@ -8,12 +10,6 @@ namespace win {
 namespace {
 
 const wchar_t kSettingsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
-std::wstring Trim(const std::wstring& text) {
-  const std::size_t first = text.find_first_not_of(L" \t");
-  if (first == std::wstring::npos) return std::wstring();
-  return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-}
 
 }  // namespace
 
@@ -39,17 +35,7 @@ std::wstring InternetPreconfiguredProxy(const std::wstring& scheme) {
     }
   }
   RegCloseKey(key);
-  if (server.find(L'=') == std::wstring::npos) return Trim(server);
-  std::size_t at = 0;
-  while (at <= server.size()) {
-    std::size_t end = server.find(L';', at);
-    if (end == std::wstring::npos) end = server.size();
-    const std::wstring entry = server.substr(at, end - at);
-    const std::size_t equals = entry.find(L'=');
-    if (equals != std::wstring::npos && Trim(entry.substr(0, equals)) == scheme) return Trim(entry.substr(equals + 1));
-    at = end + 1;
-  }
-  return std::wstring();
+  return platform::ProxyForScheme(server, scheme);
 }
 
 }  // namespace win

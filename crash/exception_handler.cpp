@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "crash/minidump_writer.h"
-#include "crash/process_capture.h"
+#include "crash/dump_file.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/rpc_uuid.h"
@@ -135,8 +134,7 @@ bool ExceptionHandler::WriteMinidumpWithException(win::DWORD requestingThread, w
                                                   minidump::AssertionInfo* assertion) {
   if (m_filter != nullptr && !m_filter(m_callbackContext, exception, assertion)) return false;
   const std::wstring id = NewMinidumpId();
-  const CrashSnapshot snapshot = CaptureCrash(requestingThread, exception, assertion);
-  bool success = WriteMinidumpFile(DumpFilePath(m_dumpPath, id), snapshot);
+  bool success = WriteDumpFile(DumpFilePath(m_dumpPath, id), requestingThread, exception, assertion);
   if (m_callback) {
     success = m_callback(m_dumpPath.c_str(), id.c_str(), m_callbackContext, exception, assertion, success);
   }

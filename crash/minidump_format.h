@@ -20,6 +20,7 @@ constexpr std::uint32_t kMemoryListStream = 5;
 constexpr std::uint32_t kExceptionStream = 6;
 constexpr std::uint32_t kSystemInfoStream = 7;
 constexpr std::uint32_t kMiscInfoStream = 15;
+constexpr std::uint32_t kBreakpadInfoStream = 0x47670001;   // Breakpad's
 constexpr std::uint32_t kAssertionInfoStream = 0x47670002;  // Breakpad's
 
 constexpr std::uint64_t kMiniDumpNormal = 0;
@@ -157,6 +158,16 @@ struct MiscInfo {
   std::uint32_t ProcessKernelTime;
 };
 
+// Which threads wrote the dump and asked for it, so that a reader can tell
+// the crash reporter's own thread from the process's.
+struct BreakpadInfo {
+  std::uint32_t validity;  // kBreakpadInfoValid... flags
+  std::uint32_t dumpThreadId;
+  std::uint32_t requestingThreadId;
+};
+constexpr std::uint32_t kBreakpadInfoValidDumpThreadId = 0x1;
+constexpr std::uint32_t kBreakpadInfoValidRequestingThreadId = 0x2;
+
 struct AssertionInfo {
   char16_t expression[128];
   char16_t function[128];
@@ -182,6 +193,7 @@ static_assert(offsetof(ExceptionStream, ThreadContext) == 160, "MINIDUMP_EXCEPTI
 static_assert(sizeof(SystemInfo) == 56, "MINIDUMP_SYSTEM_INFO");
 static_assert(offsetof(SystemInfo, CSDVersionRva) == 24, "MINIDUMP_SYSTEM_INFO offsets");
 static_assert(sizeof(MiscInfo) == 24, "MINIDUMP_MISC_INFO");
+static_assert(sizeof(BreakpadInfo) == 12, "MDRawBreakpadInfo");
 static_assert(sizeof(AssertionInfo) == 776, "MDRawAssertionInfo");
 
 }  // namespace minidump

@@ -270,6 +270,18 @@ bool ReadMinidump(std::string_view bytes, MinidumpSummary* summary, std::string*
         }
         break;
       }
+      case minidump::kBreakpadInfoStream: {
+        minidump::BreakpadInfo info{};
+        if (entry.Location.DataSize >= sizeof(info) && reader.Read(entry.Location.Rva, &info)) {
+          MinidumpSummary::Writer writer;
+          if (info.validity & minidump::kBreakpadInfoValidDumpThreadId) writer.dumpThreadId = info.dumpThreadId;
+          if (info.validity & minidump::kBreakpadInfoValidRequestingThreadId) {
+            writer.requestingThreadId = info.requestingThreadId;
+          }
+          summary->writer = writer;
+        }
+        break;
+      }
       default:
         break;
     }

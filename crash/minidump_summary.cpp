@@ -68,6 +68,8 @@ std::string StreamTypeName(std::uint32_t type) {
       return "MiscInfoStream";
     case minidump::kAssertionInfoStream:
       return "AssertionInfoStream";
+    case minidump::kBreakpadInfoStream:
+      return "BreakpadInfoStream";
     default:
       return Format("stream 0x%llx", type);
   }
@@ -98,6 +100,9 @@ std::string FormatMinidumpSummary(const MinidumpSummary& s) {
       for (auto parameter : s.exception->parameters) out += Format(" 0x%llx", parameter);
     }
     out += "\n";
+  }
+  if (s.writer) {
+    out += Format("written by thread %llu for thread %llu\n", s.writer->dumpThreadId, s.writer->requestingThreadId);
   }
   if (s.assertionType) out += Format("assertion: type %llu (2 is a pure virtual call)\n", *s.assertionType);
   out += Format("threads: %llu\n", s.threads.size());

@@ -71,6 +71,13 @@ struct MinidumpSummary {
   std::vector<Memory> memory;
   std::optional<Misc> misc;
   std::optional<std::uint32_t> assertionType;
+  // Breakpad's information stream: the thread that wrote the dump and the
+  // one that asked for it (0 where the stream does not say).
+  struct Writer {
+    std::uint32_t dumpThreadId = 0;
+    std::uint32_t requestingThreadId = 0;
+  };
+  std::optional<Writer> writer;
 };
 
 // The name of a stream type ("ThreadListStream", ...), or its number.

@@ -118,6 +118,10 @@ class Handler(socketserver.BaseRequestHandler):
                 break
             name, _, value = line.partition(":")
             headers.append([name, value.strip()])
+        if parts[0] == "CONNECT":
+            # A tunnel request has no content, whatever its headers say (Wine's
+            # WinHTTP copies the tunnelled request's Content-Length onto it).
+            return parts[0], parts[1], headers, b""
         length = 0
         chunked = False
         for name, value in headers:

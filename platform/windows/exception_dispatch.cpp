@@ -9,6 +9,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -33,6 +34,8 @@ namespace {
 
 // The magic number of the C++ runtime's exception records.
 constexpr ::ULONG_PTR kCppExceptionMagic = 0x19930520;
+// The exit code of abort() in the C runtime.
+constexpr int kAbortExitCode = 3;
 
 std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> g_filter{nullptr};
 std::atomic<_purecall_handler> g_purecallHandler{nullptr};
@@ -96,8 +99,28 @@ LONG CallFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter, const ::EXCEPTION_POINTERS*
   return answer;
 }
 
-// abort(): the C runtime raises SIGABRT first.
-void OnAbortSignal(int) { RaiseException(STATUS_FATAL_APP_EXIT, EXCEPTION_NONCONTINUABLE, 0, nullptr); }
+// abort(): the C runtime raises SIGABRT first. The filter hears of it as the
+// exception STATUS_FATAL_APP_EXIT of this thread, handed over here rather
+// than raised: an exception that the filter passes on would go to the
+// system's error reporting (or Wine's debugger) and keep the process alive
+// behind a dialog, which is not how abort() ends a program. Handled, the
+// process ends with the exception's code; passed on (a second crash of a
+// thread whose first one was already reported, such as the abort that ends
+// a reported pure virtual call), it ends as abort() ends it without a filter.
+void OnAbortSignal(int) {
+  ::CONTEXT context{};
+  RtlCaptureContext(reinterpret_cast<CONTEXT*>(&context));
+  ::EXCEPTION_RECORD record{};
+  record.ExceptionCode = STATUS_FATAL_APP_EXIT;
+  record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+  record.ExceptionAddress =
+      reinterpret_cast<::PVOID>(platform::ContextInstructionPointer(*reinterpret_cast<CONTEXT*>(&context)));
+  ::EXCEPTION_POINTERS pointers{&record, &context};
+  if (OnUnhandledException(&pointers) == EXCEPTION_EXECUTE_HANDLER) {
+    ::TerminateProcess(::GetCurrentProcess(), STATUS_FATAL_APP_EXIT);
+  }
+  ::_exit(kAbortExitCode);
+}
 
 void OnTerminate() {
   if (std::current_exception()) {

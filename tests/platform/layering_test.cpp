@@ -40,7 +40,7 @@ const std::set<std::string>& PlatformInterface() {
   static const std::set<std::string> headers = {
       "platform/codepage.h", "platform/crash_points.h", "platform/crypto.h", "platform/debug_output.h",
       "platform/devices.h", "platform/display.h", "platform/environment.h", "platform/exception_dispatch.h",
-      "platform/files.h", "platform/internet_settings.h", "platform/little_endian.h", "platform/locale.h",
+      "platform/files.h", "platform/internet_settings.h", "platform/little_endian.h", "platform/locale.h", "platform/minidump.h",
       "platform/process.h", "platform/process_snapshot.h", "platform/registry.h", "platform/resources.h",
       "platform/rpc_uuid.h", "platform/services.h", "platform/shell_execute.h", "platform/sync.h",
       "platform/sys_colors.h", "platform/system_time.h", "platform/threads.h", "platform/top_level_windows.h",

@@ -65,21 +65,7 @@ if ! { openssl req -x509 $ec -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 
 fi
 trusted+=("$work/ca.pem")
 
-# A root the machine trusts is a value "Blob" under the root store's key,
-# named by the certificate's SHA-1 thumbprint: the certificate as a
-# serialized property (id 0x20, the encoded certificate). The key is shared
-# by both registry views, so the 32-bit program sees it too.
-for certificate in "${trusted[@]}"; do
-  der=$(openssl x509 -in "$certificate" -outform DER | od -An -v -tx1 | tr -d ' \n')
-  thumbprint=$(openssl x509 -in "$certificate" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
-  length=$(( ${#der} / 2 ))
-  le_length=$(printf '%02x%02x%02x%02x' $((length & 255)) $(((length >> 8) & 255)) $(((length >> 16) & 255)) 0)
-  key="HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumbprint"
-  if ! timeout 60 wine reg add "$key" /v Blob /t REG_BINARY /d "2000000001000000$le_length$der" /f >/dev/null 2>&1; then
-    echo "run-with-servers: cannot trust $certificate in $WINEPREFIX" >&2
-    exit 1
-  fi
-done
+bash "$source_dir/tools/wine-trust-root.sh" "${trusted[@]}" || exit 1
 
 echo '[]' > "$work/routes.json"
 : > "$work/requests.jsonl"

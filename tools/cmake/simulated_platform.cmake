@@ -9,6 +9,7 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 # The resource compiler and the image drawing script.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
+set(BVL_IMPLEMENTATION sim)
 bvl_library(bvl_platform platform/sim)
 target_link_libraries(bvl_platform PUBLIC Threads::Threads nlohmann_json::nlohmann_json OpenSSL::Crypto OpenSSL::SSL)
 # Stub PE files on a machine's drive run the built-in programs of this folder

@@ -22,6 +22,7 @@ target_include_directories(bvl_nlohmann_json SYSTEM INTERFACE ${header_only})
 # Windows 7 is the oldest system the installer runs on.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
+set(BVL_IMPLEMENTATION windows)
 bvl_library(bvl_platform platform/windows)
 target_include_directories(bvl_platform PRIVATE ${BVL_GCRYPT_INCLUDE_DIR})
 target_link_libraries(bvl_platform PUBLIC Threads::Threads bvl_nlohmann_json

@@ -14,6 +14,7 @@ constexpr std::uint32_t kSignature = 0x504D444D;  // "MDMP"
 constexpr std::uint32_t kVersion = 0x0000A793;    // MINIDUMP_VERSION in the low word
 
 // Stream types.
+constexpr std::uint32_t kUnusedStream = 0;  // a directory entry left empty
 constexpr std::uint32_t kThreadListStream = 3;
 constexpr std::uint32_t kModuleListStream = 4;
 constexpr std::uint32_t kMemoryListStream = 5;

@@ -68,6 +68,8 @@ std::string StreamTypeName(std::uint32_t type) {
       return "MiscInfoStream";
     case minidump::kAssertionInfoStream:
       return "AssertionInfoStream";
+    case minidump::kUnusedStream:
+      return "UnusedStream";
     case minidump::kBreakpadInfoStream:
       return "BreakpadInfoStream";
     default:

@@ -3,7 +3,7 @@
 # update host on loopback (nginx), the installer run under the name the
 # installation page gives it, and the machine's state afterwards.
 #   tools/demo.sh [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]]
-#   tools/demo.sh --windows [--headless] [--profile NAME] [--port N] [--keep]
+#   tools/demo.sh --windows [--headless] [--profile NAME] [--port N] [--keep] [--crash POINT[:WAY]]
 # The wizard runs on the display, or on a virtual one (Xvfb, of the profile's
 # screen size) when there is none, and is driven with xdotool as a person
 # would: Agree, then OK; a picture of each page (and of one refusal) is saved
@@ -17,7 +17,10 @@
 # Windows version and architecture (win10-x64, win7-x86, ...): the console front end,
 # since the Windows program has no wizard yet, then the registry in both
 # views, the agent service, the scheduled tasks, the installed files and the
-# debug output.
+# debug output. With --crash the installer then runs once more and crashes at
+# POINT (ApplicationStart or InitInstance: the agent is installed by then),
+# and its report goes through the prefix's proxy to a loopback collector
+# (tools/wine-crash-report.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -37,7 +40,7 @@ while [ $# -gt 0 ]; do
     --interactive) display_mode=interactive; shift ;;
     --headless) display_mode=headless; shift ;;
     --windows) windows=1; shift ;;
-    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]] | --windows [--headless] [--profile NAME] [--port N] [--keep]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--profile NAME] [--port N] [--keep] [--interactive] [--headless] [--crash POINT[:WAY]] | --windows [--headless] [--profile NAME] [--port N] [--keep] [--crash POINT[:WAY]]" >&2; exit 2 ;;
   esac
 done
 
@@ -46,7 +49,11 @@ windows_demo() {
   if [ "$display_mode" != headless ]; then
     echo "== the Windows program has no wizard yet: it runs headless"
   fi
-  [ -z "$crash" ] || { echo "demo: --crash is for the simulated machine" >&2; exit 2; }
+  case "${crash%%:*}" in
+    ""|ApplicationStart|InitInstance) ;;
+    *) echo "demo: with --windows, --crash takes ApplicationStart or InitInstance (the agent is installed by then)" >&2
+       exit 2 ;;
+  esac
   # The profile's name gives the prefix's Windows version and architecture.
   local version arch
   case "${profile%-*}" in win7|win8|win81|win10) version=${profile%-*} ;; *) version="" ;; esac
@@ -55,7 +62,7 @@ windows_demo() {
   tools/install-deps.sh
   # make_pe (a tool of the Linux build) writes the update host's other components.
   cmake --preset default >/dev/null
-  cmake --build --preset default -j "${BVL_JOBS:-2}" --target make_pe >/dev/null
+  cmake --build --preset default -j "${BVL_JOBS:-2}" --target make_pe crashtool >/dev/null
   cmake --preset windows >/dev/null
   cmake --build --preset windows -j "${BVL_JOBS:-2}" --target bvlInstaller bvl_agent_programs schtasks >/dev/null
 
@@ -101,6 +108,28 @@ windows_demo() {
   ls "$drivers" | grep -i -E 'kvppob|bvl' || echo "(no driver file)"
   echo "== debug output (Brimvale lines)"
   grep -a 'Brimvale\]' "$work/debug-output.txt" || echo "(none)"
+  [ -z "$crash" ] || windows_crash
+}
+
+# --crash with --windows: the installer of the run crashes once more, and
+# the collector shows what it received and crashtool what the dump holds.
+windows_crash() {
+  local point=${crash%%:*} way=${crash#*:}
+  [ "$way" = "$crash" ] && way=access
+  echo "== crash at $point ($way): running the installer again"
+  tools/wine-crash-report.sh "$work/crash" "$(cat "$work/installer-path")" "$point" "$way" || return 0
+  echo "the installer ended with exit code $(cat "$work/crash/exit-code") (as the shell shows it)"
+  echo "== the crash collector received"
+  python3 tools/crash_collector.py show "$work/crash/requests.jsonl" || true
+  echo "== dump summary"
+  local dump
+  for dump in "$work"/crash/dumps/*.dmp; do
+    [ -f "$dump" ] || { echo "(no dump)"; continue; }
+    basename "$dump"
+    "$root/build/default/tools/crashtool" summary "$dump" || true
+  done
+  echo "== the reporter's checkpoint"
+  cat "$work/crash/checkpoint" 2>/dev/null || echo "(none: the report was not accepted)"
 }
 
 if [ "$windows" = 1 ]; then

@@ -98,8 +98,9 @@ windows_demo() {
   echo "== the protection driver's service (32-bit Windows only)"
   wine_cmd reg query 'HKLM\System\CurrentControlSet\Services\kvppob'
   echo "== scheduled tasks (the schtasks.exe stand-in's task files)"
-  local tasks=$WINEPREFIX/drive_c/windows/system32/Tasks
-  [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && tasks=$WINEPREFIX/drive_c/windows/syswow64/Tasks
+  local system=$WINEPREFIX/drive_c/windows/system32 tasks
+  [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && system=$WINEPREFIX/drive_c/windows/syswow64
+  tasks=$(find "$system" -maxdepth 1 -iname tasks -print -quit)  # Wine's system32 has "tasks"
   ls "$tasks" 2>/dev/null || echo "(none)"
   echo "== files below C:\Program Files\Brimvale and the drivers folder"
   (cd "$WINEPREFIX/drive_c/Program Files" && find Brimvale -type f | sort) 2>/dev/null || echo "(no Brimvale folder)"

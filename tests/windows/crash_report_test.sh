@@ -11,7 +11,8 @@
 #
 #   crash_report_test.sh <source-dir> <bvlInstaller.exe> <crashtool of the Linux build>
 #
-# Exit code 77 (skipped) when crashtool is not built. What Wine shows
+# BVL_PROGRAM_ARCHITECTURE (x86, the default, or x64) is the program's
+# processor. Exit code 77 (skipped) when crashtool is not built. What Wine shows
 # differently: its dbghelp gives the exception's registers to the thread
 # that writes the dump instead of the crashed thread in the thread list (the
 # exception stream is right); the simulated machine's crash tests check the
@@ -23,6 +24,13 @@ if [ ! -x "$crashtool" ]; then
   exit 77
 fi
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The dump's processor as crashtool names it, lldb's name for it and the
+# width of its addresses in lldb's thread list.
+case ${BVL_PROGRAM_ARCHITECTURE:-x86} in
+  x86) dump_processor=x86 debugger_processor=i386 address_digits=8 ;;
+  x64) dump_processor=AMD64 debugger_processor=x86_64 address_digits=16 ;;
+  *) echo "unknown BVL_PROGRAM_ARCHITECTURE $BVL_PROGRAM_ARCHITECTURE" >&2; exit 2 ;;
+esac
 work=$(mktemp -d "${TMPDIR:-/tmp}/bvl-wine-crash.XXXXXX")
 own_prefix=""
 cleanup() {
@@ -87,7 +95,7 @@ PYTHON
   # The project's reader.
   local summary
   summary=$("$crashtool" summary "$dump") || { fail "$point/$way: crashtool cannot read the dump"; return; }
-  grep -q "^system: .*, x86, " <<<"$summary" || fail "$point/$way: not an x86 dump"
+  grep -q "^system: .*, $dump_processor, " <<<"$summary" || fail "$point/$way: not an $dump_processor dump"
   local line thread address
   line=$(grep "^exception: code $code " <<<"$summary") || { fail "$point/$way: no exception $code"; return; }
   thread=$(sed -n 's/.* on thread \([0-9]*\).*/\1/p' <<<"$line")
@@ -103,8 +111,8 @@ PYTHON
   # lldb.
   local output tid
   output=$(timeout 120 lldb --batch --no-lldbinit -c "$dump" -o 'thread list' 2>&1)
-  grep -q "(i386) was loaded" <<<"$output" || fail "$point/$way: lldb does not load the dump: $output"
-  tid=$(printf 'tid = 0x%04x, %s ' "$thread" "$(printf '0x%08x' "$address")")
+  grep -qF "($debugger_processor) was loaded" <<<"$output" || fail "$point/$way: lldb does not load the dump: $output"
+  tid=$(printf 'tid = 0x%04x, %s ' "$thread" "$(printf "0x%0${address_digits}x" "$address")")
   grep -F "$tid" <<<"$output" | grep -qF "stop reason = Exception $code" ||
     fail "$point/$way: lldb does not stop thread $thread at $address with $code: $output"
 }

@@ -120,10 +120,14 @@ grep -qF '[Brimvale] bvlsvc : Service running' "$work/debug-output.txt" || fail 
 grep -qF '[Brimvale] bvlmqtt : MQTT client running' "$work/debug-output.txt" || fail "the service did not start bvlmqtt.exe"
 grep -qF '[Brimvale] bvludt : ran' "$work/debug-output.txt" || fail "the updater did not run"
 
-# --- The scheduled tasks, through the schtasks.exe stand-in (32-bit: its
-# system folder is syswow64).
+# --- The scheduled tasks, through the schtasks.exe stand-in (a 32-bit
+# program's system folder is syswow64, a 64-bit one's system32).
+system_folder=syswow64
+[ "${BVL_PROGRAM_ARCHITECTURE:-x86}" = x64 ] && system_folder=system32
 for task in bvlchk_onstart bvlchk_minute; do
-  [ -f "$WINEPREFIX/drive_c/windows/syswow64/Tasks/$task" ] || fail "no scheduled task $task"
+  # (Windows names are case-insensitive: Wine's 64-bit system folder has "tasks".)
+  [ -n "$(find "$WINEPREFIX/drive_c/windows/$system_folder" -maxdepth 2 -ipath "*/tasks/$task" -type f)" ] ||
+    fail "no scheduled task $task"
 done
 
 # --- The installed files: the agent's programs are the served stand-ins.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The schtasks.exe stand-in built for Windows, under Wine in the test run's
 # prefix: the task files it keeps in the system folder's Tasks (syswow64 for
-# this 32-bit program), its texts byte for byte with lines ended by CR LF,
+# a 32-bit program, BVL_PROGRAM_ARCHITECTURE x86), its texts byte for byte with lines ended by CR LF,
 # its exit codes, the accounts it accepts, the listing and deletion, and the
 # listing as the installer runs it, whose output file is free the moment the
 # program has ended.
@@ -10,7 +10,11 @@
 set -uo pipefail
 source_dir=$1 schtasks=$2 task_listing=$3
 prefix=$(cat "$BVL_WINE_PREFIX_FILE")
-tasks=$prefix/drive_c/windows/syswow64/Tasks
+system_folder=syswow64
+[ "${BVL_PROGRAM_ARCHITECTURE:-x86}" = x64 ] && system_folder=system32
+# Windows names are case-insensitive: Wine's 64-bit system folder has "tasks".
+tasks=$(find "$prefix/drive_c/windows/$system_folder" -maxdepth 1 -iname tasks -print -quit)
+[ -n "$tasks" ] || tasks=$prefix/drive_c/windows/$system_folder/Tasks
 task=bvltest_onstart
 
 failures=0

@@ -36,4 +36,9 @@ void ReportFile::Write(const char* text) {
   if (file_ != INVALID_HANDLE_VALUE) WriteFile(file_, text, static_cast<DWORD>(lstrlenA(text)), &written, nullptr);
 }
 
+bool RunningUnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace testing_windows

@@ -14,6 +14,9 @@ namespace testing_windows {
 // does, it does while the program starts.
 long RunThisProgram(const std::vector<std::pair<std::wstring, std::wstring>>& environment);
 
+// Whether the program runs under Wine (its ntdll names Wine's version).
+bool RunningUnderWine();
+
 // A file that a crashing child writes its report to: opened before the
 // crash, written with the system's call alone (after a stack overflow, what
 // is left of the stack holds no more than a WriteFile).

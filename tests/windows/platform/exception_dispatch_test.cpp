@@ -147,6 +147,13 @@ class CrashWays : public ::testing::TestWithParam<WayRow> {};
 
 TEST_P(CrashWays, ReachTheFilterAndEndTheProcess) {
   const WayRow& row = GetParam();
+  if (row.way == platform::crash_way::kStackOverflow && sizeof(void*) == 8 && testing_windows::RunningUnderWine()) {
+    // Wine finds no room below a 64-bit thread's guard page to place the
+    // overflow's exception and ends the process with exit code 0 instead;
+    // Windows dispatches it. The 32-bit program's row and the simulated
+    // machine's crash tests show the overflow reaching the filter.
+    GTEST_SKIP() << "Wine cannot dispatch a 64-bit program's stack overflow";
+  }
   const Crash crash = RunCrashChild(L"exceptiontest:" + std::to_wstring(row.way));
   EXPECT_EQ(crash.code, row.code) << crash.report;
   EXPECT_EQ(crash.report.find("not crashed"), std::string::npos) << crash.report;

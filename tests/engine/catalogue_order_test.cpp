@@ -41,17 +41,6 @@ INSTANTIATE_TEST_SUITE_P(
                     OrderRow{L"\U00010400", L"\U00010000z", false},    // high units equal, low decides
                     OrderRow{L"\u00E9", L"\u0100", true}));
 
-TEST(KeyOrder, KeepsEveryDistinctKeyInAMap) {
-  // A lone surrogate pair spelt as two wchar_t has the same UTF-16 units as
-  // the code point; both must stay separate keys.
-  ComponentMap map;
-  map[L"\U00010000"] = ComponentInfo();
-  map[std::wstring{wchar_t(0xD800), wchar_t(0xDC00)}] = ComponentInfo();
-  map[L"\uE000"] = ComponentInfo();
-  ASSERT_EQ(map.size(), 3u);
-  EXPECT_EQ(map.rbegin()->first, L"\uE000");
-}
-
 TEST(ArchiveFolderName, NamesOnlyTheKnownArchives) {
   const std::vector<std::pair<std::wstring, std::wstring>> rows = {
       {L"cef.zip", L"cef"},           {L"webview.zip", L"webview"}, {L"CEF.zip", L"CEF.zip"},

@@ -1,6 +1,8 @@
 // The component catalogue on the machine: the folders and download address
-// BuildCatalogue derives from it and the components it holds. Its key order
-// and archive folder names are in catalogue_order_test.cpp.
+// BuildCatalogue derives from it and the components it holds, and its keys
+// spelt as code points or as surrogate pairs (distinct texts where wchar_t
+// holds 32 bits, as on the simulated machine's host). Its key order and
+// archive folder names are in catalogue_order_test.cpp.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -16,6 +18,17 @@
 #include "system/kv_system.h"
 
 namespace {
+
+TEST(KeyOrder, KeepsEveryDistinctKeyInAMap) {
+  // A lone surrogate pair spelt as two wchar_t has the same UTF-16 units as
+  // the code point; both must stay separate keys.
+  ComponentMap map;
+  map[L"\U00010000"] = ComponentInfo();
+  map[std::wstring{wchar_t(0xD800), wchar_t(0xDC00)}] = ComponentInfo();
+  map[L"\uE000"] = ComponentInfo();
+  ASSERT_EQ(map.size(), 3u);
+  EXPECT_EQ(map.rbegin()->first, L"\uE000");
+}
 
 struct MachineRow {
   const char* profile;

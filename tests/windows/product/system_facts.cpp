@@ -99,9 +99,7 @@ SystemFacts ReadSystemFacts() {
     }
   }
   facts.hasCurrentMajorVersionNumber =
-      ReadValue(Hive::Machine, View::Native64, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                L"CurrentMajorVersionNumber")
-          .has_value();
+      ReadValue(Hive::Machine, View::Wow32, kCurrentVersionKey, L"CurrentMajorVersionNumber").has_value();
   return facts;
 }
 

@@ -28,6 +28,9 @@ bool WriteValue(Hive hive, View view, const std::wstring& key, const std::wstrin
 void DeleteTree(Hive hive, View view, const std::wstring& key);
 void DeleteValue(Hive hive, View view, const std::wstring& key, const std::wstring& name);
 
+// The key of the Windows version's values.
+inline const wchar_t* const kCurrentVersionKey = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
 // The registry value types the tests write and expect.
 constexpr unsigned long kRegSz = 1;
 constexpr unsigned long kRegDword = 4;
@@ -39,7 +42,7 @@ struct SystemFacts {
   unsigned long major = 0, minor = 0;  // RtlGetVersion (no compatibility shim)
   unsigned servicePackMajor = 0, servicePackMinor = 0;  // RtlGetVersion
   bool workstation = false;        // VER_NT_WORKSTATION
-  bool hasCurrentMajorVersionNumber = false;  // in the 64-bit view of CurrentVersion
+  bool hasCurrentMajorVersionNumber = false;  // in CurrentVersion as this 32-bit program sees it
 };
 SystemFacts ReadSystemFacts();
 // The product type GetProductInfo gives for that version; 0 when it fails.

@@ -1,17 +1,19 @@
 // What the installer learns of the system it runs on (kvutil::KVSystem and
-// the WOW64 query) under Wine's default 64-bit prefix, checked against what
-// the system says through <windows.h> directly.
+// the WOW64 query) under Wine, checked against what the system says through
+// <windows.h> directly.
 //
-// Wine differs from Windows here: winecfg writes CurrentMajorVersionNumber
-// for every Windows version it emulates, where Windows has it only from
-// Windows 10 on, so under a prefix set to Windows 7 the installer would name
-// the system Windows 10. The tests take the default prefix (Windows 10),
-// whose answers agree with Windows'; the versions before 10 are proven on
-// the simulated machine (tests/system/kv_system_test.cpp).
+// Wine 8's fresh 64-bit prefix is Windows 7 SP1 (6.1.7601, no
+// CurrentMajorVersionNumber). Wine differs from Windows here: winecfg writes
+// CurrentMajorVersionNumber for every Windows version it sets, where Windows
+// has it from Windows 10 on, so in a prefix that winecfg set to Windows 7 the
+// installer names the system Windows 10. The tests follow the value as the
+// installer does; every version is proven on the simulated machine
+// (tests/system/kv_system_test.cpp).
 #include "system/kv_system.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "system/wow64.h"
@@ -41,13 +43,18 @@ TEST(SystemInformation, VersionEditionAndArchitectureAreTheSystems) {
   // the system reports.
   const unsigned named = facts.hasCurrentMajorVersionNumber ? 100u : facts.major * 10u + facts.minor;
   EXPECT_EQ(version.m_nVersion, named) << system;
-  if (named == 100) {
-    EXPECT_EQ(version.m_strName, facts.workstation ? L"Windows 10" : L"Windows Server 2016") << system;
-  }
+  const std::map<unsigned, std::wstring> names = {
+      {60, L"Windows VISTA"}, {61, L"Windows 7"}, {62, L"Windows 8"}, {63, L"Windows 8.1"},
+      {100, facts.workstation ? L"Windows 10" : L"Windows Server 2016"}};
+  ASSERT_EQ(names.count(named), 1u) << system;
+  EXPECT_EQ(version.m_strName, names.at(named)) << system;
   EXPECT_EQ(version.m_nServicePack, facts.servicePackMajor * 10u + facts.servicePackMinor) << system;
-  if (facts.servicePackMajor == 0 && facts.servicePackMinor == 0) {
-    EXPECT_EQ(version.m_strServicePack, L"");
+  std::wstring servicePack;
+  if (facts.servicePackMajor > 0 || facts.servicePackMinor > 0) {
+    servicePack = L"Service Pack " + std::to_wstring(facts.servicePackMajor);
+    if (facts.servicePackMinor > 0) servicePack += L"." + std::to_wstring(facts.servicePackMinor);
   }
+  EXPECT_EQ(version.m_strServicePack, servicePack) << system;
   // The edition comes from the system's GetProductInfo, for the version the
   // installer named, called through a pointer the installer looks up: a
   // wrong calling convention for it unbalances the 32-bit stack.
@@ -61,6 +68,22 @@ TEST(SystemInformation, VersionEditionAndArchitectureAreTheSystems) {
   // The machine's architecture, not the 32-bit process's.
   EXPECT_EQ(version.m_nArchitecture, 6u);
   EXPECT_EQ(version.m_strArchitecture, L"64bit");
+}
+
+TEST(SystemInformation, CurrentMajorVersionNumberMakesTheSystemWindows10) {
+  // As winecfg leaves a prefix it sets to Windows 10 (it writes the value in
+  // both views; the installer reads its own).
+  const SystemFacts facts = ReadSystemFacts();
+  if (facts.hasCurrentMajorVersionNumber) GTEST_SKIP() << "the prefix has the value already";
+  ASSERT_TRUE(WriteValue(Hive::Machine, View::Wow32, kCurrentVersionKey, L"CurrentMajorVersionNumber", kRegDword,
+                         std::string("\x0a\0\0\0", 4)));
+  CSystemVersion version;
+  const bool recognised = KVSystem::GetSystemVersion(&version);
+  DeleteValue(Hive::Machine, View::Wow32, kCurrentVersionKey, L"CurrentMajorVersionNumber");
+  ASSERT_TRUE(recognised);
+  EXPECT_EQ(version.m_nVersion, 100u);
+  EXPECT_EQ(version.m_strName, facts.workstation ? L"Windows 10" : L"Windows Server 2016");
+  EXPECT_EQ(version.m_nEdition, ProductType(10, 0, facts.servicePackMajor, facts.servicePackMinor));
 }
 
 TEST(SystemInformation, PeBitnessOfThisProgramAndOfA64BitSystemProgram) {

@@ -55,9 +55,8 @@ TEST(SystemInformation, VersionEditionAndArchitectureAreTheSystems) {
     if (facts.servicePackMinor > 0) servicePack += L"." + std::to_wstring(facts.servicePackMinor);
   }
   EXPECT_EQ(version.m_strServicePack, servicePack) << system;
-  // The edition comes from the system's GetProductInfo, for the version the
-  // installer named, called through a pointer the installer looks up: a
-  // wrong calling convention for it unbalances the 32-bit stack.
+  // The edition is the one the system's GetProductInfo gives for the
+  // version the installer named.
   const unsigned long product =
       ProductType(version.m_nVersion / 10, version.m_nVersion % 10, version.m_nServicePack / 10,
                   version.m_nServicePack % 10);

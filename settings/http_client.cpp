@@ -33,7 +33,9 @@ std::wstring UserLanguage() {
 bool HasContent(const JsonValue& body) { return (body.is_object() || body.is_array()) && !body.empty(); }
 
 // Reads the whole body by `until`; false, with the reason, when it broke
-// off, came too late or grew past kMaxJsonAnswerBytes as it arrived.
+// off, came too late or grew past kMaxJsonAnswerBytes as it arrived. A body
+// that ends before its announced length broke off, even where the transport
+// reads it as ended (Wine's winhttp.dll does).
 bool ReadAnswer(HttpExchange* exchange, HttpExchange::Clock::time_point until, std::vector<unsigned char>* bytes,
                 std::string* error) {
   std::vector<unsigned char> piece(kAnswerPiece);
@@ -44,7 +46,14 @@ bool ReadAnswer(HttpExchange* exchange, HttpExchange::Clock::time_point until, s
       if (timedOut) *error = "no whole answer within " + std::to_string(http_common::Timeout().count()) + " seconds";
       return false;
     }
-    if (count == 0) return true;
+    if (count == 0) {
+      std::uint64_t announced = 0;
+      if (exchange->ContentLength(&announced) && bytes->size() != announced) {
+        *error = "the body ended after " + std::to_string(bytes->size()) + " of " + std::to_string(announced) + " bytes";
+        return false;
+      }
+      return true;
+    }
     if (bytes->size() + count > kMaxJsonAnswerBytes) {
       *error = "the answer is larger than " + std::to_string(kMaxJsonAnswerBytes) + " bytes";
       return false;

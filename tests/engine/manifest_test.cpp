@@ -1,6 +1,7 @@
 // The version manifests: proverinfo.dat as the update host serves it (product
 // version, component lines, damaged and missing files), the text helpers that
-// read it, and zipproverinfo.dat as the engine writes it.
+// read it from the machine's files, and zipproverinfo.dat as the engine writes
+// it. How its text is split is in manifest_text_test.cpp.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -297,23 +298,6 @@ TEST(ReadTextFile, ReadsTheMappedViewWhenTheFileGrowsMeanwhile) {
         << "read " << text.size() << " characters of a " << first.size() << "-byte view, file grown by " << grown;
     EXPECT_EQ(ReadHostFile(machine.Host(path)).size(), first.size() + grown);
   }
-}
-
-TEST(SplitText, KeepsOnlyNonEmptyPieces) {
-  struct Row {
-    std::wstring text, delimiter;
-    std::vector<std::wstring> pieces;
-  };
-  const std::vector<Row> rows = {
-      {L"a  b ", L" ", {L"a", L"b"}},
-      {L"", L" ", {}},
-      {L"\n\nx\n", L"\n", {L"x"}},
-      {L"a\r\nb\r\n\r\nc", L"\r\n", {L"a", L"b", L"c"}},
-      {L"a\rb", L"\r\n", {L"a\rb"}},
-      {L"abc", L"", {L"abc"}},
-      {L"   ", L" ", {}},
-  };
-  for (const Row& row : rows) EXPECT_EQ(SplitText(row.text, row.delimiter), row.pieces) << row.text;
 }
 
 class ArchiveManifest : public testing::Test {

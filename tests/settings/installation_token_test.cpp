@@ -1,6 +1,6 @@
-// Token intake: bracket rules, lenient decoding, the stored ServiceInfo in
-// both hives (the desktop user's while impersonating), and the server check
-// it leads to.
+// Token intake: lenient decoding, the stored ServiceInfo in both hives (the
+// desktop user's while impersonating), and the server check it leads to. The
+// bracket rules are in token_extraction_test.cpp.
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
@@ -29,22 +29,6 @@ std::optional<std::string> StoredValue(const std::wstring& fullKey, const std::w
   auto value = key->second.values.find(platform::RegistryFold(name));
   if (value == key->second.values.end()) return std::nullopt;
   return value->second.data;
-}
-
-TEST(ExtractTokenTest, FirstOpeningAndFirstClosingBracketAfterIt) {
-  struct Row {
-    const wchar_t* path;
-    const wchar_t* token;
-  } rows[] = {
-      {L"C:\\Downloads\\bvlInstaller[QUJD].exe", L"QUJD"},
-      {L"C:\\[QQ==]\\bvlInstaller[QUJD].exe", L"QQ=="},
-      {L"C:\\setup[].exe", L""},
-      {L"C:\\setup.exe", L""},
-      {L"C:\\setup]x[y.exe", L""},
-      {L"C:\\a]b[tok]c.exe", L"tok"},
-      {L"[only-open.exe", L""},
-  };
-  for (const Row& row : rows) EXPECT_EQ(ExtractToken(row.path), row.token) << platform::WideToUtf8(row.path);
 }
 
 TEST(DecodeTokenTest, EmptyTokensFailAndOthersDecodeLeniently) {

@@ -98,19 +98,6 @@ TEST(SystemVersionDetailTest, ServicePackMinorAndEditions) {
   EXPECT_EQ(version.m_strName, L"Windows Server 2016");
 }
 
-TEST(SystemVersionDetailTest, ProductTypeTableRowsAndGaps) {
-  EXPECT_EQ(KVSystem::ProductTypeName(0), L"An unknown product");
-  EXPECT_EQ(KVSystem::ProductTypeName(2), L"Home Basic ");
-  EXPECT_EQ(KVSystem::ProductTypeName(54), KVSystem::ProductTypeName(55));
-  EXPECT_EQ(KVSystem::ProductTypeName(11), L"Starter");
-  EXPECT_EQ(KVSystem::ProductTypeName(64), L"Starter");
-  EXPECT_EQ(KVSystem::ProductTypeName(60), L"Windows Essential Server Solution Additiona");
-  EXPECT_EQ(KVSystem::ProductTypeName(125), L"Enterprise 2015 LTSB");
-  for (unsigned gap : {57u, 58u, 65u, 120u, 124u, 160u, 163u, 0xFFFFu}) {
-    EXPECT_EQ(KVSystem::ProductTypeName(gap), L"Not supported") << gap;
-  }
-}
-
 TEST(SystemVersionDetailTest, RegistryOpenFailureIsLoggedAndWindows10IsMissed) {
   testing_support::ScopedMachine machine("win10-x64");
   platform::InjectFault({"RegOpenKeyEx", L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", win::ERROR_ACCESS_DENIED});

@@ -32,7 +32,7 @@ class RegistryHelpers : public ::testing::Test {
 };
 
 TEST_F(RegistryHelpers, MachineValuesAreWrittenToThe64BitViewOnly) {
-  ASSERT_TRUE(ReadSystemFacts().wow64Process) << "the test prefix is a 64-bit one";
+  ASSERT_TRUE(ReadSystemFacts().nativeX64) << "the test prefix is a 64-bit one";
   ASSERT_TRUE(RegWriteString(win::HKEY_LOCAL_MACHINE, kTestKey, L"Text", L"caf\u00e9 \u6e2c"));
   ASSERT_TRUE(RegWriteDword(0x01020304, kTestKey, L"Number"));
 

@@ -25,10 +25,13 @@ using kvutil::CSystemVersion;
 using kvutil::KVSystem;
 using namespace testing_windows;
 
+// Whether this test program is the 32-bit build (the installer's own kind).
+constexpr bool kProgramIs32Bit = sizeof(void*) == 4;
+
 TEST(SystemInformation, TheInstallerRunsUnderWow64OnA64BitSystem) {
   const SystemFacts facts = ReadSystemFacts();
   ASSERT_TRUE(facts.nativeX64) << "the test prefix is a 64-bit one";
-  EXPECT_TRUE(facts.wow64Process);
+  EXPECT_EQ(facts.wow64Process, kProgramIs32Bit);
   EXPECT_EQ(RunsUnderWow64(), facts.wow64Process);
 }
 
@@ -74,11 +77,12 @@ TEST(SystemInformation, CurrentMajorVersionNumberMakesTheSystemWindows10) {
   // both views; the installer reads its own).
   const SystemFacts facts = ReadSystemFacts();
   if (facts.hasCurrentMajorVersionNumber) GTEST_SKIP() << "the prefix has the value already";
-  ASSERT_TRUE(WriteValue(Hive::Machine, View::Wow32, kCurrentVersionKey, L"CurrentMajorVersionNumber", kRegDword,
+  const View own = kProgramIs32Bit ? View::Wow32 : View::Native64;
+  ASSERT_TRUE(WriteValue(Hive::Machine, own, kCurrentVersionKey, L"CurrentMajorVersionNumber", kRegDword,
                          std::string("\x0a\0\0\0", 4)));
   CSystemVersion version;
   const bool recognised = KVSystem::GetSystemVersion(&version);
-  DeleteValue(Hive::Machine, View::Wow32, kCurrentVersionKey, L"CurrentMajorVersionNumber");
+  DeleteValue(Hive::Machine, own, kCurrentVersionKey, L"CurrentMajorVersionNumber");
   ASSERT_TRUE(recognised);
   EXPECT_EQ(version.m_nVersion, 100u);
   EXPECT_EQ(version.m_strName, facts.workstation ? L"Windows 10" : L"Windows Server 2016");
@@ -88,10 +92,11 @@ TEST(SystemInformation, CurrentMajorVersionNumberMakesTheSystemWindows10) {
 TEST(SystemInformation, PeBitnessOfThisProgramAndOfA64BitSystemProgram) {
   bool is64Bit = true;
   ASSERT_TRUE(KVSystem::GetPeFileBitness(OwnModulePath(), &is64Bit));
-  EXPECT_FALSE(is64Bit) << "this test program is a 32-bit one";
+  EXPECT_EQ(is64Bit, !kProgramIs32Bit);
   // Sysnative is the 64-bit system folder as a 32-bit program names it.
   is64Bit = false;
-  ASSERT_TRUE(KVSystem::GetPeFileBitness(L"C:\\windows\\sysnative\\notepad.exe", &is64Bit));
+  ASSERT_TRUE(KVSystem::GetPeFileBitness(
+      kProgramIs32Bit ? L"C:\\windows\\sysnative\\notepad.exe" : L"C:\\windows\\system32\\notepad.exe", &is64Bit));
   EXPECT_TRUE(is64Bit);
   EXPECT_FALSE(KVSystem::GetPeFileBitness(L"C:\\windows\\no such program.exe", &is64Bit));
 }

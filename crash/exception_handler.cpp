@@ -41,11 +41,15 @@ ExceptionHandler::ExceptionHandler(const std::wstring& dumpPath, FilterCallback 
   m_thread = platform::Thread::Start(kHandlerThreadStackBytes, [this] { HandlerThreadLoop(); });
   g_current = this;
   if (m_handlerTypes & HANDLER_EXCEPTION) m_previousFilter = win::SetUnhandledExceptionFilter(HandleException);
+  if (m_handlerTypes & HANDLER_INVALID_PARAMETER) {
+    m_previousInvalidParameter = win::_set_invalid_parameter_handler(HandleInvalidParameter);
+  }
   if (m_handlerTypes & HANDLER_PURECALL) m_previousPurecall = win::_set_purecall_handler(HandlePureVirtualCall);
 }
 
 ExceptionHandler::~ExceptionHandler() {
   if (m_handlerTypes & HANDLER_PURECALL) win::_set_purecall_handler(m_previousPurecall);
+  if (m_handlerTypes & HANDLER_INVALID_PARAMETER) win::_set_invalid_parameter_handler(m_previousInvalidParameter);
   if (m_handlerTypes & HANDLER_EXCEPTION) win::SetUnhandledExceptionFilter(m_previousFilter);
   ExceptionHandler* self = this;
   g_current.compare_exchange_strong(self, nullptr);
@@ -80,26 +84,48 @@ win::LONG ExceptionHandler::HandleException(win::EXCEPTION_POINTERS* exception) 
 }
 
 void ExceptionHandler::HandlePureVirtualCall() {
+  minidump::AssertionInfo assertion{};
+  assertion.type = minidump::kAssertionPureVirtualCall;
+  ReportAssertion(&assertion, win::STATUS_NONCONTINUABLE_EXCEPTION, 3);
+}
+
+void ExceptionHandler::HandleInvalidParameter(const wchar_t* expression, const wchar_t* function,
+                                              const wchar_t* file, unsigned int line, std::uintptr_t) {
+  minidump::AssertionInfo assertion{};
+  assertion.type = minidump::kAssertionInvalidParameter;
+  // The runtime's texts, cut to the record's fields (a release runtime gives none).
+  const auto copy = [](const wchar_t* text, char16_t (&field)[128]) {
+    for (std::size_t i = 0; text != nullptr && text[i] != L'\0' && i + 1 < 128; ++i) {
+      field[i] = static_cast<char16_t>(text[i]);
+    }
+  };
+  copy(expression, assertion.expression);
+  copy(function, assertion.function);
+  copy(file, assertion.file);
+  assertion.line = line;
+  ReportAssertion(&assertion, win::STATUS_INVALID_PARAMETER, 4);
+}
+
+void ExceptionHandler::ReportAssertion(minidump::AssertionInfo* assertion, win::DWORD code, win::DWORD parameters) {
   ExceptionHandler* handler = g_current.load();
   if (handler != nullptr) {
-    minidump::AssertionInfo assertion{};
-    assertion.type = minidump::kAssertionPureVirtualCall;
     // An exception record for the calling thread, so that the dump reads
-    // like any other crash.
+    // like any other crash: the assertion's texts and line as its parameters.
     win::EXCEPTION_RECORD record;
     win::CONTEXT context;
     win::RtlCaptureContext(&context);
-    record.ExceptionCode = win::STATUS_NONCONTINUABLE_EXCEPTION;
+    record.ExceptionCode = code;
     record.ExceptionFlags = win::EXCEPTION_NONCONTINUABLE;
     record.ExceptionAddress = platform::ContextInstructionPointer(context);
-    record.NumberParameters = 3;
-    record.ExceptionInformation[0] = reinterpret_cast<win::ULONG_PTR>(&assertion.expression);
-    record.ExceptionInformation[1] = reinterpret_cast<win::ULONG_PTR>(&assertion.file);
-    record.ExceptionInformation[2] = assertion.line;
+    record.NumberParameters = parameters;
+    record.ExceptionInformation[0] = reinterpret_cast<win::ULONG_PTR>(&assertion->expression);
+    record.ExceptionInformation[1] = reinterpret_cast<win::ULONG_PTR>(&assertion->file);
+    record.ExceptionInformation[2] = assertion->line;
+    if (parameters > 3) record.ExceptionInformation[3] = reinterpret_cast<win::ULONG_PTR>(&assertion->function);
     win::EXCEPTION_POINTERS pointers{&record, &context};
-    handler->WriteMinidumpOnHandlerThread(&pointers, &assertion);
+    handler->WriteMinidumpOnHandlerThread(&pointers, assertion);
   }
-  // The call was reported (or could not be); the process ends as a crash,
+  // The report was made (or could not be); the process ends as a crash,
   // never with a success exit.
   std::abort();
 }

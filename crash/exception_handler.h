@@ -61,6 +61,14 @@ class ExceptionHandler {
  private:
   static win::LONG HandleException(win::EXCEPTION_POINTERS* exception);
   static void HandlePureVirtualCall();
+  static void HandleInvalidParameter(const wchar_t* expression, const wchar_t* function, const wchar_t* file,
+                                     unsigned int line, std::uintptr_t reserved);
+  // Reports a runtime's assertion (a pure virtual call, an invalid
+  // parameter) as an exception `code` of the calling thread whose parameters
+  // are the assertion's expression, file, line and, with four, function; then
+  // ends the process as abort() does.
+  [[noreturn]] static void ReportAssertion(minidump::AssertionInfo* assertion, win::DWORD code,
+                                           win::DWORD parameters);
   // Runs on the crashed thread: hands the crash to the handler thread and
   // waits. False when this thread must not be handled (see the class).
   bool WriteMinidumpOnHandlerThread(win::EXCEPTION_POINTERS* exception, minidump::AssertionInfo* assertion);
@@ -76,6 +84,7 @@ class ExceptionHandler {
 
   win::LPTOP_LEVEL_EXCEPTION_FILTER m_previousFilter = nullptr;
   win::_purecall_handler m_previousPurecall = nullptr;
+  win::_invalid_parameter_handler m_previousInvalidParameter = nullptr;
 
   platform::Semaphore m_start;
   platform::Semaphore m_finish;

@@ -30,6 +30,7 @@ constexpr std::uint16_t kProcessorArchitectureIntel = 0;
 constexpr std::uint32_t kPlatformWin32Nt = 2;
 constexpr std::uint32_t kMiscProcessId = 0x1;
 constexpr std::uint32_t kMiscProcessTimes = 0x2;
+constexpr std::uint32_t kAssertionInvalidParameter = 1;
 constexpr std::uint32_t kAssertionPureVirtualCall = 2;
 // The CodeView record of an ELF build id, as Breakpad and Crashpad write it
 // for Linux modules: the signature 'BpEL' as a little-endian number (on disk

@@ -28,6 +28,8 @@ const char* ExceptionName(std::uint32_t code) {
       return "STATUS_FATAL_APP_EXIT (abort)";
     case 0xC0000025:
       return "STATUS_NONCONTINUABLE_EXCEPTION";
+    case 0xC000000D:
+      return "STATUS_INVALID_PARAMETER";
     case 0xC000001D:
       return "EXCEPTION_ILLEGAL_INSTRUCTION";
     case 0xC0000094:
@@ -106,7 +108,7 @@ std::string FormatMinidumpSummary(const MinidumpSummary& s) {
   if (s.writer) {
     out += Format("written by thread %llu for thread %llu\n", s.writer->dumpThreadId, s.writer->requestingThreadId);
   }
-  if (s.assertionType) out += Format("assertion: type %llu (2 is a pure virtual call)\n", *s.assertionType);
+  if (s.assertionType) out += Format("assertion: type %llu (1 an invalid parameter, 2 a pure virtual call)\n", *s.assertionType);
   out += Format("threads: %llu\n", s.threads.size());
   const bool x86 = s.system && s.system->processorArchitecture == minidump::kProcessorArchitectureIntel;
   for (const auto& thread : s.threads) {

@@ -17,6 +17,7 @@ constexpr win::DWORD kUncaughtException = 0xE06D7363; // a C++ exception nobody 
 constexpr win::DWORD kAbort = 0x40000015;             // abort()
 constexpr win::DWORD kPureVirtualCall = 0xC0000025;   // a pure virtual call during construction
 constexpr win::DWORD kStackOverflow = 0xC00000FD;     // endless recursion
+constexpr win::DWORD kInvalidParameter = 0xC000000D;  // the C runtime's report of an invalid parameter
 }  // namespace crash_way
 
 // The address that the invalid access writes to.

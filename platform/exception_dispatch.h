@@ -140,6 +140,14 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
 // C++ runtime does. Returns the previous handler.
 using _purecall_handler = void (*)();
 _purecall_handler _set_purecall_handler(_purecall_handler handler);
+// The C runtime's report of a call with an invalid parameter (a checked
+// function given a null pointer or a bad descriptor): with a handler
+// installed it is called on the calling thread with the expression, the
+// function, the file and the line (null and 0 from a release runtime).
+// Returns the previous handler.
+using _invalid_parameter_handler = void (*)(const wchar_t* expression, const wchar_t* function, const wchar_t* file,
+                                            unsigned int line, std::uintptr_t reserved);
+_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler);
 // The calling thread's registers as they are at the call (on x86 Windows: as
 // they are right after it).
 void RtlCaptureContext(CONTEXT* context);

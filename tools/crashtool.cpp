@@ -21,7 +21,7 @@ int Usage() {
   std::cerr << "usage: crashtool [--machine DIR] COMMAND ...\n"
                "  summary DUMP-FILE          streams, system, exception, threads and modules of a minidump\n"
                "  inject POINT WAY           crash at POINT (ApplicationStart, InitInstance, InstallWorker);\n"
-               "                             WAY: access, exception, abort, purecall, overflow\n"
+               "                             WAY: access, exception, abort, purecall, parameter, overflow\n"
                "  proxy HOST:PORT            the machine's Internet proxy for the installer's account\n";
   return 2;
 }
@@ -31,6 +31,7 @@ bool WayCode(const std::string& way, win::DWORD* code) {
   else if (way == "exception") *code = platform::crash_way::kUncaughtException;
   else if (way == "abort") *code = platform::crash_way::kAbort;
   else if (way == "purecall") *code = platform::crash_way::kPureVirtualCall;
+  else if (way == "parameter") *code = platform::crash_way::kInvalidParameter;
   else if (way == "overflow") *code = platform::crash_way::kStackOverflow;
   else return false;
   return true;

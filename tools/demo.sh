@@ -238,7 +238,7 @@ winsim processes
 winsim debuglog | grep -E 'bvlchk|bvlsvc' | tail -4
 
 # --crash: the installer run again, crashing at POINT (ApplicationStart,
-# InitInstance or InstallWorker) in WAY (access, exception, abort, purecall,
+# InitInstance or InstallWorker) in WAY (access, exception, abort, purecall, parameter,
 # overflow); its report goes through the machine's proxy to a loopback
 # collector that holds a test CA's certificate for the collector's host. The
 # run has no display: nobody is there to answer a message box. For a crash in

@@ -11,7 +11,7 @@
 #
 # point  ApplicationStart or InitInstance (InstallWorker once the start-up
 #        check lets the run reach its worker: no agent installed, servers up)
-# way    access (default), exception, abort, purecall or overflow
+# way    access (default), exception, abort, purecall, parameter or overflow
 #
 # Leaves in <work>: exit-code (the installer's, as the shell sees it),
 # requests.jsonl (the collector's log), dumps/ (the new dumps of the
@@ -22,7 +22,7 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 usage() {
-  echo "usage: $0 <work> <installer's Windows path> <point> [access|exception|abort|purecall|overflow]" >&2
+  echo "usage: $0 <work> <installer's Windows path> <point> [access|exception|abort|purecall|parameter|overflow]" >&2
   exit 2
 }
 [ $# -ge 3 ] && [ -n "${WINEPREFIX:-}" ] || usage
@@ -32,6 +32,7 @@ case $way in
   exception) code=0xE06D7363 ;;
   abort) code=0x40000015 ;;
   purecall) code=0xC0000025 ;;
+  parameter) code=0xC000000D ;;
   overflow) code=0xC00000FD ;;
   *) usage ;;
 esac

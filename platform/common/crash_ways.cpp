@@ -75,6 +75,9 @@ void CrashInWay(win::DWORD way, const std::wstring& point) {
       (void)square;
       break;
     }
+    case crash_way::kInvalidParameter:
+      ReportInvalidParameter();
+      break;
     case crash_way::kStackOverflow: {
       volatile int sink = Recurse(0);
       (void)sink;

@@ -14,4 +14,9 @@ namespace platform {
 // uncaught exception's message.
 [[noreturn]] void CrashInWay(win::DWORD way, const std::wstring& point);
 
+// The C runtime's report of an invalid parameter, made the way the
+// platform's runtime makes it: the installed handler is called with no
+// details, as a release runtime calls it. Returns when the handler returns.
+void ReportInvalidParameter();
+
 }  // namespace platform

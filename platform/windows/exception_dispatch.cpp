@@ -163,6 +163,10 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
 // runtime has no _purecall), so the handler is kept here.
 _purecall_handler _set_purecall_handler(_purecall_handler handler) { return g_purecallHandler.exchange(handler); }
 
+_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler) {
+  return ::_set_invalid_parameter_handler(handler);
+}
+
 // The system's x86 RtlCaptureContext reads its caller's frame through the
 // frame pointer (the registers as that caller returns): here that frame is
 // this function's own, so the context is the calling code's right after the
@@ -200,3 +204,14 @@ extern "C" void __cxa_pure_virtual() {
   std::fputs("pure virtual method called\n", stderr);
   std::terminate();
 }
+
+namespace platform {
+
+// The program's C runtime keeps the handler; its checked functions call it
+// with no details.
+void ReportInvalidParameter() {
+  const ::_invalid_parameter_handler handler = ::_get_invalid_parameter_handler();
+  if (handler != nullptr) handler(nullptr, nullptr, nullptr, 0, 0);
+}
+
+}  // namespace platform

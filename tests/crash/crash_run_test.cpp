@@ -267,6 +267,10 @@ TEST_P(CrashWayTest, WritesOneDumpSendsOneReportAndEnds) {
   if (way.code == platform::crash_way::kPureVirtualCall) {
     EXPECT_EQ(summary.assertionType, std::optional<std::uint32_t>(2));
   }
+  if (way.code == platform::crash_way::kInvalidParameter) {
+    EXPECT_EQ(summary.assertionType, std::optional<std::uint32_t>(1));
+    EXPECT_EQ(exception.parameters.size(), 4u);
+  }
 
   // The faulting thread is the main thread or the other one, and both are
   // in the thread list with registers and stack memory.
@@ -305,6 +309,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CrashWay{"AbortWorker", platform::crash_way::kAbort, L"InstallWorker", false},
                       CrashWay{"PureVirtualCallMain", platform::crash_way::kPureVirtualCall, L"ApplicationStart", true},
                       CrashWay{"PureVirtualCallWorker", platform::crash_way::kPureVirtualCall, L"InstallWorker", false},
+                      CrashWay{"InvalidParameterMain", platform::crash_way::kInvalidParameter, L"ApplicationStart", true},
+                      CrashWay{"InvalidParameterWorker", platform::crash_way::kInvalidParameter, L"InstallWorker", false},
                       CrashWay{"StackOverflowMain", platform::crash_way::kStackOverflow, L"ApplicationStart", true},
                       CrashWay{"StackOverflowWorker", platform::crash_way::kStackOverflow, L"InstallWorker", false}),
     [](const ::testing::TestParamInfo<CrashWay>& info) { return std::string(info.param.name); });

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A crash of the Windows program under Wine and its report
-# (tools/wine-crash-report.sh): for an invalid access at the application's
-# start and a pure virtual call in InitInstance, the installer ends, leaves
+# (tools/wine-crash-report.sh): for an invalid access and the runtime's
+# report of an invalid parameter at the application's start and a pure
+# virtual call in InitInstance, the installer ends, leaves
 # one minidump written by the system's dbghelp in the user's temporary
 # folder, and uploads it through the user's proxy to the crash collector,
 # byte for byte. The project's dump reader (crashtool of the Linux build)
@@ -107,6 +108,9 @@ PYTHON
   if [ "$way" = purecall ]; then
     grep -q "^assertion: type 2 " <<<"$summary" || fail "$point/$way: no pure virtual call assertion"
   fi
+  if [ "$way" = parameter ]; then
+    grep -q "^assertion: type 1 " <<<"$summary" || fail "$point/$way: no invalid parameter assertion"
+  fi
 
   # lldb.
   local output tid
@@ -118,8 +122,10 @@ PYTHON
 }
 
 crash ApplicationStart access 0xc0000005 5
-# A reported pure virtual call ends the program as abort() does (exit code 3).
+# A reported pure virtual call or invalid parameter ends the program as
+# abort() does (exit code 3).
 crash InitInstance purecall 0xc0000025 3
+crash ApplicationStart parameter 0xc000000d 3
 
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
 echo "the crash reports under Wine are as expected"

@@ -13,6 +13,7 @@
 #include <exception>
 #include <mutex>
 
+#include "platform/common/crash_ways.h"
 #include "platform/sim/machine/fault_stacks.h"
 #include "platform/sim/processes/thread_context.h"
 
@@ -29,6 +30,7 @@ constexpr ULONG_PTR kCppExceptionMagic = 0x19930520;
 
 std::atomic<LPTOP_LEVEL_EXCEPTION_FILTER> g_filter{nullptr};
 std::atomic<_purecall_handler> g_purecallHandler{nullptr};
+std::atomic<_invalid_parameter_handler> g_invalidParameterHandler{nullptr};
 
 // What was in place before the filter took the signals and std::terminate.
 std::mutex g_routeMutex;
@@ -158,6 +160,10 @@ LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_F
 
 _purecall_handler _set_purecall_handler(_purecall_handler handler) { return g_purecallHandler.exchange(handler); }
 
+_invalid_parameter_handler _set_invalid_parameter_handler(_invalid_parameter_handler handler) {
+  return g_invalidParameterHandler.exchange(handler);
+}
+
 void RtlCaptureContext(CONTEXT* context) {
   ucontext_t uc;
   getcontext(&uc);
@@ -199,3 +205,16 @@ extern "C" void __cxa_pure_virtual() {
   (void)ignored;
   std::terminate();
 }
+
+namespace platform {
+
+// The host's C runtime checks no parameters; the report is made as a Windows
+// runtime makes it: the installed handler is called with no details, and
+// without one the process ends at once, as the runtime's default ends it.
+void ReportInvalidParameter() {
+  const win::_invalid_parameter_handler handler = win::g_invalidParameterHandler.load();
+  if (handler == nullptr) abort();
+  handler(nullptr, nullptr, nullptr, 0, 0);
+}
+
+}  // namespace platform

@@ -19,7 +19,7 @@
 # accepted). The proxy setting is removed again at the end.
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 usage() {
   echo "usage: $0 <work> <installer's Windows path> <point> [access|exception|abort|purecall|parameter|overflow]" >&2

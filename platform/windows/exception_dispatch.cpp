@@ -6,6 +6,8 @@
 
 #include "platform/windows/windows_api.h"
 
+#include "platform/windows/dump_writer.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -132,6 +134,7 @@ void OnTerminate() {
 
 void Route() {
   if (g_routed) return;
+  platform_windows::MiniDumpWriter();  // loaded now, not while a crash is handled
   g_previousSystemFilter = ::SetUnhandledExceptionFilter(OnUnhandledException);
   g_previousAbortHandler = std::signal(SIGABRT, OnAbortSignal);
   g_previousTerminate = std::set_terminate(OnTerminate);

@@ -1,14 +1,25 @@
-// MiniDumpWriteDump of dbghelp. The interface's exception record is widened
-// for the simulation's sake; the system's is rebuilt from it here, and the
-// context, which is the system's byte for byte, is handed over as it is.
+// MiniDumpWriteDump of dbghelp.dll from the system folder (system_library.h).
+// The interface's exception record is widened for the simulation's sake; the
+// system's is rebuilt from it here, and the context, which is the system's
+// byte for byte, is handed over as it is.
 #include "platform/minidump.h"
 
 #include "platform/windows/windows_api.h"
 
-#include <dbghelp.h>
-
 #include <cstring>
 #include <vector>
+
+#include "platform/windows/dump_writer.h"
+#include "platform/windows/system_library.h"
+
+namespace platform_windows {
+
+decltype(&::MiniDumpWriteDump) MiniDumpWriter() {
+  static const auto write = SystemFunction<decltype(&::MiniDumpWriteDump)>(L"dbghelp.dll", "MiniDumpWriteDump");
+  return write;
+}
+
+}  // namespace platform_windows
 
 namespace win {
 
@@ -48,9 +59,11 @@ BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TY
     systemStreams.UserStreamCount = static_cast<::ULONG>(streams.size());
     systemStreams.UserStreamArray = streams.data();
   }
-  return ::MiniDumpWriteDump(Native(process), processId, Native(file), static_cast<::MINIDUMP_TYPE>(dumpType),
-                             systemException.ExceptionPointers ? &systemException : nullptr,
-                             userStreams ? &systemStreams : nullptr, nullptr);
+  const auto write = platform_windows::MiniDumpWriter();
+  if (!write) return platform_windows::MissingFunction(FALSE);
+  return write(Native(process), processId, Native(file), static_cast<::MINIDUMP_TYPE>(dumpType),
+               systemException.ExceptionPointers ? &systemException : nullptr, userStreams ? &systemStreams : nullptr,
+               nullptr);
 }
 
 }  // namespace win

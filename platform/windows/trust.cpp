@@ -1,5 +1,6 @@
 // Signature trust on Windows: the system's WinVerifyTrust with the generic
-// Authenticode action, its provider-data helpers and CertGetNameStringW.
+// Authenticode action, its provider-data helpers and CertGetNameStringW, from
+// wintrust.dll and crypt32.dll of the system folder (system_library.h).
 //
 // The interface's structures are the documented subset of the system's, so
 // the provider data a VERIFY leaves behind is mirrored into them (the
@@ -28,6 +29,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/windows/system_library.h"
+
 namespace win {
 
 const GUID WINTRUST_ACTION_GENERIC_VERIFY_V2 = {
@@ -39,6 +42,12 @@ bool operator==(const GUID& a, const GUID& b) {
 }
 
 namespace {
+
+using platform_windows::MissingFunction;
+using platform_windows::SystemFunction;
+
+constexpr wchar_t kWinTrust[] = L"wintrust.dll";
+constexpr wchar_t kCrypt32[] = L"crypt32.dll";
 
 static_assert(sizeof(GUID) == sizeof(::GUID), "the interface's GUID is the system's");
 
@@ -216,7 +225,9 @@ LONG WinVerifyTrust(void* hwnd, const GUID* action, WINTRUST_DATA* data) {
   system.data.dwUIContext = data->dwUIContext;
   system.pSignatureSettings = data->pSignatureSettings ? &settings : nullptr;
 
-  const LONG result = ::WinVerifyTrust(static_cast<HWND>(hwnd), &systemAction, &system.data);
+  static const auto verify = SystemFunction<decltype(&::WinVerifyTrust)>(kWinTrust, "WinVerifyTrust");
+  if (!verify) return MissingFunction(static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN));
+  const LONG result = verify(static_cast<HWND>(hwnd), &systemAction, &system.data);
 
   if (data->pSignatureSettings) {
     data->pSignatureSettings->cSecondarySigs = settings.cSecondarySigs;
@@ -253,7 +264,10 @@ CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE state) {
   if (found == g_states.end()) return nullptr;
   StateMirror& mirror = *found->second;
   if (!mirror.system) {
-    ::CRYPT_PROVIDER_DATA* system = ::WTHelperProvDataFromStateData(platform_windows::Native(state));
+    static const auto provData =
+        SystemFunction<decltype(&::WTHelperProvDataFromStateData)>(kWinTrust, "WTHelperProvDataFromStateData");
+    if (!provData) return MissingFunction<CRYPT_PROVIDER_DATA*>(nullptr);
+    ::CRYPT_PROVIDER_DATA* system = provData(platform_windows::Native(state));
     if (!system) return nullptr;
     Mirror(system, &mirror);
   }
@@ -262,12 +276,15 @@ CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE state) {
 
 CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* data, DWORD signerIndex,
                                                     BOOL counterSigner, DWORD counterSignerIndex) {
+  static const auto signerFromChain =
+      SystemFunction<decltype(&::WTHelperGetProvSignerFromChain)>(kWinTrust, "WTHelperGetProvSignerFromChain");
+  if (!signerFromChain) return MissingFunction<CRYPT_PROVIDER_SGNR*>(nullptr);
   std::lock_guard<std::mutex> lock(g_mutex);
   for (auto& entry : g_states) {
     StateMirror& state = *entry.second;
     if (&state.data != data || !state.system) continue;
     const ::CRYPT_PROVIDER_SGNR* found =
-        ::WTHelperGetProvSignerFromChain(state.system, signerIndex, counterSigner, counterSignerIndex);
+        signerFromChain(state.system, signerIndex, counterSigner, counterSignerIndex);
     if (!found || signerIndex >= state.signers.size()) return nullptr;
     if (!counterSigner) return &state.signers[signerIndex];
     SignerMirror& signer = *state.signerMirrors[signerIndex];
@@ -277,17 +294,25 @@ CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(CRYPT_PROVIDER_DATA* data, D
 }
 
 CRYPT_PROVIDER_CERT* WTHelperGetProvCertFromChain(CRYPT_PROVIDER_SGNR* signer, DWORD certIndex) {
+  static const auto certFromChain =
+      SystemFunction<decltype(&::WTHelperGetProvCertFromChain)>(kWinTrust, "WTHelperGetProvCertFromChain");
+  if (!certFromChain) return MissingFunction<CRYPT_PROVIDER_CERT*>(nullptr);
   std::lock_guard<std::mutex> lock(g_mutex);
   SignerMirror* mirror = signer ? FindSigner(signer) : nullptr;
   if (!mirror) return nullptr;
-  const ::CRYPT_PROVIDER_CERT* found =
-      ::WTHelperGetProvCertFromChain(const_cast<::CRYPT_PROVIDER_SGNR*>(mirror->system), certIndex);
+  const ::CRYPT_PROVIDER_CERT* found = certFromChain(const_cast<::CRYPT_PROVIDER_SGNR*>(mirror->system), certIndex);
   if (!found || certIndex >= mirror->chain.size()) return nullptr;
   return &mirror->chain[certIndex];
 }
 
 DWORD CertGetNameStringW(const CERT_CONTEXT* cert, DWORD type, DWORD flags, void* typePara, wchar_t* name,
                          DWORD nameSize) {
+  static const auto createContext =
+      SystemFunction<decltype(&::CertCreateCertificateContext)>(kCrypt32, "CertCreateCertificateContext");
+  static const auto freeContext =
+      SystemFunction<decltype(&::CertFreeCertificateContext)>(kCrypt32, "CertFreeCertificateContext");
+  static const auto nameString = SystemFunction<decltype(&::CertGetNameStringW)>(kCrypt32, "CertGetNameStringW");
+  if (!createContext || !freeContext || !nameString) return MissingFunction<DWORD>(0);
   // A certificate that is not the system's own (made from its bytes by the
   // caller) is read through a system context made for the call.
   PCCERT_CONTEXT system = nullptr;
@@ -301,7 +326,7 @@ DWORD CertGetNameStringW(const CERT_CONTEXT* cert, DWORD type, DWORD flags, void
   }
   PCCERT_CONTEXT made = nullptr;
   if (!system && cert && cert->pbCertEncoded && cert->cbCertEncoded > 0) {
-    made = ::CertCreateCertificateContext(cert->dwCertEncodingType, cert->pbCertEncoded, cert->cbCertEncoded);
+    made = createContext(cert->dwCertEncodingType, cert->pbCertEncoded, cert->cbCertEncoded);
     system = made;
   }
   if (!system) {
@@ -309,8 +334,8 @@ DWORD CertGetNameStringW(const CERT_CONTEXT* cert, DWORD type, DWORD flags, void
     if (name && nameSize > 0) name[0] = L'\0';
     return 1;
   }
-  const DWORD count = ::CertGetNameStringW(system, type, flags, typePara, name, nameSize);
-  if (made) ::CertFreeCertificateContext(made);
+  const DWORD count = nameString(system, type, flags, typePara, name, nameSize);
+  if (made) freeContext(made);
   return count;
 }
 

@@ -1,5 +1,5 @@
-// WinHTTP on Windows: the system's winhttp.dll in the synchronous mode. The
-// calls are forwarded; what is converted is the width of the interface's
+// WinHTTP on Windows: the system's winhttp.dll in the synchronous mode,
+// loaded from the system folder (system_library.h). The calls are forwarded; what is converted is the width of the interface's
 // DWORDs, IPv6 brackets in server names, and WINHTTP_QUERY_FLAG_NUMBER64,
 // which is read as text here because winhttp.dll of Windows 7 lacks it.
 // Options outside the interface's list are refused as the simulated machine
@@ -23,11 +23,27 @@
 
 #include <winhttp.h>
 
+#include "platform/windows/system_library.h"
+
 #include <cstring>
 #include <string>
 
 namespace win {
 namespace {
+
+using platform_windows::MissingFunction;
+using platform_windows::SystemFunction;
+
+constexpr wchar_t kWinHttp[] = L"winhttp.dll";
+
+// winhttp.dll's query of an answer's head, found on first use, as each of
+// its functions below (system_library.h).
+BOOL QueryHeaders(::HINTERNET request, ::DWORD level, const wchar_t* name, void* buffer, ::DWORD* length,
+                  ::DWORD* index) {
+  static const auto query = SystemFunction<decltype(&::WinHttpQueryHeaders)>(kWinHttp, "WinHttpQueryHeaders");
+  if (!query) return MissingFunction(FALSE);
+  return query(request, level, name, buffer, length, index);
+}
 
 ::HINTERNET Native(HINTERNET handle) { return static_cast<::HINTERNET>(handle); }
 HINTERNET Wrapped(::HINTERNET handle) { return static_cast<HINTERNET>(handle); }
@@ -80,7 +96,7 @@ BOOL QueryNumber64(::HINTERNET request, ::DWORD level, const wchar_t* name, void
   wchar_t text[32];
   ::DWORD length = sizeof text;
   ::DWORD position = index ? *index : 0;
-  if (!::WinHttpQueryHeaders(request, level, name, text, &length, index ? &position : nullptr)) return FALSE;
+  if (!QueryHeaders(request, level, name, text, &length, index ? &position : nullptr)) return FALSE;
   if (index) *index = position;
   const std::size_t count = length / sizeof(wchar_t);
   if (count == 0 || count > 20) return Fail(ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
@@ -103,48 +119,70 @@ HINTERNET WinHttpOpen(const wchar_t* agent, DWORD accessType, const wchar_t* pro
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return Wrapped(::WinHttpOpen(agent, accessType, proxy, proxyBypass, flags));
+  static const auto open = SystemFunction<decltype(&::WinHttpOpen)>(kWinHttp, "WinHttpOpen");
+  if (!open) return MissingFunction(HINTERNET{nullptr});
+  return Wrapped(open(agent, accessType, proxy, proxyBypass, flags));
 }
 
 HINTERNET WinHttpConnect(HINTERNET session, const wchar_t* server, INTERNET_PORT port, DWORD reserved) {
   std::wstring host = server ? server : L"";
   if (host.size() > 2 && host.front() == L'[' && host.back() == L']') host = host.substr(1, host.size() - 2);
-  return Wrapped(::WinHttpConnect(Native(session), host.c_str(), port, reserved));
+  static const auto connect = SystemFunction<decltype(&::WinHttpConnect)>(kWinHttp, "WinHttpConnect");
+  if (!connect) return MissingFunction(HINTERNET{nullptr});
+  return Wrapped(connect(Native(session), host.c_str(), port, reserved));
 }
 
 HINTERNET WinHttpOpenRequest(HINTERNET connect, const wchar_t* verb, const wchar_t* object, const wchar_t* version,
                              const wchar_t* referrer, const wchar_t* const* acceptTypes, DWORD flags) {
-  return Wrapped(::WinHttpOpenRequest(Native(connect), verb, object, version, referrer,
-                                      const_cast<const wchar_t**>(acceptTypes), flags));
+  static const auto open = SystemFunction<decltype(&::WinHttpOpenRequest)>(kWinHttp, "WinHttpOpenRequest");
+  if (!open) return MissingFunction(HINTERNET{nullptr});
+  return Wrapped(
+      open(Native(connect), verb, object, version, referrer, const_cast<const wchar_t**>(acceptTypes), flags));
 }
 
-BOOL WinHttpCloseHandle(HINTERNET handle) { return ::WinHttpCloseHandle(Native(handle)); }
+BOOL WinHttpCloseHandle(HINTERNET handle) {
+  static const auto close = SystemFunction<decltype(&::WinHttpCloseHandle)>(kWinHttp, "WinHttpCloseHandle");
+  if (!close) return MissingFunction(FALSE);
+  return close(Native(handle));
+}
 
 BOOL WinHttpSetOption(HINTERNET handle, DWORD option, const void* buffer, DWORD length) {
   if (!IsListedOption(option)) return Fail(ERROR_WINHTTP_INVALID_OPTION);
   if (!buffer || length != sizeof(DWORD)) return Fail(ERROR_INSUFFICIENT_BUFFER);
   ::DWORD value = 0;
   std::memcpy(&value, buffer, sizeof(DWORD));
-  return ::WinHttpSetOption(Native(handle), option, &value, sizeof value);
+  static const auto set = SystemFunction<decltype(&::WinHttpSetOption)>(kWinHttp, "WinHttpSetOption");
+  if (!set) return MissingFunction(FALSE);
+  return set(Native(handle), option, &value, sizeof value);
 }
 
 BOOL WinHttpSetTimeouts(HINTERNET handle, int resolveTimeout, int connectTimeout, int sendTimeout,
                         int receiveTimeout) {
-  return ::WinHttpSetTimeouts(Native(handle), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
+  static const auto set = SystemFunction<decltype(&::WinHttpSetTimeouts)>(kWinHttp, "WinHttpSetTimeouts");
+  if (!set) return MissingFunction(FALSE);
+  return set(Native(handle), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
 }
 
 BOOL WinHttpAddRequestHeaders(HINTERNET request, const wchar_t* headers, DWORD length, DWORD modifiers) {
-  return ::WinHttpAddRequestHeaders(Native(request), headers, length, modifiers);
+  static const auto add =
+      SystemFunction<decltype(&::WinHttpAddRequestHeaders)>(kWinHttp, "WinHttpAddRequestHeaders");
+  if (!add) return MissingFunction(FALSE);
+  return add(Native(request), headers, length, modifiers);
 }
 
 BOOL WinHttpSendRequest(HINTERNET request, const wchar_t* headers, DWORD headersLength, const void* optional,
                         DWORD optionalLength, DWORD totalLength, std::uintptr_t context) {
-  return Exchanged(::WinHttpSendRequest(Native(request), headers, headersLength, const_cast<void*>(optional),
-                                       optionalLength, totalLength, context));
+  static const auto send = SystemFunction<decltype(&::WinHttpSendRequest)>(kWinHttp, "WinHttpSendRequest");
+  if (!send) return MissingFunction(FALSE);
+  return Exchanged(send(Native(request), headers, headersLength, const_cast<void*>(optional), optionalLength,
+                        totalLength, context));
 }
 
 BOOL WinHttpReceiveResponse(HINTERNET request, void* reserved) {
-  return Exchanged(::WinHttpReceiveResponse(Native(request), reserved));
+  static const auto receive =
+      SystemFunction<decltype(&::WinHttpReceiveResponse)>(kWinHttp, "WinHttpReceiveResponse");
+  if (!receive) return MissingFunction(FALSE);
+  return Exchanged(receive(Native(request), reserved));
 }
 
 BOOL WinHttpQueryHeaders(HINTERNET request, DWORD infoLevel, const wchar_t* name, void* buffer, DWORD* bufferLength,
@@ -156,8 +194,7 @@ BOOL WinHttpQueryHeaders(HINTERNET request, DWORD infoLevel, const wchar_t* name
   }
   ::DWORD length = *bufferLength;
   ::DWORD position = index ? *index : 0;
-  const BOOL done =
-      ::WinHttpQueryHeaders(Native(request), infoLevel, name, buffer, &length, index ? &position : nullptr);
+  const BOOL done = QueryHeaders(Native(request), infoLevel, name, buffer, &length, index ? &position : nullptr);
   *bufferLength = length;
   if (index) *index = position;
   return done;
@@ -165,7 +202,10 @@ BOOL WinHttpQueryHeaders(HINTERNET request, DWORD infoLevel, const wchar_t* name
 
 BOOL WinHttpQueryDataAvailable(HINTERNET request, DWORD* available) {
   ::DWORD count = 0;
-  const BOOL done = Exchanged(::WinHttpQueryDataAvailable(Native(request), &count));
+  static const auto query =
+      SystemFunction<decltype(&::WinHttpQueryDataAvailable)>(kWinHttp, "WinHttpQueryDataAvailable");
+  if (!query) return MissingFunction(FALSE);
+  const BOOL done = Exchanged(query(Native(request), &count));
   if (done && available) *available = count;
   return done;
 }
@@ -173,7 +213,9 @@ BOOL WinHttpQueryDataAvailable(HINTERNET request, DWORD* available) {
 BOOL WinHttpReadData(HINTERNET request, void* buffer, DWORD toRead, DWORD* read) {
   if (!read) return Fail(ERROR_INVALID_PARAMETER);
   ::DWORD count = 0;
-  const BOOL done = Exchanged(::WinHttpReadData(Native(request), buffer, toRead, &count));
+  static const auto readData = SystemFunction<decltype(&::WinHttpReadData)>(kWinHttp, "WinHttpReadData");
+  if (!readData) return MissingFunction(FALSE);
+  const BOOL done = Exchanged(readData(Native(request), buffer, toRead, &count));
   *read = count;
   return done;
 }

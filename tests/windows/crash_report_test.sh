@@ -10,7 +10,7 @@
 # crashed thread, Breakpad's stream naming the reporter's thread and the
 # crashed one, and the assertion stream of the pure virtual call.
 #
-#   crash_report_test.sh <source-dir> <bvlInstaller.exe> <crashtool of the Linux build>
+#   crash_report_test.sh <source-dir> <bvlInstaller.exe> <crashtool of the Linux build> <planted_library.dll>
 #
 # BVL_PROGRAM_ARCHITECTURE (x86, the default, or x64) is the program's
 # processor. Exit code 77 (skipped) when crashtool is not built. What Wine shows
@@ -19,7 +19,7 @@
 # exception stream is right); the simulated machine's crash tests check the
 # thread list.
 set -uo pipefail
-source_dir=$1 installer=$2 crashtool=$3
+source_dir=$1 installer=$2 crashtool=$3 planted=$4
 if [ ! -x "$crashtool" ]; then
   echo "skipped: $crashtool is not built (cmake --build --preset default --target crashtool)"
   exit 77
@@ -61,10 +61,12 @@ name="bvlInstaller[$(printf 'http://127.0.0.1:%s' "$closed" | base64 -w0)].exe"
 cp "$installer" "$WINEPREFIX/drive_c/$name"
 
 # crash <point> <way> <exception code> <exit code as the shell sees it>
+#       [<folder of drive C: that holds the installer>]
 crash() {
-  local point=$1 way=$2 code=$3 exit_code=$4 run="$work/$1-$2"
-  echo "== $point, $way"
-  bash "$source_dir/tools/wine-crash-report.sh" "$run" "C:\\$name" "$point" "$way" ||
+  local point=$1 way=$2 code=$3 exit_code=$4 folder=${5:-} run="$work/$1-$2${5:+-$5}" path="C:\\$name"
+  [ -n "$folder" ] && path="C:\\$folder\\$name"
+  echo "== $point, $way${folder:+, from C:\\$folder}"
+  bash "$source_dir/tools/wine-crash-report.sh" "$run" "$path" "$point" "$way" ||
     { fail "$point/$way: the crash run did not complete"; return; }
   [ "$(cat "$run/exit-code")" = "$exit_code" ] || fail "$point/$way: exit code $(cat "$run/exit-code"), not $exit_code"
   local dumps=("$run"/dumps/*.dmp)
@@ -126,6 +128,23 @@ crash ApplicationStart access 0xc0000005 5
 # abort() does (exit code 3).
 crash InitInstance purecall 0xc0000025 3
 crash ApplicationStart parameter 0xc000000d 3
+
+# Libraries placed beside the installer under the names of the system
+# libraries it uses (a Downloads folder may hold any file): the installer
+# never loads them, yet writes and sends its dump. Wine prefers its own
+# system libraries whatever lies beside a program, so this run asks it to
+# look beside the program first for the two libraries of the crash's path,
+# as Windows does for every library that it does not always take from its
+# own folder (asked for wintrust and crypt32 too, Wine's own TLS stops
+# working). A program that imported them would load the planted files and
+# not even start, for they export nothing.
+mkdir -p "$WINEPREFIX/drive_c/planted"
+cp "$installer" "$WINEPREFIX/drive_c/planted/$name"
+for library in winhttp wintrust crypt32 dbghelp; do cp "$planted" "$WINEPREFIX/drive_c/planted/$library.dll"; done
+WINEDLLOVERRIDES="mscoree,mshtml=;winhttp,dbghelp=n,b" crash ApplicationStart access 0xc0000005 5 planted
+[ ! -e "$WINEPREFIX/drive_c/planted/planted-library-loaded.txt" ] ||
+  fail "the installer loaded a library planted beside it"
+rm -rf "$WINEPREFIX/drive_c/planted"
 
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
 echo "the crash reports under Wine are as expected"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """What bvlInstaller.exe carries as a file, read from the file itself: a
 program for the build's processor (PE32 for i386, PE32+ for x86-64) that
-needs no DLL beside it, its manifest (elevation,
+needs no DLL beside it and takes none from beside it, its manifest (elevation,
 per-monitor DPI awareness, Common Controls 6, the supported systems), its
 version resource, the installer's resources (string table, images, licence,
 icon) and an Authenticode signature that verifies against the test root.
@@ -15,12 +15,15 @@ import sys
 
 RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 6, 14, 16, 24
 
-# The DLLs of Windows itself that the program may import; anything else would
-# have to be shipped beside it.
-SYSTEM_DLLS = {
-    "advapi32.dll", "crypt32.dll", "dbghelp.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
-    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "version.dll",
-    "winhttp.dll", "wintrust.dll", "ws2_32.dll", "bcrypt.dll", "secur32.dll", "iphlpapi.dll", "userenv.dll",
+# The DLLs the program may import: those Windows 7 and later always load from
+# the system folder (the KnownDLLs). Any other import would be looked for in
+# the program's own folder first, the user's Downloads folder, where a file
+# of that name may lie that nobody chose; such libraries are loaded at run
+# time from the system folder by their full paths instead.
+KNOWN_DLLS = {
+    "advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll",
+    "user32.dll", "ws2_32.dll",
 }
 
 SUPPORTED_OS = {
@@ -94,12 +97,13 @@ def main():
     check(struct.unpack_from("<H", image, pe + 4)[0] == expected_machine, "not a program for " + machine)
     check(struct.unpack_from("<H", image, pe + 24)[0] == expected_magic, "the optional header is not " + machine + "'s")
 
-    # Only Windows' own DLLs: the C and C++ runtimes are linked in.
+    # Only DLLs that Windows always takes from its own folder: the C and C++
+    # runtimes are linked in, and the other system libraries are loaded by path.
     dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
     dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
     check(dlls, "imports no DLL at all (objdump found no import table)")
-    extra = sorted(dll for dll in dlls if dll not in SYSTEM_DLLS and not dll.startswith("api-ms-win-"))
-    check(not extra, "needs DLLs that are not Windows' own: %s" % ", ".join(extra))
+    extra = sorted(dll for dll in dlls if dll not in KNOWN_DLLS)
+    check(not extra, "imports DLLs that Windows may take from the program's folder: %s" % ", ".join(extra))
 
     found = resources(image)
     kinds = {kind for kind, _ in found}

@@ -27,4 +27,4 @@ bvl_library(bvl_platform platform/windows)
 target_include_directories(bvl_platform PRIVATE ${BVL_GCRYPT_INCLUDE_DIR})
 target_link_libraries(bvl_platform PUBLIC Threads::Threads bvl_nlohmann_json
   PRIVATE ${BVL_GCRYPT_LIBRARY} ${BVL_GPG_ERROR_LIBRARY}
-  winhttp wintrust crypt32 dbghelp rpcrt4 shlwapi version ole32 shell32 advapi32 psapi ws2_32)
+  rpcrt4 shlwapi version ole32 shell32 advapi32 psapi ws2_32)

@@ -197,6 +197,9 @@ def serve(args):
 
 
 def make_pki(folder, host):
+    # Each CA has a name of its own: a machine that trusts the CAs of earlier
+    # runs too must not find one of them as the issuer of this server's
+    # certificate (a chain is built by the issuer's name).
     os.makedirs(folder, exist_ok=True)
     ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
     ext = os.path.join(folder, "server.ext")
@@ -205,7 +208,7 @@ def make_pki(folder, host):
                 "keyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n" % host)
     steps = [
         ["openssl", "req", "-x509"] + ec + ["-keyout", folder + "/ca.key", "-out", folder + "/ca.pem", "-days", "2",
-                                           "-subj", "/CN=Crash Collector Test CA", "-addext",
+                                           "-subj", "/CN=Crash Collector Test CA " + os.urandom(4).hex(), "-addext",
                                            "basicConstraints=critical,CA:TRUE", "-addext",
                                            "keyUsage=critical,keyCertSign,cRLSign"],
         ["openssl", "req"] + ec + ["-keyout", folder + "/server.key", "-out", folder + "/server.csr",

@@ -62,9 +62,12 @@ timeout 60 wine reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/nu
   timeout 60 wine reg add "$settings" /v ProxyServer /d "127.0.0.1:$(head -1 "$work/collector-port")" /f \
     >/dev/null 2>&1 || { echo "wine-crash-report: cannot set the proxy in $WINEPREFIX" >&2; exit 1; }
 
-# The dumps already in the users' temporary folders are not this run's.
+# The dumps already in the users' temporary folders are not this run's. A
+# checkpoint of earlier runs goes too: it would count their reports against
+# the day's limit.
 users=$WINEPREFIX/drive_c/users
 find "$users" -name '*.dmp' > "$work/dumps-before" 2>/dev/null
+find "$users" -name 'bvlInstaller.checkpoint' -delete 2>/dev/null
 code_shown=0
 BVL_CRASH_POINT="$point:$code" timeout "${BVL_WINE_TIMEOUT:-180}" wine "$installer" \
   > "$work/installer-output.txt" 2>/dev/null || code_shown=$?

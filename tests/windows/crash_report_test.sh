@@ -60,6 +60,19 @@ closed=$(python3 -S -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1",
 name="bvlInstaller[$(printf 'http://127.0.0.1:%s' "$closed" | base64 -w0)].exe"
 cp "$installer" "$WINEPREFIX/drive_c/$name"
 
+# What the collector saw of a run, and what the run left, for a report that
+# did not arrive.
+report_details() {
+  echo "  requests the collector logged:"
+  python3 -S -c 'import json, sys
+for line in open(sys.argv[1]):
+    entry = json.loads(line)
+    print("   ", entry["method"], entry["target"], entry.get("tunnel"), len(entry["body"]), "bytes (base64)")' \
+    "$1/requests.jsonl"
+  echo "  checkpoint: $(tr '\n' ' ' < "$1/checkpoint" 2>/dev/null)"
+  echo "  installer output: $(tr '\r\n' '  ' < "$1/installer-output.txt" 2>/dev/null)"
+}
+
 # crash <point> <way> <exception code> <exit code as the shell sees it>
 #       [<folder of drive C: that holds the installer>]
 crash() {
@@ -93,7 +106,7 @@ files = [p for p in parsed["parts"] if p["name"] == "upload_file_minidump"]
 if len(files) != 1 or base64.b64decode(files[0]["content"]) != open(dump, "rb").read():
     sys.exit("the report's file part is not the dump")
 PYTHON
-    fail "$point/$way: the report"
+    { fail "$point/$way: the report"; report_details "$run"; }
 
   # The project's reader.
   local summary

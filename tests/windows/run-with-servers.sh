@@ -51,11 +51,13 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 export WINEPREFIX
 
-# The TLS server's certificate, under a CA of its own.
+# The TLS server's certificate, under a CA of its own, with a name of its
+# own: the prefix keeps trusting the CAs of earlier runs, and a chain is built
+# by the issuer's name.
 ec="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
 printf 'subjectAltName=DNS:127.0.0.1,IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
   > "$work/server.ext"
-if ! { openssl req -x509 $ec -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 -subj "/CN=Bvl Wine Test CA" \
+if ! { openssl req -x509 $ec -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 -subj "/CN=Bvl Wine Test CA $(od -An -N4 -tx1 /dev/urandom | tr -d ' \n')" \
          -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign &&
        openssl req $ec -keyout "$work/server.key" -out "$work/server.csr" -subj /CN=127.0.0.1 &&
        openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \

@@ -39,14 +39,8 @@ cleanup() {
   if [ -n "${BVL_KEEP_WORK:-}" ]; then echo "kept: $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
-if [ -n "${BVL_WINE_PREFIX_FILE:-}" ] && [ -f "$BVL_WINE_PREFIX_FILE" ]; then
-  WINEPREFIX=$(cat "$BVL_WINE_PREFIX_FILE")
-else
-  own_prefix="$work/prefix.path"
-  bash "$source_dir/tools/wine-prefix.sh" create "$own_prefix" >/dev/null || exit 1
-  WINEPREFIX=$(cat "$own_prefix")
-fi
-export WINEPREFIX
+source "$source_dir/tests/windows/run_prefix.sh"
+use_run_prefix "$work" || exit 1
 
 failures=0
 fail() {

@@ -41,13 +41,8 @@ trap cleanup EXIT
 # The prefix of the test run, or one of our own: the roots must go into the
 # prefix the program runs in.
 if [ -z "${WINEPREFIX:-}" ]; then
-  if [ -n "${BVL_WINE_PREFIX_FILE:-}" ] && [ -f "$BVL_WINE_PREFIX_FILE" ]; then
-    WINEPREFIX=$(cat "$BVL_WINE_PREFIX_FILE")
-  else
-    own_prefix="$work/prefix.path"
-    bash "$source_dir/tools/wine-prefix.sh" create "$own_prefix" >/dev/null || exit 1
-    WINEPREFIX=$(cat "$own_prefix")
-  fi
+  source "$source_dir/tests/windows/run_prefix.sh"
+  use_run_prefix "$work" || exit 1
 fi
 export WINEPREFIX
 

@@ -6,6 +6,7 @@
 #include "app/control_style.h"
 #include "app/installer_dlg.h"
 #include "app/resource.h"
+#include "app/window_placement.h"
 #include "app/wizard_texts.h"
 #include "platform/environment.h"
 #include "platform/files.h"

@@ -18,6 +18,7 @@
 #include "app/system_message_box.h"
 #include "app/window_accessibility.h"
 #include "app/window_drag.h"
+#include "app/window_placement.h"
 #include "app/wizard_texts.h"
 #include "platform/resources.h"
 #include "platform/version.h"

@@ -1,8 +1,6 @@
 // The installer's layout table.
 #include "app/layout_table.h"
 
-#include <QWidget>
-
 #include "app/resource.h"
 
 void FillLayoutTable(LayoutTable* table) {
@@ -33,10 +31,4 @@ void FillLayoutTable(LayoutTable* table) {
       {IDC_BUTTON_STOP_CANCEL, {161, 130, 251, 155}}, // message dialog cancel button
   };
   for (const Entry& entry : kEntries) (*table)[entry.id] = entry.rect;
-}
-
-void PlaceWindow(QWidget* window, const LayoutRect& rect) {
-  if (!window) return;
-  window->setGeometry(rect.ToQRect());
-  window->update();
 }

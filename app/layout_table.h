@@ -3,19 +3,14 @@
 // placed from it.
 #pragma once
 
-#include <QRect>
-
 #include <cstdint>
 #include <map>
-
-class QWidget;
 
 // A rectangle as the table keeps it: left, top, right, bottom.
 struct LayoutRect {
   std::int32_t left = 0, top = 0, right = 0, bottom = 0;
   std::int32_t Width() const { return right - left; }
   std::int32_t Height() const { return bottom - top; }
-  QRect ToQRect() const { return QRect(left, top, Width(), Height()); }
 };
 
 // A lookup of a missing id inserts an empty rectangle, as the table's map does.
@@ -24,7 +19,3 @@ using LayoutTable = std::map<std::uint32_t, LayoutRect>;
 // The installer's layout: the main window, its pages and their controls, the
 // message dialog.
 void FillLayoutTable(LayoutTable* table);
-
-// Places a window from a table entry: moved to (left, top), sized right - left
-// by bottom - top.
-void PlaceWindow(QWidget* window, const LayoutRect& rect);

@@ -10,6 +10,7 @@
 #include "app/control_style.h"
 #include "app/installer_dlg.h"
 #include "app/resource.h"
+#include "app/window_placement.h"
 #include "app/wizard_texts.h"
 #include "ui/device_pixel_border.h"
 #include "ui/resbox.h"

@@ -8,6 +8,7 @@
 #include "app/control_style.h"
 #include "app/installer_dlg.h"
 #include "app/resource.h"
+#include "app/window_placement.h"
 #include "app/wizard_sinks.h"
 #include "app/wizard_texts.h"
 #include "ui/accessibility.h"

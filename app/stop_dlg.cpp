@@ -11,6 +11,7 @@
 #include "app/resource.h"
 #include "app/screen_placement.h"
 #include "app/window_drag.h"
+#include "app/window_placement.h"
 #include "platform/version.h"
 #include "ui/resbox.h"
 

@@ -9,6 +9,7 @@
 #include "app/installer_dlg.h"
 #include "app/progress_view.h"
 #include "app/resource.h"
+#include "app/window_placement.h"
 #include "ui/resbox.h"
 
 void RunOnUserInterfaceThread(const std::function<void()>& call) {

@@ -6,18 +6,10 @@
 #include "app/control_style.h"
 #include "app/installer_dlg.h"
 #include "app/resource.h"
+#include "app/shortcuts.h"
 #include "app/window_placement.h"
 #include "app/wizard_texts.h"
-#include "platform/environment.h"
-#include "platform/files.h"
-#include "platform/process.h"
 #include "ui/resbox.h"
-
-namespace {
-// "브림베일": the shortcuts' name and description.
-const std::wstring kShortcutName = L"\ube0c\ub9bc\ubca0\uc77c";
-const std::wstring kProgramsFolder = L"Brimvale";
-}  // namespace
 
 CompleteView::CompleteView(QWidget* parent) : QWidget(parent), m_messageLabel(this), m_shortcutCheck(this) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -63,54 +55,4 @@ void CompleteView::paintEvent(QPaintEvent*) {
   painter.drawText(QuestionRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, QString::fromStdWString(kShortcutQuestion));
 }
 
-std::wstring CompleteView::AgentTarget() {
-  wchar_t folder[win::MAX_PATH] = {};
-  win::BOOL wow64 = win::FALSE;
-  if (win::IsWow64Process(win::GetCurrentProcess(), &wow64) && wow64) {
-    // A 32-bit installer on 64-bit Windows: the agent is in the 64-bit folder.
-    win::GetEnvironmentVariableW(L"ProgramW6432", folder, win::MAX_PATH);
-  } else {
-    win::SHGetSpecialFolderPathW(nullptr, folder, win::CSIDL_PROGRAM_FILES, win::FALSE);
-  }
-  return std::wstring(folder) + L"\\brimvale\\BrimvaleAgent.exe";
-}
-
-void CompleteView::CreateShortcuts() {
-  const std::wstring target = AgentTarget();
-  CreateDesktopShortcut(target, kShortcutName);
-  CreateProgramsShortcut(target, kProgramsFolder, kShortcutName);
-}
-
-void CompleteView::CreateDesktopShortcut(const std::wstring& target, const std::wstring& name) {
-  wchar_t desktop[win::MAX_PATH] = {};
-  if (!win::SHGetSpecialFolderPathW(nullptr, desktop, win::CSIDL_DESKTOP, win::FALSE)) return;
-  win::CreateDirectoryW(desktop, nullptr);
-  CreateShellLink(target, std::wstring(desktop) + L"\\" + name + L".lnk", name);
-}
-
-void CompleteView::CreateProgramsShortcut(const std::wstring& target, const std::wstring& folderPath,
-                                          const std::wstring& name) {
-  wchar_t programs[win::MAX_PATH] = {};
-  if (!win::SHGetSpecialFolderPathW(nullptr, programs, win::CSIDL_COMMON_PROGRAMS, win::FALSE)) return;
-  std::wstring folder = programs;
-  win::CreateDirectoryW(folder, nullptr);
-  std::size_t start = 0;
-  while (start <= folderPath.size()) {
-    const std::size_t end = std::min(folderPath.find(L'\\', start), folderPath.size());
-    const std::wstring component = folderPath.substr(start, end - start);
-    if (!component.empty()) {
-      folder += L"\\" + component;
-      win::CreateDirectoryW(folder, nullptr);
-    }
-    start = end + 1;
-  }
-  CreateShellLink(target, folder + L"\\" + name + L".lnk", name);
-}
-
-win::HRESULT CreateShellLink(const std::wstring& target, const std::wstring& linkFile, const std::wstring& description) {
-  ShellLink link;
-  link.SetPath(target);
-  link.SetDescription(description);
-  link.SetArguments(std::wstring());
-  return link.Save(linkFile, true);
-}
+void CompleteView::CreateShortcuts() { CreateAgentShortcuts(); }

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/shell_link.h"
 #include "ui/d2d1_label.h"
 #include "ui/trans_button.h"
 
@@ -31,11 +30,6 @@ class CompleteView : public QWidget {
   // "Brimvale" folder of the all-users programs menu; failures leave a
   // shortcut missing.
   void CreateShortcuts();
-  static void CreateDesktopShortcut(const std::wstring& target, const std::wstring& name);
-  static void CreateProgramsShortcut(const std::wstring& target, const std::wstring& folderPath, const std::wstring& name);
-  // The target of both shortcuts: BrimvaleAgent.exe in the "brimvale" folder
-  // of the 64-bit program-files folder.
-  static std::wstring AgentTarget();
 
   bvlui::D2D1Label m_messageLabel;
   CTransButton m_shortcutCheck;
@@ -48,6 +42,3 @@ class CompleteView : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
 };
-
-// Writes a shell link to `target` at `linkFile` with the description.
-win::HRESULT CreateShellLink(const std::wstring& target, const std::wstring& linkFile, const std::wstring& description);

@@ -4,8 +4,12 @@
 
 #include <QString>
 
+#include "app/wizard_texts.h"
 #include "ui/button.h"
 #include "ui/d2d1_label.h"
+
+// "맑은 고딕", as Qt names families.
+inline const QString kKoreanFamily = QString::fromStdWString(kKoreanFamilyName);
 
 // The text button's faces (normal and hover images, none pressed) and its
 // grey caption at size 12 in `family` (empty: the default font).

@@ -6,10 +6,11 @@
 #include "ui/resbox.h"
 
 namespace {
-const QColor kTitleBar(0, 165, 81);
-const QColor kButtonBand(240, 240, 240);
-const QColor kFrame(209, 209, 209);
-const QRectF kLogo(18, 11, 14, 19);
+QColor ToQColor(WizardRgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
+const QColor kTitleBar = ToQColor(kTitleBarGreen);
+const QColor kButtonBand = ToQColor(kButtonBandGrey);
+const QColor kFrame = ToQColor(kFrameGrey);
+const QRectF kLogo(QPointF(kLogoLeft, kLogoTop), QPointF(kLogoRight, kLogoBottom));
 }  // namespace
 
 void PaintDialogChrome(QPainter& painter, QSize size, int bandTop) {

@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <QSize>
 
-// The green title bar's height: the drag handle and the top of the pages.
-constexpr int kTitleBarHeight = 40;
+#include "app/wizard_look.h"
+
 
 // Paints the chrome of a borderless window of `size` whose button band
 // begins at `bandTop`.

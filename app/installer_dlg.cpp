@@ -19,6 +19,7 @@
 #include "app/window_accessibility.h"
 #include "app/window_drag.h"
 #include "app/window_placement.h"
+#include "app/wizard_flow.h"
 #include "app/wizard_texts.h"
 #include "platform/resources.h"
 #include "platform/version.h"
@@ -120,7 +121,7 @@ bool CbvlInstallerDlg::OnInitDialog() {
 
 void CbvlInstallerDlg::Refuse(int id) {
   const std::wstring text = RESBOX::GetString(static_cast<unsigned>(id));
-  if (id == IDS_NO_INSTALL_INFO || id == IDS_SERVER_UNREACHABLE) {
+  if (RefusalUsesSystemMessageBox(id)) {
     m_messageBox(this, text, RESBOX::GetString(IDS_PRODUCT_NAME), kMessageBoxOkExclamation);
   } else {
     m_runStopDialog(text, false);
@@ -181,7 +182,7 @@ void CbvlInstallerDlg::DestroyPages() {
 void CbvlInstallerDlg::paintEvent(QPaintEvent*) {
   if (m_closing) return;
   QPainter painter(this);
-  PaintDialogChrome(painter, size(), 256);
+  PaintDialogChrome(painter, size(), kMainButtonBandTop);
 }
 
 void CbvlInstallerDlg::closeEvent(QCloseEvent* event) { event->ignore(); }
@@ -201,16 +202,21 @@ void CbvlInstallerDlg::OnBnClickedClose() {
 }
 
 void CbvlInstallerDlg::OnBnClickedCancel() {
-  if (m_pLicenseView && m_pLicenseView->isVisible()) {
-    OnBnClickedClose();
-    return;
-  }
-  if (m_pCompleteView && m_pCompleteView->isVisible()) {
-    if (m_pCompleteView->m_shortcutCheck.isChecked() && m_pCompleteView->m_offerShortcut) {
-      m_pCompleteView->CreateShortcuts();
-    }
-    hide();
-    if (m_startAgent) m_startAgent();
-    PostQuit();
+  const bool licence = m_pLicenseView && m_pLicenseView->isVisible();
+  const bool completion = m_pCompleteView && m_pCompleteView->isVisible();
+  switch (CancelButtonActionFor(licence, completion)) {
+    case CancelButtonAction::kAskToStop:
+      OnBnClickedClose();
+      break;
+    case CancelButtonAction::kFinish:
+      if (ShouldCreateShortcuts(m_pCompleteView->m_shortcutCheck.isChecked(), m_pCompleteView->m_offerShortcut)) {
+        m_pCompleteView->CreateShortcuts();
+      }
+      hide();
+      if (m_startAgent) m_startAgent();
+      PostQuit();
+      break;
+    case CancelButtonAction::kNothing:
+      break;
   }
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/shortcuts.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/little_endian.h"
@@ -146,4 +147,12 @@ win::HRESULT ShellLink::Save(const std::wstring& file, bool) const {
                   written == bytes.size();
   win::CloseHandle(handle);
   return ok ? win::S_OK : win::E_FAIL;
+}
+
+win::HRESULT CreateShellLink(const std::wstring& target, const std::wstring& linkFile, const std::wstring& description) {
+  ShellLink link;
+  link.SetPath(target);
+  link.SetDescription(description);
+  link.SetArguments(std::wstring());
+  return link.Save(linkFile, true);
 }

@@ -76,7 +76,7 @@ void StopDlg::InitControls() {
 
 void StopDlg::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  PaintDialogChrome(painter, size(), 121);
+  PaintDialogChrome(painter, size(), kStopButtonBandTop);
 }
 
 void StopDlg::closeEvent(QCloseEvent* event) {

@@ -3,12 +3,10 @@
 // what a screen reader calls the controls without a caption.
 #pragma once
 
-#include <QString>
-
 #include <string>
 
-// "맑은 고딕"
-inline const QString kKoreanFamily = QString::fromUtf8("\xeb\xa7\x91\xec\x9d\x80 \xea\xb3\xa0\xeb\x94\x95");
+// "맑은 고딕": the font family of every text of the wizard.
+inline const std::wstring kKoreanFamilyName = L"\ub9d1\uc740 \uace0\ub515";
 // "브림베일 설치 프로그램": the window text shown on the taskbar button.
 inline const std::wstring kWindowTitle = L"\ube0c\ub9bc\ubca0\uc77c \uc124\uce58 \ud504\ub85c\uadf8\ub7a8";
 // "바탕화면에 바로가기를 만드시겠습니까?"

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/resource.h"
+#include "app/shortcuts.h"
 #include "app/system_message_box.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
@@ -356,7 +357,7 @@ TEST_F(CompletionPageTest, ExistingShortcutsAreOverwritten) {
 
 TEST_F(WizardTest, OnA32BitSystemTheShortcutsPointIntoItsOnlyProgramFolder) {
   testing_support::ScopedMachine x86("win10-x86");
-  EXPECT_EQ(CompleteView::AgentTarget(), L"C:\\Program Files\\brimvale\\BrimvaleAgent.exe");
+  EXPECT_EQ(AgentShortcutTarget(), L"C:\\Program Files\\brimvale\\BrimvaleAgent.exe");
 }
 
 TEST_F(WizardTest, TheShellLinkHeaderIsTheDocumentedOne) {

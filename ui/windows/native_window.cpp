@@ -26,6 +26,13 @@ bool NativeWindow::SubclassWindow(HWND window) {
   return true;
 }
 
+bool NativeWindow::Attach(HWND window) {
+  if (window == nullptr || m_hWnd != nullptr || FromHandle(window) != nullptr) return false;
+  if (!::SetPropW(window, kObjectProperty, this)) return false;
+  m_hWnd = window;
+  return true;
+}
+
 void NativeWindow::UnsubclassWindow() {
   if (m_hWnd == nullptr) return;
   if (::IsWindow(m_hWnd)) {

@@ -27,6 +27,9 @@ class NativeWindow {
   bool SubclassDlgItem(int id, HWND parent);
   // Routes the messages of `window` through WindowProc.
   bool SubclassWindow(HWND window);
+  // Attaches this object to `window` without taking its messages: a dialog,
+  // whose messages come through its dialog procedure.
+  bool Attach(HWND window);
   // Gives the window its own procedure back and forgets it.
   void UnsubclassWindow();
 

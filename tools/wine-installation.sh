@@ -17,7 +17,8 @@
 #       under WOW64; win32 is 32-bit Windows, where it installs the
 #       protection driver) and user locale (default ko_KR.UTF-8, as the
 #       simulated machine's: code page 949), places the schtasks.exe stand-in in it
-#       (Wine's own cannot create tasks), runs DIR/app/bvlInstaller.exe as
+#       (Wine's own cannot create tasks), runs DIR/app/bvlInstallerConsole.exe
+#       (the console front end) as
 #       C:\users\<user>\Downloads\bvlInstaller[<token>].exe and waits for it.
 #       Its standard output is <work>/installer-output.txt, its exit code
 #       <work>/installer-exit-code, and the debug output of every program of
@@ -70,7 +71,7 @@ run() {
     esac
   done
   [ -n "$build" ] && [ -n "$make_pe" ] || usage
-  local installer=$build/app/bvlInstaller.exe schtasks=$build/agent-programs/system/schtasks.exe
+  local installer=$build/app/bvlInstallerConsole.exe schtasks=$build/agent-programs/system/schtasks.exe
   for file in "$installer" "$schtasks" "$build/agent-programs/bvlsvc.exe"; do
     [ -f "$file" ] || { echo "wine-installation: $file is not built (cmake --build --preset windows)" >&2; exit 1; }
   done

@@ -158,7 +158,7 @@ done
 # the string table's text (the program's own resources).
 user=$(tr -d '\r\n' <"$work/user-name")
 downloads="C:\\users\\$user\\Downloads"
-cp "$build/app/bvlInstaller.exe" "$WINEPREFIX/drive_c/users/$user/Downloads/bvlInstaller.exe"
+cp "$build/app/bvlInstallerConsole.exe" "$WINEPREFIX/drive_c/users/$user/Downloads/bvlInstaller.exe"
 timeout 300 wine "$downloads\\bvlInstaller.exe" >"$work/refusal-output.txt" 2>/dev/null
 refusal=$(tr -d '\r' <"$work/refusal-output.txt")
 grep -qxF "module path:         $downloads\\bvlInstaller.exe" <<<"$refusal" || fail "the refused run's module path: $refusal"

@@ -24,6 +24,9 @@ KNOWN_DLLS = {
     "advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
     "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll",
     "user32.dll", "ws2_32.dll",
+    # Not a KnownDLL, but the manifest binds Common Controls 6.0 through the
+    # side-by-side store, which the loader looks in before the program's folder.
+    "comctl32.dll",
 }
 
 SUPPORTED_OS = {

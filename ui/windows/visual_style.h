@@ -1,0 +1,12 @@
+// Turning a control's visual style off, so that it is drawn in the classic
+// style and honours the colours its page gives it.
+#pragma once
+
+#include <windows.h>
+
+namespace bvlui {
+
+// SetWindowTheme(window, "", ""); false when the theme library is missing.
+bool RemoveVisualStyle(HWND window);
+
+}  // namespace bvlui

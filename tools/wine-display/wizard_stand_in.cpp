@@ -8,8 +8,9 @@
 // bar at (19, 94)-(563, 114) that fills in about four seconds and a list view
 // of Korean rows); at the end the second button comes back as "확인", which
 // closes the window.
-//   wizard_stand_in            the wizard
-//   wizard_stand_in refusal    only a message box captioned "브림베일"
+// Run under a file name without a bracketed part (bvlInstaller.exe rather
+// than bvlInstaller[...].exe) it shows only a message box captioned
+// "브림베일", as the installer refuses such a start.
 #include <windows.h>
 #include <commctrl.h>
 #include <d2d1.h>
@@ -138,8 +139,11 @@ HWND Child(const wchar_t* cls, const wchar_t* text, DWORD style, const RECT& r, 
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
-  if (std::wcscmp(command_line, L"refusal") == 0) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const wchar_t* name = std::wcsrchr(self, L'\\');
+  if (!std::wcschr(name ? name : self, L'[')) {
     MessageBoxW(nullptr, L"설치 파일의 이름이 올바르지 않습니다.\n내려받은 파일을 그대로 실행해 주세요.", L"브림베일",
                 MB_OK | MB_ICONWARNING);
     return 0;

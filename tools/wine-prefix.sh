@@ -71,11 +71,22 @@ case $action in
     [ -n "$file" ] && [ -n "$display" ] || { echo "usage: $0 create-desktop FILE DISPLAY" >&2; exit 2; }
     prefix=$(mktemp -d "${TMPDIR:-/tmp}/bvl-wine.XXXXXX")
     export WINEPREFIX=$prefix DISPLAY=$display LC_ALL=$korean_locale
-    timeout 180 "$wine" wineboot -i >/dev/null 2>&1
+    code=0
+    timeout 180 "$wine" wineboot -i >"$prefix.boot-log" 2>&1 || code=$?
+    if [ "$code" != 0 ]; then
+      echo "wine-prefix: wineboot failed (exit code $code):" >&2
+      tail -3 "$prefix.boot-log" >&2
+      rm -rf "$prefix" "$prefix.boot-log"
+      exit 1
+    fi
+    rm -f "$prefix.boot-log"
     # Wine's X11 driver on DISPLAY, windows as top-level X windows (no
-    # virtual desktop); the wizard is a borderless popup, so that window
-    # manager decorations do not matter.
+    # virtual desktop). The wizard is a borderless popup; the frames and
+    # captions of other windows (the message boxes) Wine draws itself, as
+    # Windows does, instead of leaving them to a window manager that a
+    # virtual display does not have.
     timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
     timeout 60 "$wine" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 || true
     desktop_fonts || { timeout 60 wineserver -k 2>/dev/null || true; rm -rf "$prefix"; exit 1; }
     timeout 60 wineserver -w

@@ -24,31 +24,13 @@ winsim=$1 machine=$2 path=$3 pictures=$4
 title_wizard="브림베일 설치 프로그램"  # the main window's text
 title_message="브림베일"               # the system message box's caption
 
+# pixel, wait_pixel, find_window, window_geometry, screenshot, click, press_key
+. "$(dirname "$0")/display-helpers.sh"
+
 "$winsim" --machine "$machine" run "$path" &
 run_pid=$!
 
-# The colour of one screen pixel as RRGGBB.
-pixel() { import -window root -crop "1x1+$1+$2" -depth 8 txt:- | sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | tail -1; }
-# Waits up to $1 seconds for pixel ($2, $3) to be (or, with "!", not to be) $4.
-wait_pixel() {
-  local seconds=$1 x=$2 y=$3 want=$4 negate=0
-  if [ "${want:0:1}" = "!" ]; then negate=1; want=${want:1}; fi
-  for _ in $(seq $((seconds * 5))); do
-    local got
-    got=$(pixel "$x" "$y" | tr a-f A-F)
-    if { [ $negate = 0 ] && [ "$got" = "$want" ]; } || { [ $negate = 1 ] && [ "$got" != "$want" ]; }; then return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
-find_window() { timeout "$2" xdotool search --sync --onlyvisible --name "$1" | head -1; }
-shoot() { import -window root -crop "$3x$4+$1+$2" +repage "$pictures/$5.png"; echo "   picture: $5.png"; }
-# A person's click: move there, let the hover face come, press.
-click() {
-  xdotool mousemove --sync "$1" "$2"
-  sleep 0.3
-  xdotool click 1
-}
+shoot() { screenshot "$pictures/$5.png" "$1" "$2" "$3" "$4"; echo "   picture: $5.png"; }
 end_installer() {
   local pid
   pid=$(xdotool getwindowpid "$1" 2>/dev/null || true)
@@ -57,13 +39,12 @@ end_installer() {
 
 if [ $refusal = 1 ]; then
   wid=$(find_window "^$title_message\$" 60) || { echo "drive-wizard: no refusal message appeared" >&2; exit 1; }
-  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  window_geometry "$wid"
   sleep 0.5
   shoot "$X" "$Y" "$WIDTH" "$HEIGHT" 4-refusal
   # No window manager gives it the focus: take it, then press Enter as a
   # person would to close the message.
-  xdotool windowfocus --sync "$wid" 2>/dev/null || true
-  xdotool key Return
+  press_key "$wid" Return
   for _ in $(seq 50); do kill -0 "$run_pid" 2>/dev/null || break; sleep 0.2; done
   if kill -0 "$run_pid" 2>/dev/null; then
     echo "drive-wizard: the refusal did not end the installer" >&2
@@ -87,7 +68,7 @@ width=$(( $(edge "$IDD_BVLINSTALLER_DIALOG" 3) - $(edge "$IDD_BVLINSTALLER_DIALO
 height=$(( $(edge "$IDD_BVLINSTALLER_DIALOG" 4) - $(edge "$IDD_BVLINSTALLER_DIALOG" 2) ))
 
 wid=$(find_window "^$title_wizard\$" 120) || { echo "drive-wizard: the wizard did not open" >&2; kill "$run_pid"; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+window_geometry "$wid"
 # The licence page once the window is painted (its green title bar).
 wait_pixel 10 $((X + width / 2)) $((Y + 5)) 00A551 || true
 sleep 0.5

@@ -8,6 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
+. tools/wine-loader.sh
+bvl_choose_wine_loader
 
 jobs=${BVL_JOBS:-2}
 status=0
@@ -49,13 +51,22 @@ done
 # Wine, in a fresh prefix that the test run makes and removes. The 32-bit
 # program is the installer users run; the 64-bit build keeps the code
 # portable to x64 (structure sizes, contexts, calling conventions).
+# On a kernel without 32-bit support the 32-bit program is built and its
+# file checked, but it cannot run under Wine: its Wine tests are left out,
+# and the summary says so.
 for preset in windows windows64; do
   start=$SECONDS
   echo "=== ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  echo "=== ${preset}: tests under Wine"
-  run_ctest "$preset"
+  if [ "$preset" = windows ] && [ "$BVL_WINE_RUNS_32BIT" = 0 ]; then
+    echo "=== ${preset}: tests without Wine (this machine cannot run 32-bit programs)"
+    (cd "build/$preset" && ctest -j "$jobs" -L quick) || { status=1; summary+=("${preset}: the file tests FAILED"); }
+    summary+=("${preset}: the Wine tests of the 32-bit program were not run: this kernel cannot run 32-bit programs")
+  else
+    echo "=== ${preset}: tests under Wine"
+    run_ctest "$preset"
+  fi
   echo "=== ${preset}: $((SECONDS - start)) s"
 done
 
@@ -68,6 +79,9 @@ echo "=== fuzz: $((SECONDS - fuzz_start)) s"
 echo "=== summary"
 if [ ${#summary[@]} -eq 0 ]; then
   echo "every test passed"
+elif [ $status = 0 ]; then
+  echo "every test that ran passed"
+  printf '%s\n' "${summary[@]}"
 else
   printf '%s\n' "${summary[@]}"
 fi

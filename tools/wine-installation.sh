@@ -6,7 +6,7 @@
 # --windows and by the Windows end-to-end test.
 #
 #   wine-installation.sh run <work> --build DIR --make-pe PATH [--port N] [--windows-version win10|win81|win7]
-#                                [--arch win64|win32] [--locale NAME]
+#                                [--arch win64|win32] [--locale NAME] [--display D]
 #   wine-installation.sh stop <work>
 #
 # run   makes <work>/servers (update host with the agent's stand-ins built for
@@ -25,6 +25,10 @@
 #       the run (the installer, the agent's service and programs) the lines
 #       of <work>/debug-output.txt. The servers and the prefix's programs
 #       (the agent service) keep running until "stop".
+#       With --display D the prefix is a desktop prefix on the X display D
+#       (tools/wine-prefix.sh desktop: Korean fonts, Wine's X11 driver) and
+#       the wizard, bvlInstaller.exe, is put in place but not run: its
+#       driver (tools/drive-wine-wizard.sh) starts it.
 # stop  ends the prefix's programs and nginx.
 #
 # The prefix gets Wine's null graphics driver: windows exist (the agent's
@@ -34,7 +38,7 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 usage() {
-  echo "usage: $0 run <work> --build DIR --make-pe PATH [--port N] [--windows-version V] | stop <work>" >&2
+  echo "usage: $0 run <work> --build DIR --make-pe PATH [--port N] [--windows-version V] [--arch A] [--locale L] [--display D] | stop <work>" >&2
   exit 2
 }
 
@@ -57,7 +61,7 @@ wine_quiet() {
 }
 
 run() {
-  local work=$1 build="" make_pe="" port=18490 version=win10 arch=win64
+  local work=$1 build="" make_pe="" port=18490 version=win10 arch=win64 display=""
   shift
   while [ $# -gt 0 ]; do
     case "$1" in
@@ -67,11 +71,15 @@ run() {
       --windows-version) [ $# -ge 2 ] || usage; version=$2; shift 2 ;;
       --arch) [ $# -ge 2 ] || usage; arch=$2; shift 2 ;;
       --locale) [ $# -ge 2 ] || usage; locale=$2; shift 2 ;;
+      --display) [ $# -ge 2 ] || usage; display=$2; shift 2 ;;
       *) usage ;;
     esac
   done
   [ -n "$build" ] && [ -n "$make_pe" ] || usage
-  local installer=$build/app/bvlInstallerConsole.exe schtasks=$build/agent-programs/system/schtasks.exe
+  # With a display the wizard runs, started by its driver.
+  local installer_name=bvlInstallerConsole.exe
+  [ -z "$display" ] || installer_name=bvlInstaller.exe
+  local installer=$build/app/$installer_name schtasks=$build/agent-programs/system/schtasks.exe
   for file in "$installer" "$schtasks" "$build/agent-programs/bvlsvc.exe"; do
     [ -f "$file" ] || { echo "wine-installation: $file is not built (cmake --build --preset windows)" >&2; exit 1; }
   done
@@ -88,7 +96,11 @@ run() {
   export WINEPREFIX=$work/wine-prefix WINEARCH=$arch
   env LC_ALL="$locale" WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
   wine_quiet winecfg /v "$version" >/dev/null
-  wine_quiet reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  if [ -n "$display" ]; then
+    bash "$source_dir/tools/wine-prefix.sh" desktop "$WINEPREFIX" "$display"
+  else
+    wine_quiet reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  fi
   # Through a file: a pipe would stay open in the prefix's server.
   local user
   wine_quiet cmd /c 'echo %USERNAME%' >"$work/user-name"
@@ -113,6 +125,11 @@ run() {
   mkdir -p "$downloads"
   cp "$installer" "$downloads/$name"
   echo "C:\\users\\$user\\Downloads\\$name" > "$work/installer-path"
+  echo "$locale" > "$work/locale"
+  if [ -n "$display" ]; then
+    echo "== the wizard is ready to run: C:\\users\\$user\\Downloads\\$name"
+    return 0
+  fi
 
   echo "== running C:\\users\\$user\\Downloads\\$name under Wine (console front end)"
   # Debug output reaches Wine's log as warnings of the exception channel;

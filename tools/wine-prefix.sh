@@ -9,6 +9,9 @@
 #                                the X display DISPLAY (no virtual desktop),
 #                                a Korean user (code page 949, locale 0x0412)
 #                                and the Korean fonts (see desktop_fonts)
+#   wine-prefix.sh desktop PREFIX DISPLAY
+#                                makes the existing prefix folder PREFIX such
+#                                a desktop prefix
 #   wine-prefix.sh remove FILE   stops its wineserver and removes it
 # Every Wine command runs under a time-out. BVL_WINE names the Wine loader
 # (default "wine").
@@ -55,7 +58,27 @@ desktop_fonts() {
   rm -f "$regfile"
 }
 
+# Turns the prefix WINEPREFIX into a desktop prefix on DISPLAY: Wine's X11
+# driver there, windows as top-level X windows (no virtual desktop). The
+# wizard is a borderless popup; the frames and captions of other windows
+# (the message boxes) Wine draws itself, as Windows does, instead of leaving
+# them to a window manager that a virtual display does not have.
+make_desktop() {
+  timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
+  timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  timeout 60 "$wine" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 || true
+  desktop_fonts
+}
+
 case $action in
+  desktop)
+    # An existing prefix (the folder FILE) made a desktop prefix on DISPLAY.
+    display=${3:-}
+    [ -d "$file/drive_c" ] && [ -n "$display" ] || { echo "usage: $0 desktop PREFIX DISPLAY" >&2; exit 2; }
+    export WINEPREFIX=$file DISPLAY=$display LC_ALL=$korean_locale
+    make_desktop
+    timeout 60 wineserver -w
+    ;;
   create)
     prefix=$(mktemp -d "${TMPDIR:-/tmp}/bvl-wine.XXXXXX")
     WINEPREFIX=$prefix timeout 180 wineboot -i >/dev/null 2>&1
@@ -80,15 +103,7 @@ case $action in
       exit 1
     fi
     rm -f "$prefix.boot-log"
-    # Wine's X11 driver on DISPLAY, windows as top-level X windows (no
-    # virtual desktop). The wizard is a borderless popup; the frames and
-    # captions of other windows (the message boxes) Wine draws itself, as
-    # Windows does, instead of leaving them to a window manager that a
-    # virtual display does not have.
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-    timeout 60 "$wine" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 || true
-    desktop_fonts || { timeout 60 wineserver -k 2>/dev/null || true; rm -rf "$prefix"; exit 1; }
+    make_desktop || { timeout 60 wineserver -k 2>/dev/null || true; rm -rf "$prefix"; exit 1; }
     timeout 60 wineserver -w
     echo "$prefix" > "$file"
     echo "wine prefix: $prefix (display $display, $korean_locale)"
@@ -100,5 +115,5 @@ case $action in
     case $prefix in "${TMPDIR:-/tmp}"/bvl-wine.*) rm -rf "$prefix" ;; esac
     rm -f "$file"
     ;;
-  *) echo "usage: $0 create FILE | create-desktop FILE DISPLAY | remove FILE" >&2; exit 2 ;;
+  *) echo "usage: $0 create FILE | create-desktop FILE DISPLAY | desktop PREFIX DISPLAY | remove FILE" >&2; exit 2 ;;
 esac

@@ -14,10 +14,11 @@
 # --crash makes the installer crash once more at a crash point (see README).
 # --windows runs the Windows build instead, under Wine in a fresh prefix
 # inside the work folder (tools/wine-installation.sh) of the profile's
-# Windows version and architecture (win10-x64, win7-x86, ...): the console front end,
-# since the Windows program has no wizard yet, then the registry in both
-# views, the agent service, the scheduled tasks, the installed files and the
-# debug output. With --crash the installer then runs once more and crashes at
+# Windows version and architecture (win10-x64, win7-x86, ...): the native
+# wizard on a virtual display, driven and photographed as above (with
+# --headless the console front end instead), then the registry in both
+# views, the agent service, the scheduled tasks, the installed files, the
+# shortcuts and the debug output. With --crash the installer then runs once more and crashes at
 # POINT (ApplicationStart or InitInstance: the agent is installed by then),
 # and its report goes through the prefix's proxy to a loopback collector
 # (tools/wine-crash-report.sh).
@@ -46,9 +47,6 @@ done
 
 # The Windows build under Wine.
 windows_demo() {
-  if [ "$display_mode" != headless ]; then
-    echo "== the Windows program has no wizard yet: it runs headless"
-  fi
   case "${crash%%:*}" in
     ""|ApplicationStart|InitInstance) ;;
     *) echo "demo: with --windows, --crash takes ApplicationStart or InitInstance (the agent is installed by then)" >&2
@@ -60,20 +58,64 @@ windows_demo() {
   case "${profile##*-}" in x64) arch=win64 ;; x86) arch=win32 ;; *) arch="" ;; esac
   [ -n "$version" ] && [ -n "$arch" ] || { echo "demo: no Wine prefix for the profile $profile" >&2; exit 2; }
   tools/install-deps.sh
-  # make_pe (a tool of the Linux build) writes the update host's other components.
+  . tools/wine-loader.sh
+  bvl_choose_wine_loader
+  # The 32-bit program is the one users run; a machine that cannot run
+  # 32-bit programs shows the 64-bit build of the same installer.
+  local preset=windows
+  if [ "$BVL_WINE_RUNS_32BIT" = 0 ]; then
+    preset=windows64
+    [ "$arch" = win64 ] || { echo "demo: this machine cannot run the 32-bit Windows of $profile" >&2; exit 2; }
+    echo "== this machine cannot run 32-bit programs: the 64-bit build of the installer runs"
+  fi
+  # make_pe (a tool of the Linux build) writes the update host's other
+  # components; bvl_print_layout gives the wizard's driver the layout table.
   cmake --preset default >/dev/null
-  cmake --build --preset default -j "${BVL_JOBS:-2}" --target make_pe crashtool >/dev/null
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows -j "${BVL_JOBS:-2}" --target bvlInstaller bvl_agent_programs schtasks >/dev/null
+  cmake --build --preset default -j "${BVL_JOBS:-2}" --target make_pe crashtool bvl_print_layout >/dev/null
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "${BVL_JOBS:-2}" \
+    --target bvlInstaller bvlInstallerConsole bvl_agent_programs schtasks window_probe >/dev/null
 
   work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
+  local display_started=0
   cleanup() {
     tools/wine-installation.sh stop "$work" || true
+    [ "$display_started" = 0 ] || display_stop
     if [ "$keep" = 0 ]; then rm -rf "$work"; else echo "kept: $work"; fi
   }
   trap cleanup EXIT
-  tools/wine-installation.sh run "$work" --build "$root/build/windows" --make-pe "$root/build/default/tools/make_pe" \
-    --port "$port" --windows-version "$version" --arch "$arch" || echo "== the installation run did not complete (see above)"
+  local run_options=(--build "$root/build/$preset" --make-pe "$root/build/default/tools/make_pe"
+    --port "$port" --windows-version "$version" --arch "$arch")
+  if [ "$display_mode" = headless ]; then
+    tools/wine-installation.sh run "$work" "${run_options[@]}" || echo "== the installation run did not complete (see above)"
+  else
+    # The wizard on a virtual 1920 x 1080 display, driven as a person would.
+    . tools/display-helpers.sh
+    display_start 1920x1080x24
+    display_started=1
+    tools/wine-installation.sh run "$work" "${run_options[@]}" --display "$DISPLAY"
+    local pictures=$work/pictures installer
+    installer=$(cat "$work/installer-path")
+    echo "== running $installer on a virtual 1920x1080 display ($DISPLAY)"
+    WINEDEBUG=-all,warn+seh BVL_WINE_LOG="$work/wine-log.txt" WINEPREFIX="$work/wine-prefix" \
+      tools/drive-wine-wizard.sh --layout "$root/build/default/app/bvl_print_layout" "$work/wine-prefix" "$DISPLAY" \
+      "$installer" "$pictures" || echo "== the wizard did not reach its end (see above)"
+    tools/wine-installation.sh debug-lines "$work"
+    # One refusal: the installer under a name without its token.
+    local downloads=${installer%\\*}
+    cp "$root/build/$preset/app/bvlInstaller.exe" \
+      "$work/wine-prefix/drive_c/$(printf '%s' "${downloads#C:\\}" | tr '\\' /)/bvlInstaller.exe"
+    tools/drive-wine-wizard.sh --refusal "$work/wine-prefix" "$DISPLAY" "$downloads\\bvlInstaller.exe" "$pictures" ||
+      echo "== the refusal did not show (see above)"
+    echo "== pictures of the pages in $pictures"
+    ls "$pictures"
+    echo "== shortcuts (read by lnkinfo)"
+    local link
+    while IFS= read -r -d '' link; do
+      echo "${link#"$work/wine-prefix/drive_c/"}:"
+      lnkinfo "$link" 2>/dev/null | grep -E 'Local path|Description|Command line arguments' || true
+    done < <(find "$work/wine-prefix/drive_c" -name '브림베일.lnk' -print0 2>/dev/null)
+  fi
 
   export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # Through a file: a pipe would stay open in the prefix's server.

@@ -7,7 +7,9 @@
 //                         no text)
 // A child's line: id, class, visible (0/1), its rectangle in its parent's
 // client area (left top right bottom), its style in hex, its text length,
-// and for a rich-text box its first visible line; for a check box its state.
+// and for a rich-text box its first visible line; for a check box its state;
+// last, except for the rich-text box, "text=" and the window text in UTF-8
+// (a carriage return written \r, a line feed \n).
 // Exit code 1 when the window is not there.
 #include <windows.h>
 
@@ -37,6 +39,32 @@ BOOL CALLBACK FindMessageDialog(HWND window, LPARAM context) {
   return FALSE;
 }
 
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::wstring TextOf(HWND window) {
+  const LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT copied = ::SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(length + 1), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+  return text;
+}
+
 void PrintChild(HWND child) {
   wchar_t className[64] = {};
   ::GetClassNameW(child, className, 64);
@@ -45,16 +73,17 @@ void PrintChild(HWND child) {
   ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
   const LONG style = ::GetWindowLongW(child, GWL_STYLE);
   const LRESULT length = ::SendMessageW(child, WM_GETTEXTLENGTH, 0, 0);
-  std::wprintf(L"%d %ls %d %ld %ld %ld %ld %08lx %ld", ::GetDlgCtrlID(child), className,
+  std::printf("%d %s %d %ld %ld %ld %ld %08lx %ld", ::GetDlgCtrlID(child), Utf8(className).c_str(),
                ::IsWindowVisible(child) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom,
                static_cast<unsigned long>(style), static_cast<long>(length));
   if (std::wcscmp(className, L"RichEdit20W") == 0) {
-    std::wprintf(L" first-line %ld", static_cast<long>(::SendMessageW(child, EM_GETFIRSTVISIBLELINE, 0, 0)));
+    std::printf(" first-line %ld\n", static_cast<long>(::SendMessageW(child, EM_GETFIRSTVISIBLELINE, 0, 0)));
+    return;
   }
   if (std::wcscmp(className, L"Button") == 0 && (style & 0x0F) == BS_AUTOCHECKBOX) {
-    std::wprintf(L" checked %ld", static_cast<long>(::SendMessageW(child, BM_GETCHECK, 0, 0)));
+    std::printf(" checked %ld", static_cast<long>(::SendMessageW(child, BM_GETCHECK, 0, 0)));
   }
-  std::wprintf(L"\n");
+  std::printf(" text=%s\n", Escaped(Utf8(TextOf(child))).c_str());
 }
 
 BOOL CALLBACK PrintEach(HWND child, LPARAM) {
@@ -83,7 +112,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   RECT rect = {};
   ::GetWindowRect(window, &rect);
-  std::wprintf(L"window %ld %ld %ld %ld visible %d\n", rect.left, rect.top, rect.right - rect.left,
+  std::printf("window %ld %ld %ld %ld visible %d\n", rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, ::IsWindowVisible(window) ? 1 : 0);
   ::EnumChildWindows(window, &PrintEach, 0);
   return 0;

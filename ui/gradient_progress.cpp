@@ -3,9 +3,9 @@
 
 #include <QPainter>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
+#include <string>
+
+#include "ui/gradient_bands.h"
 
 namespace {
 
@@ -18,40 +18,18 @@ QColor FromColorRef(win::COLORREF colour) {
 void PaintGradient(QPainter& painter, int width, int height, bool vertical, int filled, win::COLORREF start,
                    win::COLORREF end, win::COLORREF background) {
   const int length = vertical ? height : width;
-  const int r0 = win::GetRValue(start), g0 = win::GetGValue(start), b0 = win::GetBValue(start);
-  const int dR = win::GetRValue(end) - r0, dG = win::GetGValue(end) - g0, dB = win::GetBValue(end) - b0;
-  const int bands = std::max({std::abs(dR), std::abs(dG), std::abs(dB)});
-  if (bands == 0) {
-    // Nothing to run towards: the filled part in the start colour alone.
-    const QRect bar = vertical ? QRect(0, 0, width, filled) : QRect(0, 0, filled, height);
-    painter.fillRect(QRect(0, 0, width, height), FromColorRef(background));
-    painter.fillRect(bar, FromColorRef(start));
-    return;
+  const bvlui::GradientPlan plan = bvlui::PlanGradient(length, filled, start, end);
+  // Along the bar a band is a run of pixels; across it one pixel more than
+  // the bar's size, which the bar's own edge cuts off.
+  for (const bvlui::GradientBand& band : plan.bands) {
+    const QRect area = vertical ? QRect(0, band.from, width + 1, band.to - band.from)
+                                : QRect(band.from, 0, band.to - band.from, height + 1);
+    painter.fillRect(area, FromColorRef(band.colour));
   }
-  const float thickness = static_cast<float>(length) / static_cast<float>(bands);
-  const float sR = static_cast<float>(dR) / bands, sG = static_cast<float>(dG) / bands, sB = static_cast<float>(dB) / bands;
-  for (int i = 0; i < bands; ++i) {
-    const int near = static_cast<int>(static_cast<float>(i) * thickness);
-    const int far = static_cast<int>(static_cast<float>(i + 1) * thickness);
-    const QColor colour(static_cast<int>(static_cast<float>(r0) + i * sR) & 0xFF,
-                        static_cast<int>(static_cast<float>(g0) + i * sG) & 0xFF,
-                        static_cast<int>(static_cast<float>(b0) + i * sB) & 0xFF);
-    // Rectangles as left, top, right, bottom: across the bar one pixel more
-    // than its size.
-    if (vertical) {
-      painter.fillRect(QRect(QPoint(0, near), QPoint(width, far - 1)), colour);
-    } else {
-      painter.fillRect(QRect(QPoint(near, 0), QPoint(far - 1, height)), colour);
-    }
-    if (far > filled) {
-      const QColor rest = FromColorRef(background);
-      if (vertical) {
-        painter.fillRect(QRect(0, far, width, height - far), rest);
-      } else {
-        painter.fillRect(QRect(far, 0, width - far, height), rest);
-      }
-      return;
-    }
+  if (plan.backgroundFrom < length) {
+    const QRect rest = vertical ? QRect(0, plan.backgroundFrom, width, height - plan.backgroundFrom)
+                                : QRect(plan.backgroundFrom, 0, width - plan.backgroundFrom, height);
+    painter.fillRect(rest, FromColorRef(background));
   }
 }
 
@@ -64,18 +42,18 @@ GradientProgress::GradientProgress(QWidget* parent)
 
 void GradientProgress::Paint(QPainter& painter) const {
   const QRect client = rect();
-  if (m_position <= m_lower || m_position > m_upper) {
+  if (bvlui::GradientIsEmpty(m_position, m_lower, m_upper)) {
     painter.fillRect(client, FromColorRef(win::GetSysColor(win::COLOR_BTNFACE)));
     return;
   }
   const bool vertical = orientation() == Qt::Vertical;
   const int length = vertical ? client.height() : client.width();
-  const int filled = static_cast<int>(static_cast<float>(m_position) / static_cast<float>(m_upper) * static_cast<float>(length));
+  const int filled = bvlui::GradientFilledExtent(m_position, m_upper, length);
   PaintGradient(painter, client.width(), client.height(), vertical, filled, m_startColor, m_endColor, m_backgroundColor);
-  if (m_showPercent && m_upper != m_lower) {
-    const double percent = static_cast<double>(m_position - m_lower) * 100.0 / (m_upper - m_lower);
+  const std::wstring percent = m_showPercent ? bvlui::GradientPercentText(m_position, m_lower, m_upper) : std::wstring();
+  if (!percent.empty()) {
     painter.setPen(FromColorRef(m_textColor));
-    painter.drawText(client, Qt::AlignCenter, QString::asprintf("%3.0f %%", percent));
+    painter.drawText(client, Qt::AlignCenter, QString::fromStdWString(percent));
   }
 }
 

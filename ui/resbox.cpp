@@ -3,8 +3,6 @@
 // line per failed id.
 #include "ui/resbox.h"
 
-#include <cstring>
-
 #include "ui/resource_data.h"
 
 namespace {
@@ -14,8 +12,6 @@ using bvlui::ReadResource;
 
 const wchar_t* const kImageThrow = L"[Brimvale] LoadImage Throw - %d \r\n";
 const wchar_t* const kImageFail = L"[Brimvale] RESBOX : Load Image Resource Fail [ID: %u]\r\n";
-const wchar_t* const kBinaryThrow = L"[Brimvale] LoadBinary Throw - %d \r\n";
-const wchar_t* const kBinaryFail = L"[Brimvale] RESBOX : Load Binary Resource Fail [ID: %u]\r\n";
 
 QImage DecodePng(const unsigned char* data, win::DWORD size) {
   QImage image;
@@ -59,40 +55,21 @@ void RESBOX::LoadImage(const IdSet& ids, win::HMODULE module, win::WORD language
 }
 
 void RESBOX::LoadString(const IdSet& ids, win::WORD language, win::HMODULE module) {
-  Tables& store = Store();
-  for (unsigned id : ids) {
-    std::wstring text = bvlui::LoadStringText(module, id, language);
-    if (!text.empty()) store.texts[id] = std::move(text);
-  }
+  Store().textsAndBinaries.LoadStrings(ids, language, module);
 }
 
 void RESBOX::LoadBinary(const IdSet& ids, win::HMODULE module, win::WORD language) {
-  Tables& store = Store();
-  for (unsigned id : ids) {
-    const unsigned char* data = nullptr;
-    win::DWORD size = 0;
-    if (!ReadResource(module, L"RTF", id, language, &data, &size)) {
-      LogResourceLine(kBinaryThrow, static_cast<int>(win::GetLastError()));
-      LogResourceLine(kBinaryFail, id);
-      continue;
-    }
-    auto copy = std::make_unique<unsigned char[]>(size);
-    std::memcpy(copy.get(), data, size);
-    store.binaries[id] = Binary{size, copy.get()};
-    store.blocks.push_back(std::move(copy));
-  }
+  Store().textsAndBinaries.LoadBinaries(ids, module, language);
 }
 
 bvlui::Bitmap RESBOX::GetImage(unsigned id) { return Store().images[id]; }
-std::wstring RESBOX::GetString(unsigned id) { return Store().texts[id]; }
-RESBOX::Binary RESBOX::GetBinary(unsigned id) { return Store().binaries[id]; }
+std::wstring RESBOX::GetString(unsigned id) { return Store().textsAndBinaries.GetString(id); }
+RESBOX::Binary RESBOX::GetBinary(unsigned id) { return Store().textsAndBinaries.GetBinary(id); }
 
 bool RESBOX::HasImageEntry(unsigned id) { return Store().images.count(id) != 0; }
-bool RESBOX::HasStringEntry(unsigned id) { return Store().texts.count(id) != 0; }
+bool RESBOX::HasStringEntry(unsigned id) { return Store().textsAndBinaries.HasStringEntry(id); }
 void RESBOX::Clear() {
   Tables& store = Store();
   store.images.clear();
-  store.texts.clear();
-  store.binaries.clear();
-  store.blocks.clear();
+  store.textsAndBinaries.Clear();
 }

@@ -14,6 +14,7 @@
 
 #include "platform/resources.h"
 #include "platform/win_types.h"
+#include "ui/resource_tables.h"
 
 namespace bvlui {
 
@@ -36,10 +37,7 @@ class RESBOX {
  public:
   using IdSet = std::set<unsigned>;
   // A binary table entry: the size in bytes and the store's copy of them.
-  struct Binary {
-    std::uint32_t size = 0;
-    const unsigned char* data = nullptr;
-  };
+  using Binary = bvlui::BinaryBlock;
 
   // Each id of the set whose "PNG" resource (in `language`, from `module` or,
   // when null, from the program's own module) decodes gets its image-table
@@ -68,11 +66,7 @@ class RESBOX {
  private:
   struct Tables {
     std::map<unsigned, bvlui::Bitmap> images;
-    std::map<unsigned, std::wstring> texts;
-    std::map<unsigned, Binary> binaries;
-    // Every copy made, kept for the life of the tables: a reload replaces an
-    // entry but a reader may still hold the older bytes.
-    std::vector<std::unique_ptr<unsigned char[]>> blocks;
+    bvlui::ResourceTables textsAndBinaries;
   };
   static Tables& Store();
 };

@@ -21,6 +21,7 @@ bool NativeWindow::SubclassWindow(HWND window) {
   if (window == nullptr || m_hWnd != nullptr || FromHandle(window) != nullptr) return false;
   if (!::SetPropW(window, kObjectProperty, this)) return false;
   m_hWnd = window;
+  PreSubclassWindow();
   m_previousProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NativeWindow::SubclassProc)));
   return true;

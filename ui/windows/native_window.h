@@ -61,6 +61,10 @@ class NativeWindow {
   // The control's messages; the base passes each to the window's own
   // procedure (Default).
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+  // Called once the object is attached to its window, before the window's
+  // messages come through WindowProc (an owner-drawn control sets its
+  // style here).
+  virtual void PreSubclassWindow() {}
   LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
 
  private:

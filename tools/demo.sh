@@ -117,7 +117,7 @@ windows_demo() {
     done < <(find "$work/wine-prefix/drive_c" -name '브림베일.lnk' -print0 2>/dev/null)
   fi
 
-  export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
   # Through a file: a pipe would stay open in the prefix's server.
   wine_cmd() {
     timeout 60 wine "$@" >"$work/wine-output" 2>/dev/null || true

@@ -59,7 +59,7 @@ if [ $refusal = 0 ]; then
 fi
 
 # Through a file: a pipe would stay open while the prefix's services run.
-env WINEPREFIX="$prefix" LC_ALL=ko_KR.UTF-8 WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=" \
+env WINEPREFIX="$prefix" LC_ALL=ko_KR.UTF-8 WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d" \
   timeout "${BVL_WINE_TIMEOUT:-900}" "${BVL_WINE:-wine}" "$path" >"$log" 2>&1 &
 run_pid=$!
 

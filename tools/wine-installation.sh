@@ -35,7 +35,7 @@
 # window, which the installer finds and closes) without a display.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 
 usage() {
   echo "usage: $0 run <work> --build DIR --make-pe PATH [--port N] [--windows-version V] [--arch A] [--locale L] [--display D] | stop <work>" >&2
@@ -96,6 +96,7 @@ run() {
   export WINEPREFIX=$work/wine-prefix WINEARCH=$arch
   env LC_ALL="$locale" WINEDEBUG=-all timeout 180 wineboot -i >/dev/null 2>&1
   wine_quiet winecfg /v "$version" >/dev/null
+  bash "$source_dir/tools/wine-prefix.sh" own-folders "$WINEPREFIX"
   if [ -n "$display" ]; then
     bash "$source_dir/tools/wine-prefix.sh" desktop "$WINEPREFIX" "$display"
   else

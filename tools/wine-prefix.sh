@@ -12,12 +12,17 @@
 #   wine-prefix.sh desktop PREFIX DISPLAY
 #                                makes the existing prefix folder PREFIX such
 #                                a desktop prefix
+#   wine-prefix.sh own-folders PREFIX
+#                                gives the prefix's users folders of their own
+#                                instead of links to the Unix home folder
 #   wine-prefix.sh remove FILE   stops its wineserver and removes it
 # Every Wine command runs under a time-out. BVL_WINE names the Wine loader
 # (default "wine").
 set -euo pipefail
 action=${1:-} file=${2:-}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No menu entries or desktop files of the prefix's programs in the Unix
+# user's folders (winemenubuilder).
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 wine=${BVL_WINE:-wine}
 
 # The Korean user of a desktop prefix. Every Wine program run in the prefix
@@ -58,6 +63,19 @@ desktop_fonts() {
   rm -f "$regfile"
 }
 
+# Gives the users of the prefix WINEPREFIX folders of their own: Wine links
+# a user's Desktop, Documents, Downloads, ... to the Unix home folder, where
+# the installer a test copies to Downloads and the shortcuts it makes on the
+# desktop would land outside the prefix.
+own_folders() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    [ -L "$link" ] || continue
+    rm -f "$link"
+    mkdir -p "$link"
+  done
+}
+
 # Turns the prefix WINEPREFIX into a desktop prefix on DISPLAY: Wine's X11
 # driver there, windows as top-level X windows (no virtual desktop). The
 # wizard is a borderless popup; the frames and captions of other windows
@@ -71,6 +89,12 @@ make_desktop() {
 }
 
 case $action in
+  own-folders)
+    # The user folders of the existing prefix folder FILE made its own.
+    [ -d "$file/drive_c" ] || { echo "usage: $0 own-folders PREFIX" >&2; exit 2; }
+    export WINEPREFIX=$file
+    own_folders
+    ;;
   desktop)
     # An existing prefix (the folder FILE) made a desktop prefix on DISPLAY.
     display=${3:-}
@@ -85,6 +109,7 @@ case $action in
     # No X display here: Wine's null graphics driver still gives programs
     # their windows and messages (FindWindowW, SendMessageW), unseen.
     WINEPREFIX=$prefix timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    WINEPREFIX=$prefix own_folders
     WINEPREFIX=$prefix timeout 60 wineserver -w
     echo "$prefix" > "$file"
     echo "wine prefix: $prefix"
@@ -103,6 +128,7 @@ case $action in
       exit 1
     fi
     rm -f "$prefix.boot-log"
+    own_folders
     make_desktop || { timeout 60 wineserver -k 2>/dev/null || true; rm -rf "$prefix"; exit 1; }
     timeout 60 wineserver -w
     echo "$prefix" > "$file"
@@ -115,5 +141,5 @@ case $action in
     case $prefix in "${TMPDIR:-/tmp}"/bvl-wine.*) rm -rf "$prefix" ;; esac
     rm -f "$file"
     ;;
-  *) echo "usage: $0 create FILE | create-desktop FILE DISPLAY | desktop PREFIX DISPLAY | remove FILE" >&2; exit 2 ;;
+  *) echo "usage: $0 create FILE | create-desktop FILE DISPLAY | desktop PREFIX DISPLAY | own-folders PREFIX | remove FILE" >&2; exit 2 ;;
 esac

@@ -5,7 +5,7 @@
 # fresh prefix of its own that is removed afterwards.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 own=""
 if [ -z "${WINEPREFIX:-}" ]; then
   if [ -n "${BVL_WINE_PREFIX_FILE:-}" ] && [ -f "$BVL_WINE_PREFIX_FILE" ]; then

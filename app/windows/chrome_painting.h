@@ -3,7 +3,7 @@
 // band from `bandTop`, the frame and the logo.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include "ui/windows/render_target.h"
 

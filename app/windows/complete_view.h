@@ -2,7 +2,7 @@
 // successful installation, the offer of shortcuts to the agent.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <cstdint>
 #include <memory>

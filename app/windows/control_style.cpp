@@ -10,7 +10,8 @@
 void StyleTextButton(bvlui::ImageButton* button, const std::wstring& family) {
   button->SetImages(RESBOX::GetImage(IDB_BUTTON_NORMAL), RESBOX::GetImage(IDB_BUTTON_HOVER), nullptr);
   button->SetTextFont(family, kTitleFontSize);
-  const D2D1_COLOR_F grey = bvlui::ColorF(kButtonTextGrey.r, kButtonTextGrey.g, kButtonTextGrey.b);
+  const bvlui::ColorPair grey{
+      static_cast<std::uint32_t>(kButtonTextGrey.r << 16 | kButtonTextGrey.g << 8 | kButtonTextGrey.b), 1.0f};
   button->m_textColor = grey;
   button->m_secondTextColor = grey;
 }

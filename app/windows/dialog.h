@@ -6,7 +6,7 @@
 // the loop is offered to the filters of the windows it passes on its way.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include "app/layout_table.h"
 #include "ui/windows/native_window.h"

@@ -1,15 +1,18 @@
 // CbvlInstallerApp::InitInstance on Windows: the common controls and the
 // rich-text control's library, the module path, the main wizard window, the
 // installation token and the server check, the wizard's modal run.
-#include <windows.h>
+// The product's headers come before the system's, whose macros must not
+// reach them.
+#include "app/installer_app.h"
+#include "platform/crash_points.h"
+
+#include "ui/windows/windows_headers.h"
 
 #include <commctrl.h>
 
 #include <string>
 
-#include "app/installer_app.h"
 #include "app/windows/installer_dlg.h"
-#include "platform/crash_points.h"
 #include "platform/windows/system_library.h"
 
 namespace {

@@ -1,9 +1,13 @@
 // The main wizard window: initialisation, the start-up gate, painting,
 // dragging and the page transitions.
+// The product's headers come before the system's, whose macros must not
+// reach them.
+#include "app/startup_gate.h"
+#include "system/service_control.h"
+
 #include "app/windows/installer_dlg.h"
 
 #include "app/resource.h"
-#include "app/startup_gate.h"
 #include "app/windows/chrome_painting.h"
 #include "app/windows/complete_view.h"
 #include "app/windows/control_style.h"
@@ -13,7 +17,6 @@
 #include "app/wizard_flow.h"
 #include "app/wizard_look.h"
 #include "app/wizard_texts.h"
-#include "system/service_control.h"
 #include "ui/windows/resbox.h"
 
 CbvlInstallerDlg* g_pInstallerDlg = nullptr;

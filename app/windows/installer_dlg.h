@@ -4,7 +4,7 @@
 // and completion pages and reacts to its three buttons.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <memory>
 

@@ -2,7 +2,7 @@
 // installation and terms-of-use agreement in a read-only rich-text box.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <memory>
 

@@ -1,5 +1,10 @@
 // The progress page: its controls, the rows the worker reports and the
 // session the worker runs on.
+// The product's headers come before the system's, whose macros must not
+// reach them.
+#include "app/install_worker_start.h"
+#include "engine/install_worker.h"
+
 #include "app/windows/progress_view.h"
 
 #include <commctrl.h>

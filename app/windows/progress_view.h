@@ -3,17 +3,19 @@
 // (catalogue and directories) and the worker's thread.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <memory>
 #include <string>
 
-#include "app/install_worker_start.h"
 #include "app/windows/dialog.h"
-#include "engine/install_worker.h"
 #include "ui/windows/d2d1_label.h"
 #include "ui/windows/gradient_progress.h"
 #include "ui/windows/render_target.h"
+
+class InstallEngine;
+struct InstallSession;
+class WorkerThreadHandle;
 
 class ProgressView : public Dialog {
  public:

@@ -1,6 +1,6 @@
 // Shortcut files through the shell's link object (IShellLinkW, saved with
 // IPersistFile).
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <objidl.h>
 #include <shlobj.h>

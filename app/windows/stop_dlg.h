@@ -3,7 +3,7 @@
 // message form (one OK) that tells why start-up refuses.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <cstdint>
 #include <memory>

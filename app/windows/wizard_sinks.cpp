@@ -1,4 +1,9 @@
 // The worker's calls on the native wizard's windows.
+// The product's headers come before the system's, whose macros must not
+// reach them.
+#include "engine/progress_sink.h"
+#include "engine/wizard_sink.h"
+
 #include "app/windows/wizard_sinks.h"
 
 #include "app/resource.h"

@@ -24,7 +24,7 @@ if [ ! -x "$crashtool" ]; then
   echo "skipped: $crashtool is not built (cmake --build --preset default --target crashtool)"
   exit 77
 fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 # The dump's processor as crashtool names it, lldb's name for it and the
 # width of its addresses in lldb's thread list.
 case ${BVL_PROGRAM_ARCHITECTURE:-x86} in

@@ -45,7 +45,7 @@ fail() {
 output=$(tr -d '\r' < "$work/installer-output.txt")
 has_line() { grep -qxF -- "$1" <<<"$output" || fail "the installer's output lacks the line: $1"; }
 
-export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 # reg <args>: the output of Wine's reg.exe, without carriage returns. It goes
 # through a file: a Wine program that starts the prefix's server hands it its
 # standard output, and a pipe would never end.

@@ -44,7 +44,7 @@ display_start 1920x1080x24
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 bash "$source_dir/tools/wine-installation.sh" run "$work" --build "$build" --make-pe "$make_pe" --port "$port" \
   --display "$DISPLAY" >"$work/prepare-log.txt" 2>&1 || { cat "$work/prepare-log.txt"; echo "FAIL: no prefix"; exit 1; }
-export WINEPREFIX=$work/wine-prefix LC_ALL=ko_KR.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/wine-prefix LC_ALL=ko_KR.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 installer=$(cat "$work/installer-path")
 drive_c=$WINEPREFIX/drive_c
 cp "$probe_exe" "$drive_c/window_probe.exe"

@@ -2,7 +2,7 @@
 // row first — the form Direct2D draws with alpha and GDI's AlphaBlend takes.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <cstdint>
 #include <vector>

@@ -4,7 +4,7 @@
 // its caption centred over it.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <cstdint>
 #include <string>

@@ -3,7 +3,7 @@
 // 96 dpi (the title bar's white on green, the pages' texts).
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <string>
 

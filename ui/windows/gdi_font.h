@@ -2,7 +2,7 @@
 // agreement box, the progress list, the check box).
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <string>
 

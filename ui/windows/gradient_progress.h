@@ -4,7 +4,7 @@
 // background colour.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <cstdint>
 

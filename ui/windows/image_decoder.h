@@ -3,7 +3,7 @@
 // that Direct2D draws their transparent pixels as transparent.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 namespace bvlui {
 

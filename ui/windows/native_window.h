@@ -5,7 +5,7 @@
 // that each owner-drawn control paints itself.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <string>
 

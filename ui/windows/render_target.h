@@ -5,7 +5,7 @@
 // that name beside the installer is never loaded).
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <d2d1.h>
 #include <dwrite.h>

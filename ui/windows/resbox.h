@@ -3,7 +3,7 @@
 // string table and binary blocks (the licence in RTF) — looked up by id.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <set>
 #include <string>

@@ -3,7 +3,7 @@
 // messages about it (WM_CTLCOLORBTN, WM_CTLCOLORSTATIC).
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include "ui/windows/native_window.h"
 

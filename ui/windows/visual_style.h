@@ -2,7 +2,7 @@
 // style and honours the colours its page gives it.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 namespace bvlui {
 

@@ -10,7 +10,7 @@ set -uo pipefail
 program=$1
 shift
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed: skipped"; exit 77; }
-export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 wine=${BVL_WINE:-wine}
 # A host that runs no 32-bit processes cannot start Wine's 32-bit loader,
 # which the wine script prefers; a 64-bit program then runs on wine64 itself.

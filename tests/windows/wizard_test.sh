@@ -89,6 +89,14 @@ expect_text() {
   line=$(control "$1" "$2")
   [ "${line#* text=}" = "$(string_text "$3")" ] || fail "control $2 does not show string $3: ${line:-missing}"
 }
+# True when the rectangle $2 $3 $4 $5 (x y w h) of the picture $1 holds a
+# caption: pixels darker than the faces and borders of the buttons (170,
+# 170, 170 and lighter), as the grey (112, 112, 112) text is.
+has_caption() {
+  local darkest
+  darkest=$(convert "$1" -crop "$4x$5+$2+$3" +repage -colorspace Gray -format '%[fx:round(minima*255)]' info:)
+  [ "$darkest" -lt 150 ]
+}
 # Counts the pixels of colour $2 (RRGGBB) in the picture $1.
 count_colour() {
   convert "$1" -depth 8 txt:- | grep -ci "#$2" || true
@@ -103,6 +111,8 @@ wait_probe wizard 120 '^window 670 390 580 300 visible 1$' || fail "the wizard i
 wait_pixel 30 $((X + 300)) $((Y + 20)) 00A551 || fail "the title bar is not green (0, 165, 81)"
 sleep 1
 shoot licence $X $Y 580 300
+has_caption "$pictures/licence.png" 375 267 86 21 || fail "the agree button shows no caption"
+has_caption "$pictures/licence.png" 473 267 86 21 || fail "the cancel button shows no caption"
 [ "$(pixel $((X + 300)) $((Y + 270)))" = F0F0F0 ] || fail "the button band is not (240, 240, 240)"
 [ "$(pixel $X $((Y + 150)))" = D1D1D1 ] || fail "the left frame is not (209, 209, 209): $(pixel $X $((Y + 150)))"
 [ "$(pixel $((X + 579)) $((Y + 150)))" = D1D1D1 ] || fail "the right frame is not (209, 209, 209)"
@@ -125,7 +135,10 @@ expect_text "$tree" 1012 307
 expect_control "$tree" 1002 "18 80 562 200"
 read -r -a agreement <<<"$(control "$tree" 1002)"
 [ "${agreement[1]}" = RichEdit20W ] || fail "the agreement box is a ${agreement[1]}, not RichEdit20W"
-[ "${agreement[7]}" = 50a12804 ] || fail "the agreement box's style is ${agreement[7]}, not 50a12804"
+# Multi-line, read-only, its scroll bar always there, a vertical scroll bar,
+# a tab stop (the dialog manager turns the template's WS_BORDER into a
+# client edge).
+[ $((0x${agreement[7]} & 0x00212804)) = $((0x00212804)) ] || fail "the agreement box's style is ${agreement[7]}"
 [ "${agreement[9]} ${agreement[10]}" = "first-line 0" ] || fail "the agreement does not show its first line: ${agreement[*]}"
 [ "${agreement[8]}" -gt 100 ] || fail "the agreement holds only ${agreement[8]} characters"
 
@@ -164,6 +177,8 @@ click $((X + 516)) $((Y + 277))
 wait_probe message 20 '^window 825 457 270 165 visible 1$' || fail "no stop dialog of 270 x 165 at (825, 457)"
 sleep 1
 shoot stop-confirmation 825 457 270 165
+has_caption "$pictures/stop-confirmation.png" 65 132 86 21 || fail "the stop dialog's OK shows no caption"
+has_caption "$pictures/stop-confirmation.png" 163 132 86 21 || fail "the stop dialog's Cancel shows no caption"
 message=$(probe message)
 expect_control "$message" 1015 "63 130 153 155"
 expect_control "$message" 1016 "161 130 251 155"
@@ -190,8 +205,8 @@ start_installer
 wait_probe wizard 120 '^1002 .* 1 18 80 562 200 ' || fail "the wizard did not open again"
 sleep 1
 click $((X + 418)) $((Y + 277))
-wait_probe wizard 30 '^1024 ' || true
-sleep 2
+# While the installation runs (the page is up as soon as Agree is pressed).
+wait_probe wizard 30 '^1004 msctls_progress32 1 ' || fail "the progress page did not come"
 tree=$(probe wizard)
 grep -qE '^0 #32770 1 1 40 579 254 ' <<<"$tree" || fail "the progress page is not at (1, 40)-(579, 254)"
 expect_control "$tree" 1023 "17 24 217 42"
@@ -206,7 +221,7 @@ sleep 1
 shoot completion $X $Y 580 300
 tree=$(probe wizard)
 expect_control "$tree" 1025 "18 80 36 98"
-grep -qE '^1025 .* checked 1$' <<<"$tree" || fail "the shortcut box is not checked: $(control "$tree" 1025)"
+grep -qE '^1025 .* checked 1 ' <<<"$tree" || fail "the shortcut box is not checked: $(control "$tree" 1025)"
 [ "$(control "$tree" 1027 | awk '{print $3}')" = 1 ] || fail "the OK button is hidden on the completion page"
 expect_text "$tree" 1027 302
 expect_text "$tree" 1013 310

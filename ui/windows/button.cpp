@@ -1,6 +1,8 @@
 // The wizard's buttons: hover tracking, the hand cursor and painting.
 #include "ui/windows/button.h"
 
+#include "ui/windows/font_family.h"
+
 namespace bvlui {
 
 int ButtonStateIndex(UINT itemState, bool hovered) {
@@ -13,7 +15,10 @@ Button::Button() = default;
 Button::~Button() = default;
 
 void Button::SetTextFont(const std::wstring& family, float size) {
-  m_captionFormat = CreateTextFormat(family, size, DWRITE_FONT_WEIGHT_NORMAL, DWRITE_TEXT_ALIGNMENT_CENTER,
+  // A caption format that names no family takes the button's own font, so
+  // that the captions of every language still show.
+  const std::wstring chosen = family.empty() ? FamilyOfWindowFont(m_hWnd) : family;
+  m_captionFormat = CreateTextFormat(chosen, size, DWRITE_FONT_WEIGHT_NORMAL, DWRITE_TEXT_ALIGNMENT_CENTER,
                                      DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
   if (m_hWnd != nullptr) Invalidate(false);
 }

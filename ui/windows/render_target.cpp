@@ -123,13 +123,24 @@ bool DCRenderTarget::BindDC(HDC dc, const RECT& rect) {
 
 void DCRenderTarget::BeginDraw() {
   if (!m_target || m_drawing) return;
-  m_target->BeginDraw();
   m_drawing = true;
+  m_begun = false;
+}
+
+bool DCRenderTarget::Begin() {
+  if (!m_drawing) return false;
+  if (!m_begun) {
+    m_target->BeginDraw();
+    m_begun = true;
+  }
+  return true;
 }
 
 bool DCRenderTarget::EndDraw() {
   if (!m_target || !m_drawing) return false;
   m_drawing = false;
+  if (!m_begun) return true;
+  m_begun = false;
   const HRESULT result = m_target->EndDraw();
   if (result == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
     // The device went away: the next bind makes a new target (and brush).
@@ -150,23 +161,22 @@ ID2D1SolidColorBrush* DCRenderTarget::Brush(D2D1_COLOR_F colour) {
 }
 
 void DCRenderTarget::Clear(D2D1_COLOR_F colour) {
-  if (m_drawing) m_target->Clear(colour);
+  if (Begin()) m_target->Clear(colour);
 }
 
 void DCRenderTarget::FillRectangle(D2D1_RECT_F rect, D2D1_COLOR_F colour) {
-  if (!m_drawing) return;
+  if (!Begin()) return;
   if (ID2D1SolidColorBrush* brush = Brush(colour)) m_target->FillRectangle(rect, brush);
 }
 
 void DCRenderTarget::DrawRectangle(D2D1_RECT_F rect, D2D1_COLOR_F colour, float strokeWidth) {
-  if (!m_drawing) return;
+  if (!Begin()) return;
   if (ID2D1SolidColorBrush* brush = Brush(colour)) m_target->DrawRectangle(rect, brush, strokeWidth);
 }
 
 void DCRenderTarget::DrawBitmap(HBITMAP bitmap, D2D1_RECT_F dest, float opacity) {
-  if (!m_drawing) return;
   BitmapPixels pixels;
-  if (!ReadBitmapPixels(bitmap, &pixels)) return;
+  if (!m_drawing || !ReadBitmapPixels(bitmap, &pixels) || !Begin()) return;
   D2D1_BITMAP_PROPERTIES properties = {};
   properties.pixelFormat.format = DXGI_FORMAT_B8G8R8A8_UNORM;
   properties.pixelFormat.alphaMode = D2D1_ALPHA_MODE_PREMULTIPLIED;
@@ -180,7 +190,7 @@ void DCRenderTarget::DrawBitmap(HBITMAP bitmap, D2D1_RECT_F dest, float opacity)
 
 void DCRenderTarget::DrawText(const std::wstring& text, IDWriteTextFormat* format, D2D1_RECT_F rect,
                               D2D1_COLOR_F colour) {
-  if (!m_drawing || format == nullptr || text.empty()) return;
+  if (!m_drawing || format == nullptr || text.empty() || !Begin()) return;
   if (ID2D1SolidColorBrush* brush = Brush(colour)) {
     m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, &rect, brush,
                        D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);

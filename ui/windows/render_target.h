@@ -46,6 +46,9 @@ class DCRenderTarget {
   // Binds the target to `dc` over `rect` (device pixels); false when
   // Direct2D has no target to bind.
   bool BindDC(HDC dc, const RECT& rect);
+  // Starts a drawing. Direct2D's own drawing begins with the first drawing
+  // call: a drawing without any leaves the device context as it was
+  // (Direct2D would otherwise copy its whole, undefined surface to it).
   void BeginDraw();
   // Ends the drawing and shows it on the device context; false when the
   // drawing failed. A target the device lost is made anew on the next bind.
@@ -68,10 +71,14 @@ class DCRenderTarget {
 
  private:
   bool Create();
+  // Begins Direct2D's drawing on the first drawing call; false outside a
+  // drawing.
+  bool Begin();
   ID2D1SolidColorBrush* Brush(D2D1_COLOR_F colour);
 
   float m_dpi;
-  bool m_drawing = false;
+  bool m_drawing = false;  // between BeginDraw and EndDraw
+  bool m_begun = false;    // Direct2D's BeginDraw was called
   ComPtr<ID2D1DCRenderTarget> m_target;
   ComPtr<ID2D1SolidColorBrush> m_brush;
 };

@@ -112,10 +112,14 @@ TEST(ButtonStateTest, ADoubleClickOnTheButtonIsASecondPress) {
   HWND host = ui_test::CreateHostWindow(200, 100);
   bvlui::ImageButton button;
   ASSERT_TRUE(button.SubclassWindow(ui_test::CreateChild(host, L"BUTTON", BS_PUSHBUTTON, 1027, RECT{0, 0, 90, 25})));
-  MSG own = {button.m_hWnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5)};
+  MSG own = {};
+  own.hwnd = button.m_hWnd;
+  own.message = WM_LBUTTONDBLCLK;
   EXPECT_FALSE(button.PreTranslateMessage(&own));
   EXPECT_EQ(own.message, static_cast<UINT>(WM_LBUTTONDOWN));
-  MSG other = {host, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5)};
+  MSG other = own;
+  other.hwnd = host;
+  other.message = WM_LBUTTONDBLCLK;
   button.PreTranslateMessage(&other);
   EXPECT_EQ(other.message, static_cast<UINT>(WM_LBUTTONDBLCLK)) << "only the button's own messages change";
   ::DestroyWindow(host);

@@ -42,8 +42,12 @@ class LabelTest : public testing::Test {
     ui_test::PrintClient(label_.m_hWnd, canvas_);
     ASSERT_NE(label_.m_renderTarget.Get(), nullptr) << "Direct2D made no DC render target on this display";
   }
-  // Columns of the canvas in which some pixel is not the background.
-  std::pair<int, int> TextColumns() const {
+  // The first and last column of the canvas in which some pixel is not the
+  // background; -1 when there is none.
+  struct Columns {
+    int first, last;
+  };
+  Columns TextColumns() const {
     int first = -1, last = -1;
     for (int x = 0; x < canvas_.width(); ++x) {
       if (canvas_.CountUnlike(RECT{x, 0, x + 1, canvas_.height()}, kGreen, 2) == 0) continue;

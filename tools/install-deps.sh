@@ -21,7 +21,7 @@ packages=(
   # The Windows wizard under Wine: Direct2D draws through wined3d and
   # OpenGL (Mesa's software renderer, for the 32-bit program too); the
   # Korean locale (below) comes from locales.
-  libgl1-mesa-dri libglx-mesa0 libgl1-mesa-dri:i386 libglx-mesa0:i386 locales
+  libgl1-mesa-dri libglx-mesa0 libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 locales
 )
 
 missing=()

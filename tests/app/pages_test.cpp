@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/resource.h"
+#include "app/shell_link.h"
 #include "app/shortcuts.h"
 #include "app/system_message_box.h"
 #include "platform/codepage.h"

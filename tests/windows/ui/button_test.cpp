@@ -4,7 +4,7 @@
 // the caption; the state rule, the double click and the check box's colours.
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include "app/resource.h"
 #include "canvas.h"

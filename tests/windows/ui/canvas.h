@@ -4,7 +4,7 @@
 // wizard's dialogs do.
 #pragma once
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <cstdint>
 

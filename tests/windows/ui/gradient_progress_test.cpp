@@ -4,7 +4,7 @@
 // background after it at half way.
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 #include <commctrl.h>
 
 #include <algorithm>

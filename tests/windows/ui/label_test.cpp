@@ -3,7 +3,7 @@
 // asking for a repaint.
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <thread>
 

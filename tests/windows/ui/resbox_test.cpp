@@ -3,7 +3,7 @@
 // lookups of ids never loaded, and the logo drawn with its transparency.
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "ui/windows/windows_headers.h"
 
 #include <cstring>
 #include <string>

@@ -16,7 +16,8 @@
 #   wizard_test.sh <source-dir> <build-dir> <make_pe of the Linux build>
 #                  <window_probe.exe>
 # Exit code 77 (skipped) without make_pe, or where Wine cannot run the
-# program's processor.
+# program's processor. BVL_SAVE_PICTURES names a folder that keeps the
+# pictures of the pages.
 set -euo pipefail
 source_dir=$1 build=$2 make_pe=$3 probe_exe=$4
 architecture=${BVL_PROGRAM_ARCHITECTURE:-x86}
@@ -283,6 +284,8 @@ wait_end 60 || fail "OK after the failure did not end the installer"
 
 echo "== pictures in $pictures"
 ls "$pictures"
+# BVL_SAVE_PICTURES names a folder to keep them in.
+if [ -n "${BVL_SAVE_PICTURES:-}" ]; then mkdir -p "$BVL_SAVE_PICTURES" && cp "$pictures"/*.png "$BVL_SAVE_PICTURES/"; fi
 if [ "$failures" != 0 ]; then
   echo "wizard_test: $failures failure(s)"
   exit 1

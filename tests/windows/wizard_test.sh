@@ -227,6 +227,10 @@ grep -qE '^1025 .* checked 1 ' <<<"$tree" || fail "the shortcut box is not check
 expect_text "$tree" 1027 302
 expect_text "$tree" 1013 310
 [ "$(control "$tree" 1028 | awk '{print $3}')" = 0 ] || fail "the close button shows on the completion page"
+# Space does not toggle the box from the keyboard (the key filter).
+xdotool key Tab space
+sleep 1
+grep -qE '^1025 .* checked 1 ' <<<"$(probe wizard)" || fail "Space toggled the shortcut box"
 click $((X + 516)) $((Y + 277))
 wait_end 60 || fail "OK on the completion page did not end the installer"
 links=$(find "$drive_c" -name '브림베일.lnk' | sort)

@@ -77,7 +77,7 @@ windows_demo() {
     --target bvlInstaller bvlInstallerConsole bvl_agent_programs schtasks window_probe >/dev/null
 
   work=$(mktemp -d /tmp/bvl-demo.XXXXXX)
-  local display_started=0
+  display_started=0
   cleanup() {
     tools/wine-installation.sh stop "$work" || true
     [ "$display_started" = 0 ] || display_stop
@@ -113,7 +113,7 @@ windows_demo() {
     local link
     while IFS= read -r -d '' link; do
       echo "${link#"$work/wine-prefix/drive_c/"}:"
-      lnkinfo "$link" 2>/dev/null | grep -E 'Local path|Description|Command line arguments' || true
+      lnkinfo "$link" </dev/null 2>/dev/null | grep -E 'Local path|Description|Command line arguments' || true
     done < <(find "$work/wine-prefix/drive_c" -name '브림베일.lnk' -print0 2>/dev/null)
   fi
 

@@ -237,7 +237,7 @@ links=$(find "$drive_c" -name '브림베일.lnk' | sort)
 [ "$(wc -l <<<"$links")" = 2 ] || fail "not two shortcuts: ${links:-none}"
 while IFS= read -r link; do
   [ -n "$link" ] || continue
-  info=$(lnkinfo "$link" 2>&1 || true)
+  info=$(lnkinfo "$link" </dev/null 2>&1 || true)
   grep -qiE 'Local path.*brimvale\\BrimvaleAgent\.exe' <<<"$info" || fail "$link does not point at brimvale\\BrimvaleAgent.exe: $info"
   grep -q 'Description.*브림베일' <<<"$info" || fail "$link has not the description 브림베일"
 done <<<"$links"

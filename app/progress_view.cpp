@@ -7,6 +7,7 @@
 
 #include "app/control_style.h"
 #include "app/installer_dlg.h"
+#include "app/page_session.h"
 #include "app/resource.h"
 #include "app/window_placement.h"
 #include "app/wizard_sinks.h"
@@ -16,20 +17,6 @@
 #include "ui/resbox.h"
 
 ProgressView* g_pProgressView = nullptr;
-
-namespace {
-
-// The engine with its own copy of the installer context, so that a worker
-// that outlives the window still reads valid addresses.
-struct EngineWithContext {
-  EngineWithContext(const InstallerContext& context, std::shared_ptr<ProgressSink> sink)
-      : context(context), progress(std::move(sink)), engine(this->context, *progress) {}
-  InstallerContext context;
-  std::shared_ptr<ProgressSink> progress;
-  InstallEngine engine;
-};
-
-}  // namespace
 
 ProgressView::ProgressView(QWidget* parent)
     : QWidget(parent), m_statusLabel(this), m_progress(this), m_list(this) {
@@ -44,19 +31,11 @@ ProgressView::~ProgressView() {
 }
 
 bool ProgressView::OnInitDialog() {
-  auto progress = std::make_shared<ProgressViewSink>(this);
-  auto holder = std::make_shared<EngineWithContext>(*g_pInstallerDlg, progress);
-  m_engine = std::shared_ptr<InstallEngine>(holder, &holder->engine);
   g_pProgressView = this;
-  // The catalogue, the program-files root and the directories are complete
-  // before any worker exists.
-  m_engine->BuildCatalogue();
-
-  m_session = std::make_shared<InstallSession>();
-  m_session->progress = progress;
-  m_session->wizard = std::make_shared<InstallerWizardSink>(g_pInstallerDlg, this);
-  m_session->strings = [](unsigned id) { return RESBOX::GetString(id); };
-  m_session->engine = m_engine;
+  m_session = MakePageSession(*g_pInstallerDlg, std::make_shared<ProgressViewSink>(this),
+                              std::make_shared<InstallerWizardSink>(g_pInstallerDlg, this),
+                              [](unsigned id) { return RESBOX::GetString(id); });
+  m_engine = m_session->engine;
   InitPageControls();
   return true;
 }

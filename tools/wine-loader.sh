@@ -22,3 +22,7 @@ bvl_choose_wine_loader() {
   export BVL_WINE_RUNS_32BIT=0
   echo "wine: this kernel cannot run 32-bit programs; Wine runs 64-bit programs only" >&2
 }
+
+# True when Wine here runs programs of the processor $1 (x86 or x64), after
+# bvl_choose_wine_loader.
+bvl_wine_runs() { [ "$1" != x86 ] || [ "$BVL_WINE_RUNS_32BIT" = 1 ]; }

@@ -3,6 +3,7 @@
 // The product's headers come before the system's, whose macros must not
 // reach them.
 #include "app/install_worker_start.h"
+#include "app/page_session.h"
 #include "engine/install_worker.h"
 
 #include "app/windows/progress_view.h"
@@ -24,16 +25,6 @@ ProgressView* g_pProgressView = nullptr;
 
 namespace {
 
-// The engine with its own copy of the installer context, so that a worker
-// that outlives the window still reads valid addresses.
-struct EngineWithContext {
-  EngineWithContext(const InstallerContext& context, std::shared_ptr<ProgressSink> sink)
-      : context(context), progress(std::move(sink)), engine(this->context, *progress) {}
-  InstallerContext context;
-  std::shared_ptr<ProgressSink> progress;
-  InstallEngine engine;
-};
-
 COLORREF ToColorRef(WizardRgb rgb) { return RGB(rgb.r, rgb.g, rgb.b); }
 
 }  // namespace
@@ -52,19 +43,11 @@ bool ProgressView::OnInitDialog() {
   m_progress.SubclassDlgItem(IDC_PROGRESS, m_hWnd);
   m_list = ::GetDlgItem(m_hWnd, IDC_LIST_STATUS);
 
-  auto progress = std::make_shared<ProgressViewSink>(this);
-  auto holder = std::make_shared<EngineWithContext>(*g_pInstallerDlg, progress);
-  m_engine = std::shared_ptr<InstallEngine>(holder, &holder->engine);
-  // The catalogue, the program-files root and the directories are complete
-  // before any worker exists.
-  m_engine->BuildCatalogue();
+  m_session = MakePageSession(*g_pInstallerDlg, std::make_shared<ProgressViewSink>(this),
+                              std::make_shared<InstallerWizardSink>(g_pInstallerDlg, this),
+                              [](unsigned id) { return RESBOX::GetString(id); });
+  m_engine = m_session->engine;
   g_pProgressView = this;
-
-  m_session = std::make_shared<InstallSession>();
-  m_session->progress = progress;
-  m_session->wizard = std::make_shared<InstallerWizardSink>(g_pInstallerDlg, this);
-  m_session->strings = [](unsigned id) { return RESBOX::GetString(id); };
-  m_session->engine = m_engine;
 
   LVCOLUMNW column = {};
   column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;

@@ -24,7 +24,7 @@ architecture=${BVL_PROGRAM_ARCHITECTURE:-x86}
 [ -x "$make_pe" ] || { echo "wizard_test: $make_pe is missing (build the default preset); skipped"; exit 77; }
 . "$source_dir/tools/wine-loader.sh"
 bvl_choose_wine_loader
-if [ "$architecture" = x86 ] && [ "$BVL_WINE_RUNS_32BIT" = 0 ]; then
+if ! bvl_wine_runs "$architecture"; then
   echo "wizard_test: this machine cannot run 32-bit programs; skipped"
   exit 77
 fi
@@ -103,7 +103,7 @@ count_colour() {
   convert "$1" -depth 8 txt:- | grep -ci "#$2" || true
 }
 
-# The spec of the screen: 580 x 300 centred on 1920 x 1080.
+# Where the wizard stands: 580 x 300, centred on the 1920 x 1080 screen.
 X=670 Y=390
 
 echo "== the licence page"

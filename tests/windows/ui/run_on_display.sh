@@ -14,7 +14,7 @@ shift 2
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed: skipped"; exit 77; }
 . "$source_dir/tools/wine-loader.sh"
 bvl_choose_wine_loader
-if [ "${BVL_PROGRAM_ARCHITECTURE:-x86}" = x86 ] && [ "$BVL_WINE_RUNS_32BIT" = 0 ]; then
+if ! bvl_wine_runs "${BVL_PROGRAM_ARCHITECTURE:-x86}"; then
   echo "this machine cannot run 32-bit programs: skipped"
   exit 77
 fi

@@ -5,8 +5,6 @@
 
 namespace bvlui {
 
-namespace {
-
 BITMAPINFO TopDown32(int width, int height) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -17,8 +15,6 @@ BITMAPINFO TopDown32(int width, int height) {
   info.bmiHeader.biCompression = BI_RGB;
   return info;
 }
-
-}  // namespace
 
 HBITMAP CreatePremultipliedBitmap(const BitmapPixels& pixels) {
   if (pixels.width <= 0 || pixels.height <= 0 ||

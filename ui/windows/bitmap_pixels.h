@@ -18,6 +18,9 @@ struct BitmapPixels {
 
 // A 32-bit top-down DIB section holding `pixels`; null when it cannot be
 // made. The caller owns it.
+// The header of a 32-bit top-down device-independent bitmap of that size.
+BITMAPINFO TopDown32(int width, int height);
+
 HBITMAP CreatePremultipliedBitmap(const BitmapPixels& pixels);
 
 // The pixels of `bitmap`. A 32-bit DIB section gives its alpha as it is

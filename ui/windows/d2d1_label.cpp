@@ -30,17 +30,8 @@ void D2D1Label::Paint(HDC dc) {
 }
 
 LRESULT D2D1Label::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (bvlui::HandlePaintMessage(m_hWnd, message, wParam, [this](HDC dc) { Paint(dc); })) return 0;
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = ::BeginPaint(m_hWnd, &paint);
-      if (dc != nullptr) Paint(dc);
-      ::EndPaint(m_hWnd, &paint);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(wParam));
-      return 0;
     case WM_ERASEBKGND:
       return FALSE;
     case WM_SETTEXT: {

@@ -66,17 +66,8 @@ void GradientProgress::Paint(HDC dc) const {
 }
 
 LRESULT GradientProgress::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (bvlui::HandlePaintMessage(m_hWnd, message, wParam, [this](HDC dc) { Paint(dc); })) return 0;
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = ::BeginPaint(m_hWnd, &paint);
-      if (dc != nullptr) Paint(dc);
-      ::EndPaint(m_hWnd, &paint);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(wParam));
-      return 0;
     case WM_ERASEBKGND:
       // Nothing erased, reported as erased: the paint covers every pixel.
       return TRUE;

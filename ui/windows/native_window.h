@@ -72,4 +72,21 @@ class NativeWindow {
   WNDPROC m_previousProc = nullptr;
 };
 
+// WM_PAINT and WM_PRINTCLIENT of a control that paints itself: `paint`
+// draws into the paint's (or the print's) device context. False for any
+// other message.
+template <typename Paint>
+bool HandlePaintMessage(HWND window, UINT message, WPARAM wParam, Paint paint) {
+  if (message == WM_PRINTCLIENT) {
+    paint(reinterpret_cast<HDC>(wParam));
+    return true;
+  }
+  if (message != WM_PAINT) return false;
+  PAINTSTRUCT paintStruct;
+  HDC dc = ::BeginPaint(window, &paintStruct);
+  if (dc != nullptr) paint(dc);
+  ::EndPaint(window, &paintStruct);
+  return true;
+}
+
 }  // namespace bvlui

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "ui/windows/bitmap_pixels.h"
 #include "ui/windows/native_window.h"
 
 namespace ui_test {
@@ -16,13 +17,7 @@ bool Near(const Rgb& a, const Rgb& b, int tolerance) {
 }
 
 Canvas::Canvas(int width, int height) : m_width(width), m_height(height) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = bvlui::TopDown32(width, height);
   m_dc = ::CreateCompatibleDC(nullptr);
   void* bits = nullptr;
   m_bitmap = ::CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
